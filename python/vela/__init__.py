@@ -1,0 +1,1 @@
+"""vela: OpenUSD plug-ins for keeping layers in step with a remote copy."""

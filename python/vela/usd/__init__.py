@@ -1,0 +1,1 @@
+"""vela's OpenUSD plug-ins and their Python modules."""

@@ -1,0 +1,1 @@
+"""Sync layers: the vela file format and its client API."""
