@@ -1,0 +1,228 @@
+//
+// Copyright 2026 vela contributors
+//
+#ifndef VELA_SYNC_SYNC_DATA_H
+#define VELA_SYNC_SYNC_DATA_H
+
+#include "sync/syncDelta.h"
+#include "sync/syncOp.h"
+
+#include <pxr/sdf/abstractData.h>
+#include <pxr/sdf/declareHandles.h>
+#include <pxr/sdf/layer.h>
+#include <pxr/sdf/path.h>
+#include <pxr/sdf/types.h>
+#include <pxr/tf/declarePtrs.h>
+#include <pxr/tf/token.h>
+#include <pxr/vt/value.h>
+
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace vela {
+
+using pxr::TfDeclarePtrs;
+
+class SyncData;
+TF_DECLARE_WEAK_AND_REF_PTRS(SyncData);
+
+/// The in-memory content of a sync layer: specs keyed by path, each with
+/// its type and its fields in the order they were first set.
+///
+/// The SdfAbstractData overrides are the path OpenUSD takes for local
+/// edits: CreateSpec, EraseSpec, MoveSpec, Set and Erase change the store
+/// and record one operation in the store's SyncDelta. CreateNode and
+/// SetField change the store without recording; they are how content
+/// received from the remote side is built. Trace lines go to spdlog's
+/// default logger at debug level, failures at error level.
+///
+/// The store has no lock of its own: OpenUSD's rules for editing a layer
+/// apply. Only the recorder's pending list is guarded.
+class SyncData : public pxr::SdfAbstractData
+{
+public:
+    /// A store holding only the pseudo-root. Its recorder already holds
+    /// the pseudo-root's CreateNode ("/", node type 7).
+    SyncData();
+
+    /// A new store, as the constructor makes it, held by reference.
+    static SyncDataRefPtr New();
+
+    // SdfAbstractData overrides, in the base class's order.
+
+    /// Destroys the recorder (pending operations are discarded), then the
+    /// specs.
+    ~SyncData() override;
+
+    /// False: the store keeps all of its content in memory.
+    bool StreamsData() const override;
+
+    /// Logs "[SyncData::CreateSpec] Create spec at {} [specType={}]",
+    /// records a CreateNode, then creates the spec as CreateNode does. The
+    /// record is made even for SdfSpecTypeUnknown, which the store refuses.
+    void CreateSpec(const pxr::SdfPath& path,
+                    pxr::SdfSpecType specType) override;
+
+    bool HasSpec(const pxr::SdfPath& path) const override;
+
+    /// Removes the one spec at \p path (specs below it stay), logs
+    /// "[SyncData::EraseSpec] Erase spec at {}" and records an EraseNode.
+    /// A missing spec logs "No spec to erase at {}" and records nothing.
+    void EraseSpec(const pxr::SdfPath& path) override;
+
+    /// Moves the one spec at \p oldPath (type and fields) to \p newPath and
+    /// records a MoveNode; specs below \p oldPath stay where they are. A
+    /// missing source logs "No spec to move at {}"; an occupied destination
+    /// changes nothing silently. Neither records anything.
+    void MoveSpec(const pxr::SdfPath& oldPath,
+                  const pxr::SdfPath& newPath) override;
+
+    /// The spec's type, or SdfSpecTypeUnknown when there is no spec.
+    pxr::SdfSpecType GetSpecType(const pxr::SdfPath& path) const override;
+
+    bool Has(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+             pxr::SdfAbstractDataValue* value) const override;
+
+    bool Has(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+             pxr::VtValue* value = nullptr) const override;
+
+    bool HasSpecAndField(const pxr::SdfPath& path,
+                         const pxr::TfToken& fieldName,
+                         pxr::SdfAbstractDataValue* value,
+                         pxr::SdfSpecType* specType) const override;
+
+    bool HasSpecAndField(const pxr::SdfPath& path,
+                         const pxr::TfToken& fieldName,
+                         pxr::VtValue* value,
+                         pxr::SdfSpecType* specType) const override;
+
+    /// A copy of the stored value, or an empty VtValue.
+    pxr::VtValue Get(const pxr::SdfPath& path,
+                     const pxr::TfToken& fieldName) const override;
+
+    /// Stores \p value and records a SetField carrying it (packed). An
+    /// empty value is handed to Erase instead. The record is made even when
+    /// there is no spec at \p path, after the error line of the lookup.
+    void Set(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+             const pxr::VtValue& value) override;
+
+    /// Stores the typed \p value and records a SetField carrying the value
+    /// as stored. On a path without a spec only the lookup's error line is
+    /// logged; nothing is stored or recorded.
+    void Set(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+             const pxr::SdfAbstractDataConstValue& value) override;
+
+    /// Removes the field, logs "[SyncData::Erase] Erase field {} at {}"
+    /// and records an EraseField. A missing spec or field is silently
+    /// ignored.
+    void Erase(const pxr::SdfPath& path,
+               const pxr::TfToken& fieldName) override;
+
+    /// The spec's field names in stored order; empty when there is no spec.
+    std::vector<pxr::TfToken> List(const pxr::SdfPath& path) const override;
+
+    // The store keeps no time samples. ListAllTimeSamples,
+    // ListTimeSamplesForPath, the SdfAbstractDataValue form of
+    // QueryTimeSample, SetTimeSample and EraseTimeSample log
+    // "[SyncData::<name>] not implemented" at warning level; none records.
+
+    std::set<double> ListAllTimeSamples() const override;
+
+    std::set<double>
+    ListTimeSamplesForPath(const pxr::SdfPath& path) const override;
+
+    bool GetBracketingTimeSamples(double time, double* tLower,
+                                  double* tUpper) const override;
+
+    size_t GetNumTimeSamplesForPath(const pxr::SdfPath& path) const override;
+
+    bool GetBracketingTimeSamplesForPath(const pxr::SdfPath& path,
+                                         double time, double* tLower,
+                                         double* tUpper) const override;
+
+    bool QueryTimeSample(const pxr::SdfPath& path, double time,
+                         pxr::VtValue* optionalValue = nullptr) const override;
+
+    bool QueryTimeSample(const pxr::SdfPath& path, double time,
+                         pxr::SdfAbstractDataValue* optionalValue) const override;
+
+    void SetTimeSample(const pxr::SdfPath& path, double time,
+                       const pxr::VtValue& value) override;
+
+    void EraseTimeSample(const pxr::SdfPath& path, double time) override;
+
+    // Non-recording edits and direct access.
+
+    /// Creates the spec at \p path, or changes the type of an existing one
+    /// (its fields stay), without recording. SdfSpecTypeUnknown logs
+    /// "Cannot create spec with unknown type at {}" and changes nothing.
+    void CreateNode(const pxr::SdfPath& path, pxr::SdfSpecType specType);
+
+    /// Stores \p value without recording; an empty value is stored as
+    /// such. Logs "[SyncData::SetField] {} at {} => {}" at debug level (the
+    /// value is stringified only when that level is enabled).
+    void SetField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+                  const pxr::VtValue& value);
+
+    /// Writable access to the stored value, the field appended empty if it
+    /// is missing. Without a spec it logs "No spec at <{}> when trying to
+    /// set field '{}'" and returns null.
+    pxr::VtValue* GetOrCreateFieldValue(const pxr::SdfPath& path,
+                                        const pxr::TfToken& fieldName);
+
+    /// Read-only access to the stored value, or null.
+    const pxr::VtValue* GetFieldValue(const pxr::SdfPath& path,
+                                      const pxr::TfToken& fieldName) const;
+
+    /// As GetFieldValue; also sets \p specType to the spec's type, or to
+    /// SdfSpecTypeUnknown when there is no spec.
+    const pxr::VtValue* GetSpecTypeAndFieldValue(
+        const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+        pxr::SdfSpecType* specType) const;
+
+    /// Applies one received operation: CreateNode through CreateSpec (so it
+    /// is recorded like a local creation); SetField through SetField with
+    /// the unpacked value (not recorded); MoveNode, EraseNode and EraseField
+    /// through MoveSpec, EraseSpec and Erase (recorded). An unknown type
+    /// changes nothing.
+    void ApplySyncOp(const SyncOp& op);
+
+    /// The recorder of this store's local edits.
+    SyncDelta& GetDelta() { return *_delta; }
+
+    /// Takes every pending operation out of the layer's recorder, in
+    /// recording order, leaving it empty. A null handle logs "Invalid
+    /// layer." and yields an empty list.
+    static SyncOpList GetLayerUpdates(const pxr::SdfLayerRefPtr& layer);
+
+    /// As above, for a layer. A layer of another format logs "Layer is not
+    /// using SyncFileFormat."; one without live SyncData logs "Failed to
+    /// get sync data". Both yield an empty list and change nothing.
+    static SyncOpList GetLayerUpdates(const pxr::SdfLayer& layer);
+
+protected:
+    void _VisitSpecs(pxr::SdfAbstractDataSpecVisitor* visitor) const override;
+
+private:
+    using _FieldValuePair = std::pair<pxr::TfToken, pxr::VtValue>;
+
+    struct SpecData
+    {
+        pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown;
+        std::vector<_FieldValuePair> fields;
+    };
+
+    using _SpecMap =
+        std::unordered_map<pxr::SdfPath, SpecData, pxr::SdfPath::Hash>;
+
+    // Declared in this order so that the recorder goes first on destruction.
+    _SpecMap _specs;
+    std::unique_ptr<SyncDelta> _delta;
+};
+
+} // namespace vela
+
+#endif // VELA_SYNC_SYNC_DATA_H

@@ -1,0 +1,61 @@
+//
+// Copyright 2026 vela contributors
+//
+#ifndef VELA_SYNC_SYNC_DELTA_H
+#define VELA_SYNC_SYNC_DELTA_H
+
+#include "sync/syncOp.h"
+
+#include <pxr/vt/value.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace vela {
+
+/// The recorder of a SyncData's local edits: an ordered list of pending
+/// operations behind a mutex.
+///
+/// Each record operation appends exactly one SyncOp under the lock; nothing
+/// is coalesced, deduplicated or reordered, and arguments are recorded as
+/// given, without validation. Any thread may record or swap. A SyncDelta
+/// is owned by one SyncData and is neither copied nor shared.
+class SyncDelta
+{
+public:
+    SyncDelta() = default;
+    SyncDelta(const SyncDelta&) = delete;
+    SyncDelta& operator=(const SyncDelta&) = delete;
+
+    /// Records a CreateNode of \p nodePath with spec type \p nodeType.
+    void CreateNode(const std::string& nodePath, int32_t nodeType);
+
+    /// Records a SetField; \p value is packed through the process-wide
+    /// ValueHandler while the lock is held. A value that cannot be packed
+    /// is recorded with the empty PackedData.
+    void SetField(const std::string& nodePath, const std::string& fieldName,
+                  const pxr::VtValue& value);
+
+    /// Records a MoveNode from \p oldNodePath to \p newNodePath.
+    void MoveNode(const std::string& oldNodePath, const std::string& newNodePath);
+
+    /// Records an EraseNode of \p nodePath.
+    void EraseNode(const std::string& nodePath);
+
+    /// Records an EraseField of \p fieldName on \p nodePath.
+    void EraseField(const std::string& nodePath, const std::string& fieldName);
+
+    /// Exchanges the pending list with \p ops in constant time, under the
+    /// lock. Called with an empty list, it leaves the recorder empty and
+    /// hands everything that was pending to the caller, in recording order.
+    void SwapPendingOps(SyncOpList& ops);
+
+private:
+    std::mutex _mutex;
+    SyncOpList _pendingOps;
+};
+
+} // namespace vela
+
+#endif // VELA_SYNC_SYNC_DELTA_H

@@ -1,0 +1,83 @@
+//
+// Copyright 2026 vela contributors
+//
+#ifndef VELA_SYNC_SYNC_FILE_FORMAT_H
+#define VELA_SYNC_SYNC_FILE_FORMAT_H
+
+#include "sync/syncData.h"
+
+#include <pxr/sdf/pxr.h>
+#include <pxr/sdf/abstractData.h>
+#include <pxr/sdf/declareHandles.h>
+#include <pxr/sdf/fileFormat.h>
+#include <pxr/sdf/layer.h>
+#include <pxr/tf/declarePtrs.h>
+#include <pxr/tf/staticTokens.h>
+
+#include <string>
+
+SDF_NAMESPACE_OPEN_SCOPE
+
+#define VELA_SYNC_FILE_FORMAT_TOKENS \
+    ((Id,        "vela"))            \
+    ((Version,   "1.0"))             \
+    ((Target,    "usd"))             \
+    ((Extension, "vela"))
+
+TF_DECLARE_PUBLIC_TOKENS(VelaSyncFileFormatTokens, VELA_SYNC_FILE_FORMAT_TOKENS);
+
+TF_DECLARE_WEAK_AND_REF_PTRS(SyncFileFormat);
+
+/// The layer file format whose layers keep their content in a
+/// vela::SyncData instead of a file (format id and extension "vela",
+/// target "usd").
+///
+/// Nothing is ever read from or written to disk: a layer of this format is
+/// filled by edits and by the operations the client applies. The static
+/// entry points let the client reach a layer's data and replace it.
+class SyncFileFormat : public SdfFileFormat
+{
+public:
+    /// A new vela::SyncData holding the pseudo-root; the arguments are
+    /// ignored.
+    SdfAbstractDataRefPtr InitData(const FileFormatArguments& args) const override;
+
+    /// False for every path, the format's own extension included.
+    bool CanRead(const std::string& file) const override;
+
+    /// Reads nothing: logs "SyncFileFormat doesn't support read from file"
+    /// at info level and returns false.
+    bool Read(SdfLayer* layer, const std::string& resolvedPath,
+              bool metadataOnly) const override;
+
+    /// A weak pointer to the layer's vela::SyncData. When the layer's data
+    /// is not a SyncData (another format) or has expired, logs
+    /// "SyncFileFormat::GetData: layer {} has no SyncData" with the
+    /// layer's identifier and returns the null pointer.
+    static vela::SyncDataPtr GetData(const SdfLayer& layer);
+
+    /// Installs \p data as the layer's content, then discards every
+    /// operation pending in the layer's SyncData, so the refresh is never
+    /// echoed back in the layer updates. Operations pending before the
+    /// refresh are dropped as well. A null layer or data changes nothing.
+    static void RefreshData(const SdfLayerHandle& layer,
+                            const SdfAbstractDataRefPtr& data);
+
+    /// Replaces the layer's content by a fresh vela::SyncData holding only
+    /// the pseudo-root and discards the pending operations; the
+    /// pseudo-root's CreateNode is recorded afterwards and stays pending.
+    static void ResetData(const SdfLayerHandle& layer);
+
+protected:
+    SDF_FILE_FORMAT_FACTORY_ACCESS;
+
+    SyncFileFormat();
+    ~SyncFileFormat() override;
+
+private:
+    static void _DiscardPendingOps(const SdfLayer& layer);
+};
+
+SDF_NAMESPACE_CLOSE_SCOPE
+
+#endif // VELA_SYNC_SYNC_FILE_FORMAT_H
