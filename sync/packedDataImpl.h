@@ -231,8 +231,10 @@ public:
     void ReadRaw(void* dst, size_t n)
     {
         Require(n);
-        std::memcpy(dst, _pos, n);
-        _pos += n;
+        if (n > 0) {    // an empty run may have no storage at all
+            std::memcpy(dst, _pos, n);
+            _pos += n;
+        }
     }
 
     uint64_t ReadCount()
