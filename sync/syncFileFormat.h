@@ -75,7 +75,9 @@ protected:
     ~SyncFileFormat() override;
 
 private:
-    static void _DiscardPendingOps(const SdfLayer& layer);
+    // Swaps out and drops the layer's pending operations; returns the
+    // layer's SyncData, or null (GetData has logged) when there is none.
+    static vela::SyncDataPtr _DiscardPendingOps(const SdfLayer& layer);
 };
 
 SDF_NAMESPACE_CLOSE_SCOPE

@@ -1,0 +1,430 @@
+//
+// Copyright 2026 vela contributors
+//
+#include "sync/syncData.h"
+
+#include "sync/syncFileFormat.h"
+#include "sync/valueHandler.h"
+
+#include <pxr/tf/stringUtils.h>
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+
+using namespace pxr;
+
+namespace vela {
+
+namespace {
+
+// Field lists are short and tokens compare by identity, so a linear scan
+// beats any index.
+template <class Fields>
+auto FindField(Fields& fields, const TfToken& fieldName)
+{
+    return std::find_if(fields.begin(), fields.end(),
+        [&fieldName](const auto& field) { return field.first == fieldName; });
+}
+
+// Only the types Sdf knows may enter the store: a spec of any other type
+// would be indexed into Sdf's per-type tables by whoever reads the layer.
+bool IsKnownSpecType(SdfSpecType specType)
+{
+    return specType > SdfSpecTypeUnknown && specType < SdfNumSpecTypes;
+}
+
+// Paths received from the remote side must name an absolute, well-formed
+// location; anything else would give the layer a spec it cannot address.
+bool ParseNodePath(const std::string& text, SdfPath* path)
+{
+    if (!SdfPath::IsValidPathString(text)) {
+        spdlog::error("Invalid node path '{}' in sync operation", text);
+        return false;
+    }
+    *path = SdfPath(text);
+    if (!path->IsAbsolutePath()) {
+        spdlog::error("Invalid node path '{}' in sync operation", text);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SyncData::SyncData()
+    : _delta(std::make_unique<SyncDelta>())
+{
+    CreateSpec(SdfPath::AbsoluteRootPath(), SdfSpecTypePseudoRoot);
+}
+
+SyncDataRefPtr SyncData::New()
+{
+    return TfCreateRefPtr(new SyncData());
+}
+
+SyncData::~SyncData()
+{
+    _delta.reset();
+}
+
+bool SyncData::StreamsData() const
+{
+    return false;
+}
+
+void SyncData::CreateSpec(const SdfPath& path, SdfSpecType specType)
+{
+    spdlog::debug("[SyncData::CreateSpec] Create spec at {} [specType={}]",
+                  path.GetText(), static_cast<int>(specType));
+    _delta->CreateNode(path.GetString(), static_cast<int32_t>(specType));
+    CreateNode(path, specType);
+}
+
+bool SyncData::HasSpec(const SdfPath& path) const
+{
+    return _specs.find(path) != _specs.end();
+}
+
+void SyncData::EraseSpec(const SdfPath& path)
+{
+    auto it = _specs.find(path);
+    if (it == _specs.end()) {
+        spdlog::error("No spec to erase at {}", path.GetText());
+        return;
+    }
+    _specs.erase(it);
+    spdlog::debug("[SyncData::EraseSpec] Erase spec at {}", path.GetText());
+    _delta->EraseNode(path.GetString());
+}
+
+void SyncData::MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
+{
+    auto it = _specs.find(oldPath);
+    if (it == _specs.end()) {
+        spdlog::error("No spec to move at {}", oldPath.GetText());
+        return;
+    }
+    if (_specs.find(newPath) != _specs.end()) {
+        return;
+    }
+    SpecData moved = std::move(it->second);
+    _specs.erase(it);
+    _specs.emplace(newPath, std::move(moved));
+    _delta->MoveNode(oldPath.GetString(), newPath.GetString());
+}
+
+SdfSpecType SyncData::GetSpecType(const SdfPath& path) const
+{
+    auto it = _specs.find(path);
+    return it == _specs.end() ? SdfSpecTypeUnknown : it->second.specType;
+}
+
+bool SyncData::Has(const SdfPath& path, const TfToken& fieldName,
+                   SdfAbstractDataValue* value) const
+{
+    const VtValue* stored = GetFieldValue(path, fieldName);
+    if (!stored) {
+        return false;
+    }
+    return value ? value->StoreValue(*stored) : true;
+}
+
+bool SyncData::Has(const SdfPath& path, const TfToken& fieldName,
+                   VtValue* value) const
+{
+    const VtValue* stored = GetFieldValue(path, fieldName);
+    if (!stored) {
+        return false;
+    }
+    if (value && value != stored) {
+        *value = *stored;
+    }
+    return true;
+}
+
+bool SyncData::HasSpecAndField(const SdfPath& path, const TfToken& fieldName,
+                               SdfAbstractDataValue* value,
+                               SdfSpecType* specType) const
+{
+    const VtValue* stored = GetSpecTypeAndFieldValue(path, fieldName, specType);
+    if (!stored) {
+        return false;
+    }
+    return value ? value->StoreValue(*stored) : true;
+}
+
+bool SyncData::HasSpecAndField(const SdfPath& path, const TfToken& fieldName,
+                               VtValue* value, SdfSpecType* specType) const
+{
+    const VtValue* stored = GetSpecTypeAndFieldValue(path, fieldName, specType);
+    if (!stored) {
+        return false;
+    }
+    if (value && value != stored) {
+        *value = *stored;
+    }
+    return true;
+}
+
+VtValue SyncData::Get(const SdfPath& path, const TfToken& fieldName) const
+{
+    const VtValue* stored = GetFieldValue(path, fieldName);
+    return stored ? *stored : VtValue();
+}
+
+void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
+                   const VtValue& value)
+{
+    if (value.IsEmpty()) {
+        Erase(path, fieldName);
+        return;
+    }
+    SetField(path, fieldName, value);
+    spdlog::debug("[SyncData::Set#1] Set field {} at {}",
+                  fieldName.GetText(), path.GetText());
+    _delta->SetField(path.GetString(), fieldName.GetString(), value);
+}
+
+void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
+                   const SdfAbstractDataConstValue& value)
+{
+    VtValue* stored = GetOrCreateFieldValue(path, fieldName);
+    if (!stored) {
+        // Nothing was stored, so there is no value to name or to record;
+        // the lookup has logged the error.
+        return;
+    }
+    value.GetValue(stored);
+    spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
+                  fieldName.GetText(), stored->GetTypeName(), path.GetText());
+    _delta->SetField(path.GetString(), fieldName.GetString(), *stored);
+}
+
+void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
+{
+    auto specIt = _specs.find(path);
+    if (specIt == _specs.end()) {
+        return;
+    }
+    auto& fields = specIt->second.fields;
+    auto fieldIt = FindField(fields, fieldName);
+    if (fieldIt == fields.end()) {
+        return;
+    }
+    fields.erase(fieldIt);
+    spdlog::debug("[SyncData::Erase] Erase field {} at {}",
+                  fieldName.GetText(), path.GetText());
+    _delta->EraseField(path.GetString(), fieldName.GetString());
+}
+
+std::vector<TfToken> SyncData::List(const SdfPath& path) const
+{
+    std::vector<TfToken> names;
+    auto it = _specs.find(path);
+    if (it != _specs.end()) {
+        names.reserve(it->second.fields.size());
+        for (const auto& field : it->second.fields) {
+            names.push_back(field.first);
+        }
+    }
+    return names;
+}
+
+std::set<double> SyncData::ListAllTimeSamples() const
+{
+    spdlog::warn("[SyncData::ListAllTimeSamples] not implemented");
+    return {};
+}
+
+std::set<double> SyncData::ListTimeSamplesForPath(const SdfPath&) const
+{
+    spdlog::warn("[SyncData::ListTimeSamplesForPath] not implemented");
+    return {};
+}
+
+bool SyncData::GetBracketingTimeSamples(double, double*, double*) const
+{
+    return false;
+}
+
+size_t SyncData::GetNumTimeSamplesForPath(const SdfPath&) const
+{
+    return 0;
+}
+
+bool SyncData::GetBracketingTimeSamplesForPath(const SdfPath&, double,
+                                               double*, double*) const
+{
+    return false;
+}
+
+bool SyncData::QueryTimeSample(const SdfPath&, double, VtValue*) const
+{
+    return false;
+}
+
+bool SyncData::QueryTimeSample(const SdfPath&, double,
+                               SdfAbstractDataValue*) const
+{
+    spdlog::warn("[SyncData::QueryTimeSample] not implemented");
+    return false;
+}
+
+void SyncData::SetTimeSample(const SdfPath&, double, const VtValue&)
+{
+    spdlog::warn("[SyncData::SetTimeSample] not implemented");
+}
+
+void SyncData::EraseTimeSample(const SdfPath&, double)
+{
+    spdlog::warn("[SyncData::EraseTimeSample] not implemented");
+}
+
+void SyncData::CreateNode(const SdfPath& path, SdfSpecType specType)
+{
+    if (!IsKnownSpecType(specType)) {
+        spdlog::error("Cannot create spec with unknown type at {}",
+                      path.GetText());
+        return;
+    }
+    _specs[path].specType = specType;
+}
+
+void SyncData::SetField(const SdfPath& path, const TfToken& fieldName,
+                        const VtValue& value)
+{
+    // Stringifying a large array is costly; only do it for a line that is
+    // going to be printed.
+    if (spdlog::should_log(spdlog::level::debug)) {
+        spdlog::debug("[SyncData::SetField] {} at {} => {}",
+                      fieldName.GetText(), path.GetText(), TfStringify(value));
+    }
+    VtValue* stored = GetOrCreateFieldValue(path, fieldName);
+    if (stored && stored != &value) {
+        *stored = value;
+    }
+}
+
+VtValue* SyncData::GetOrCreateFieldValue(const SdfPath& path,
+                                         const TfToken& fieldName)
+{
+    auto specIt = _specs.find(path);
+    if (specIt == _specs.end()) {
+        spdlog::error("No spec at <{}> when trying to set field '{}'",
+                      path.GetText(), fieldName.GetText());
+        return nullptr;
+    }
+    auto& fields = specIt->second.fields;
+    auto fieldIt = FindField(fields, fieldName);
+    if (fieldIt != fields.end()) {
+        return &fieldIt->second;
+    }
+    fields.emplace_back(fieldName, VtValue());
+    return &fields.back().second;
+}
+
+const VtValue* SyncData::GetFieldValue(const SdfPath& path,
+                                       const TfToken& fieldName) const
+{
+    auto specIt = _specs.find(path);
+    if (specIt == _specs.end()) {
+        return nullptr;
+    }
+    const auto& fields = specIt->second.fields;
+    auto fieldIt = FindField(fields, fieldName);
+    return fieldIt == fields.end() ? nullptr : &fieldIt->second;
+}
+
+const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
+                                                  const TfToken& fieldName,
+                                                  SdfSpecType* specType) const
+{
+    auto specIt = _specs.find(path);
+    if (specIt == _specs.end()) {
+        if (specType) {
+            *specType = SdfSpecTypeUnknown;
+        }
+        return nullptr;
+    }
+    if (specType) {
+        *specType = specIt->second.specType;
+    }
+    const auto& fields = specIt->second.fields;
+    auto fieldIt = FindField(fields, fieldName);
+    return fieldIt == fields.end() ? nullptr : &fieldIt->second;
+}
+
+void SyncData::ApplySyncOp(const SyncOp& op)
+{
+    SdfPath path;
+    switch (op.opType) {
+    case SyncOp::CreateNode:
+        if (ParseNodePath(op.nodePath, &path)) {
+            CreateSpec(path, static_cast<SdfSpecType>(op.nodeType));
+        }
+        break;
+    case SyncOp::SetField:
+        if (ParseNodePath(op.nodePath, &path)) {
+            SetField(path, TfToken(op.fieldName),
+                     ValueHandler::GetInstance().UnpackVtValue(op.fieldValue));
+        }
+        break;
+    case SyncOp::MoveNode: {
+        SdfPath oldPath;
+        if (ParseNodePath(op.oldNodePath, &oldPath) &&
+            ParseNodePath(op.nodePath, &path)) {
+            MoveSpec(oldPath, path);
+        }
+        break;
+    }
+    case SyncOp::EraseNode:
+        if (ParseNodePath(op.nodePath, &path)) {
+            EraseSpec(path);
+        }
+        break;
+    case SyncOp::EraseField:
+        if (ParseNodePath(op.nodePath, &path)) {
+            Erase(path, TfToken(op.fieldName));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void SyncData::_VisitSpecs(SdfAbstractDataSpecVisitor* visitor) const
+{
+    for (const auto& entry : _specs) {
+        if (!visitor->VisitSpec(*this, entry.first)) {
+            break;
+        }
+    }
+}
+
+SyncOpList SyncData::GetLayerUpdates(const SdfLayerRefPtr& layer)
+{
+    if (!layer) {
+        spdlog::error("Invalid layer.");
+        return {};
+    }
+    return GetLayerUpdates(*layer);
+}
+
+SyncOpList SyncData::GetLayerUpdates(const SdfLayer& layer)
+{
+    if (!dynamic_cast<const SyncFileFormat*>(get_pointer(layer.GetFileFormat()))) {
+        spdlog::error("Layer is not using SyncFileFormat.");
+        return {};
+    }
+    SyncDataPtr data = SyncFileFormat::GetData(layer);
+    if (!data) {
+        spdlog::error("Failed to get sync data");
+        return {};
+    }
+    SyncOpList ops;
+    data->GetDelta().SwapPendingOps(ops);
+    return ops;
+}
+
+} // namespace vela
