@@ -1,0 +1,94 @@
+// Shared helpers of the sync layer tests: operation lists in a readable,
+// comparable form, and the decoded value of a set-field operation.
+#ifndef VELA_TESTS_SYNC_TEST_HELPERS_H
+#define VELA_TESTS_SYNC_TEST_HELPERS_H
+
+#include "sync/syncData.h"
+#include "sync/syncOp.h"
+#include "sync/valueHandler.h"
+
+#include <pxr/sdf/abstractData.h>
+#include <pxr/sdf/path.h>
+#include <pxr/tf/stringUtils.h>
+#include <pxr/vt/value.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vela_test {
+
+/// "CreateNode / 7", "SetField /A default", "MoveNode /A -> /B",
+/// "EraseNode /A", "EraseField /A default".
+inline std::string Describe(const vela::SyncOp& op)
+{
+    switch (op.opType) {
+    case vela::SyncOp::CreateNode:
+        return "CreateNode " + op.nodePath + " " + std::to_string(op.nodeType);
+    case vela::SyncOp::SetField:
+        return "SetField " + op.nodePath + " " + op.fieldName;
+    case vela::SyncOp::MoveNode:
+        return "MoveNode " + op.oldNodePath + " -> " + op.nodePath;
+    case vela::SyncOp::EraseNode:
+        return "EraseNode " + op.nodePath;
+    case vela::SyncOp::EraseField:
+        return "EraseField " + op.nodePath + " " + op.fieldName;
+    }
+    return "Unknown " + std::to_string(static_cast<int>(op.opType));
+}
+
+inline std::vector<std::string> Describe(const vela::SyncOpList& ops)
+{
+    std::vector<std::string> lines;
+    for (const auto& op : ops) {
+        lines.push_back(Describe(op));
+    }
+    return lines;
+}
+
+inline vela::SyncOpList Drain(vela::SyncData& data)
+{
+    vela::SyncOpList ops;
+    data.GetDelta().SwapPendingOps(ops);
+    return ops;
+}
+
+inline pxr::VtValue Unpack(const vela::SyncOp& op)
+{
+    return vela::ValueHandler::GetInstance().UnpackVtValue(op.fieldValue);
+}
+
+/// Every spec of a data object, with its type and its fields in stored
+/// order, keyed by path text.
+using SpecDump = std::map<std::string,
+    std::pair<int, std::vector<std::pair<std::string, pxr::VtValue>>>>;
+
+inline SpecDump Dump(const pxr::SdfAbstractData& data)
+{
+    struct Collector : pxr::SdfAbstractDataSpecVisitor
+    {
+        std::vector<pxr::SdfPath> paths;
+        bool VisitSpec(const pxr::SdfAbstractData&, const pxr::SdfPath& path) override
+        {
+            paths.push_back(path);
+            return true;
+        }
+        void Done(const pxr::SdfAbstractData&) override {}
+    } collector;
+    data.VisitSpecs(&collector);
+
+    SpecDump dump;
+    for (const auto& path : collector.paths) {
+        auto& entry = dump[path.GetString()];
+        entry.first = static_cast<int>(data.GetSpecType(path));
+        for (const auto& field : data.List(path)) {
+            entry.second.emplace_back(field.GetString(), data.Get(path, field));
+        }
+    }
+    return dump;
+}
+
+} // namespace vela_test
+
+#endif // VELA_TESTS_SYNC_TEST_HELPERS_H
