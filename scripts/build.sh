@@ -8,6 +8,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 venv="${VELA_VENV:-$root/.venv}"
 
 bash "$root/scripts/setup.sh"
+# The machine has two cores, shared: never build wider than that.
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
 "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps "$root" \
     -Cbuild-dir="$root/build/wheel" \
     -Ccmake.define.VELA_BUILD_TESTS=ON \

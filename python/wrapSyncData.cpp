@@ -1,0 +1,230 @@
+//
+// Copyright 2026 vela contributors
+//
+// Python wrapping of vela::SyncData: the client's door to a sync layer.
+
+#include "sync/syncData.h"
+#include "sync/syncFileFormat.h"
+#include "sync/syncOp.h"
+#include "sync/valueHandler.h"
+
+#include <pxr/sdf/layer.h>
+#include <pxr/sdf/path.h>
+#include <pxr/sdf/types.h>
+#include <pxr/tf/makePyConstructor.h>
+#include <pxr/tf/pyPtrHelpers.h>
+#include <pxr/tf/token.h>
+
+#include <pxr/boost/python/args.hpp>
+#include <pxr/boost/python/class.hpp>
+#include <pxr/boost/python/errors.hpp>
+#include <pxr/boost/python/extract.hpp>
+#include <pxr/boost/python/object.hpp>
+#include <pxr/boost/python/return_value_policy.hpp>
+#include <pxr/boost/python/stl_iterator.hpp>
+
+#include <spdlog/spdlog.h>
+
+#include <string>
+
+using namespace pxr;
+using namespace pxr_boost::python;
+
+namespace vela {
+
+void wrapSyncOpType();
+void wrapSyncOp();
+void wrapSyncOpList();
+void wrapValueHandler();
+
+namespace {
+
+SyncDataRefPtr _CreateNew()
+{
+    return SyncData::New();
+}
+
+SyncOpList _GetLayerUpdates(const SdfLayerHandle& layer)
+{
+    // A None or expired handle takes the null-handle path, which logs.
+    if (!layer) {
+        return SyncData::GetLayerUpdates(SdfLayerRefPtr());
+    }
+    return SyncData::GetLayerUpdates(*layer);
+}
+
+void _RefreshData(const SdfLayerHandle& layer, const SyncDataPtr& syncData)
+{
+    SdfAbstractDataRefPtr data = syncData ? SdfAbstractDataRefPtr(syncData)
+                                          : SdfAbstractDataRefPtr();
+    SyncFileFormat::RefreshData(layer, data);
+}
+
+// OpenUSD indexes its spec definitions by SdfSpecType, so a number past the
+// last type must never reach a layer. SdfSpecTypeUnknown (0) is left to the
+// store, which refuses it with its own error line.
+bool _IsSpecTypeInRange(int specType)
+{
+    return specType >= 0 && specType < SdfNumSpecTypes;
+}
+
+void _CreateNode(SyncData& self, const SdfPath& path, int specType)
+{
+    spdlog::debug("CreateSpec: path={}, specType={}", path.GetString(),
+                  specType);
+    if (!_IsSpecTypeInRange(specType)) {
+        spdlog::error("Invalid spec type {} at {}", specType,
+                      path.GetString());
+        return;
+    }
+    self.CreateNode(path, static_cast<SdfSpecType>(specType));
+}
+
+void _SetField(SyncData& self, const SdfPath& path, const TfToken& fieldName,
+               const std::string& fieldValue)
+{
+    spdlog::debug("Set: path={}, fieldName={}", path.GetString(),
+                  fieldName.GetString());
+    const VtValue value = ValueHandler::GetInstance().UnpackVtValue(fieldValue);
+    self.SetField(path, fieldName, value);
+}
+
+// Operations come off the wire, so they are checked before the store sees
+// them: every path they name must parse, and a created node must have a
+// spec type OpenUSD knows. A rejected op logs one error line and changes
+// nothing.
+bool _IsApplicable(const SyncOp& op)
+{
+    if (!SdfPath::IsValidPathString(op.nodePath)) {
+        spdlog::error("Invalid node path '{}' in operation of type {}",
+                      op.nodePath, static_cast<int>(op.opType));
+        return false;
+    }
+    if (op.opType == SyncOp::MoveNode &&
+        !SdfPath::IsValidPathString(op.oldNodePath)) {
+        spdlog::error("Invalid old node path '{}' in move to {}",
+                      op.oldNodePath, op.nodePath);
+        return false;
+    }
+    if (op.opType == SyncOp::CreateNode && !_IsSpecTypeInRange(op.nodeType)) {
+        spdlog::error("Invalid spec type {} at {}", op.nodeType, op.nodePath);
+        return false;
+    }
+    return true;
+}
+
+void _Apply(SyncData& self, const SyncOp& op)
+{
+    if (_IsApplicable(op)) {
+        self.ApplySyncOp(op);
+    }
+}
+
+void _ApplySyncOp(SyncData& self, const SyncOp& op)
+{
+    _Apply(self, op);
+}
+
+void _ApplySyncOps(SyncData& self, const object& ops)
+{
+    // A SyncOpList is applied in place; any other iterable must yield
+    // SyncOp objects, checked one by one before anything is applied so
+    // that a bad item leaves the store untouched.
+    extract<const SyncOpList&> asList(ops);
+    if (asList.check()) {
+        for (const SyncOp& op : asList()) {
+            _Apply(self, op);
+        }
+        return;
+    }
+    SyncOpList collected;
+    stl_input_iterator<object> it(ops), end;
+    for (; it != end; ++it) {
+        extract<const SyncOp&> asOp(*it);
+        if (!asOp.check()) {
+            PyErr_Format(PyExc_TypeError,
+                         "ApplySyncOps expects SyncOp items, not %s",
+                         Py_TYPE((*it).ptr())->tp_name);
+            throw_error_already_set();
+        }
+        collected.push_back(asOp());
+    }
+    for (const SyncOp& op : collected) {
+        _Apply(self, op);
+    }
+}
+
+} // namespace
+
+void wrapSyncData()
+{
+    wrapSyncOpType();
+    wrapSyncOp();
+    wrapSyncOpList();
+
+    using This = SyncData;
+    using ThisPtr = SyncDataPtr;
+
+    class_<This, ThisPtr, noncopyable>("SyncData",
+        "The content of a sync layer: specs keyed by path, with their\n"
+        "fields. A store built here (CreateNew, CreateNode, SetField) is\n"
+        "installed into a layer with RefreshData; a layer's own edits come\n"
+        "out with GetLayerUpdates.",
+        no_init)
+        .def(TfPyRefAndWeakPtr())
+
+        .def("CreateNew", &_CreateNew,
+            return_value_policy<TfPyRefPtrFactory<>>(),
+            "CreateNew() -> SyncData\n\n"
+            "A new store holding only the pseudo-root, owned by Python.")
+        .staticmethod("CreateNew")
+
+        .def("GetLayerUpdates", &_GetLayerUpdates, (arg("layer")),
+            "GetLayerUpdates(layer: Sdf.Layer) -> SyncOpList\n\n"
+            "Takes every edit recorded on a sync layer since the last call,\n"
+            "oldest first, leaving none pending. A layer of another format\n"
+            "or None gives an empty list and an error line.")
+        .staticmethod("GetLayerUpdates")
+
+        .def("RefreshData", &_RefreshData, (arg("layer"), arg("syncData")),
+            "RefreshData(layer: Sdf.Layer, syncData: SyncData) -> None\n\n"
+            "Brings the layer's content into agreement with syncData. The\n"
+            "edits this causes, and any that were pending on the layer, are\n"
+            "discarded: they never come out of GetLayerUpdates.")
+        .staticmethod("RefreshData")
+
+        .def("CreateNode", &_CreateNode, (arg("path"), arg("specType")),
+            "CreateNode(path: Sdf.Path, specType: int) -> None\n\n"
+            "Creates the spec at path with the given Sdf.SpecType number,\n"
+            "or changes the type of the spec already there, without\n"
+            "recording an operation.")
+
+        .def("SetField", &_SetField,
+            (arg("path"), arg("fieldName"), arg("fieldValue")),
+            "SetField(path: Sdf.Path, fieldName: str, fieldValue: str) -> None\n\n"
+            "Sets a field from the standard Base64 text (str or bytes) of a\n"
+            "packed value, without recording an operation. A character\n"
+            "outside the Base64 alphabet raises; a packed value that does\n"
+            "not decode is stored as an empty value after an error line.")
+
+        .def("ApplySyncOp", &_ApplySyncOp, (arg("op")),
+            "ApplySyncOp(op: SyncOp) -> None\n\n"
+            "Extension: applies one received operation to the store.\n"
+            "CreateNode, MoveNode, EraseNode and EraseField go through the\n"
+            "recording edits (as local edits would); SetField stores the\n"
+            "unpacked value without recording. An op naming a path that\n"
+            "does not parse, or creating a node of an unknown spec type\n"
+            "number, is refused with an error line.")
+
+        .def("ApplySyncOps", &_ApplySyncOps, (arg("ops")),
+            "ApplySyncOps(ops: SyncOpList | Iterable[SyncOp]) -> None\n\n"
+            "Extension: applies the operations in order, as ApplySyncOp.\n"
+            "Applying a layer's whole update list to a new store rebuilds\n"
+            "the layer's specs and fields. An item that is not a SyncOp\n"
+            "raises TypeError before anything is applied.")
+        ;
+
+    wrapValueHandler();
+}
+
+} // namespace vela
