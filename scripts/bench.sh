@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up, builds and installs vela, then runs a benchmark:
+#   bash scripts/bench.sh packing [args]   C++ packing benchmark (default)
+#   bash scripts/bench.sh sync [args]      C++ sync layer benchmark
+#   bash scripts/bench.sh round [args]     Python sync round benchmark
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+venv="${VELA_VENV:-$root/.venv}"
+
+which="${1:-packing}"
+[ $# -gt 0 ] && shift
+
+bash "$root/scripts/build.sh"
+case "$which" in
+    packing) "$root/build/wheel/benchmarks/benchPacking" --benchmark_counters_tabular=true "$@" ;;
+    sync)    "$root/build/wheel/benchmarks/benchSync" --benchmark_counters_tabular=true "$@" ;;
+    round)   cd "$root" && "$venv/bin/python" benchmarks/benchRound.py "$@" ;;
+    *) echo "usage: bash scripts/bench.sh [packing|sync|round] [args]" >&2; exit 2 ;;
+esac
