@@ -21,7 +21,7 @@
 #include <pxr/boost/python/extract.hpp>
 #include <pxr/boost/python/object.hpp>
 #include <pxr/boost/python/return_value_policy.hpp>
-#include <pxr/boost/python/stl_iterator.hpp>
+#include <pxr/boost/python/handle.hpp>
 
 #include <spdlog/spdlog.h>
 
@@ -137,17 +137,25 @@ void _ApplySyncOps(SyncData& self, const object& ops)
         }
         return;
     }
+    PyObject* iterator = PyObject_GetIter(ops.ptr());
+    if (!iterator) {
+        throw_error_already_set();  // TypeError: not iterable
+    }
+    handle<> ownedIterator(iterator);
     SyncOpList collected;
-    stl_input_iterator<object> it(ops), end;
-    for (; it != end; ++it) {
-        extract<const SyncOp&> asOp(*it);
+    while (PyObject* next = PyIter_Next(iterator)) {
+        object item{handle<>(next)};
+        extract<const SyncOp&> asOp(item);
         if (!asOp.check()) {
             PyErr_Format(PyExc_TypeError,
                          "ApplySyncOps expects SyncOp items, not %s",
-                         Py_TYPE((*it).ptr())->tp_name);
+                         Py_TYPE(item.ptr())->tp_name);
             throw_error_already_set();
         }
         collected.push_back(asOp());
+    }
+    if (PyErr_Occurred()) {
+        throw_error_already_set();
     }
     for (const SyncOp& op : collected) {
         _Apply(self, op);

@@ -8,7 +8,9 @@
 #include "sync/packedData.h"
 #include "sync/valueHandler.h"
 
+#include <pxr/sdf/path.h>
 #include <pxr/sdf/schema.h>
+#include <pxr/tf/token.h>
 #include <pxr/sdf/valueTypeName.h>
 #include <pxr/vt/value.h>
 
@@ -30,21 +32,61 @@ namespace vela {
 
 namespace {
 
-object _PackValue(const VtValue& value, const std::string& typeName)
+object _EmptyBytes()
 {
-    VtValue typed = value;
-    if (!typeName.empty()) {
+    return object(handle<>(PyBytes_FromStringAndSize(nullptr, 0)));
+}
+
+// The vector-valued fields of Sdf's schema (primChildren, properties,
+// targetChildren, ...) hold std::vectors, which have no Sdf value type name.
+// They are named by their TfType alias and converted from a Python sequence
+// by Tf's own container conversions.
+bool _ExtractVectorField(const object& value, const std::string& typeName,
+                         VtValue* result)
+{
+    if (typeName == "TfTokenVector") {
+        extract<TfTokenVector> tokens(value);
+        if (tokens.check()) {
+            *result = VtValue(tokens());
+        }
+        return true;
+    }
+    if (typeName == "SdfPathVector") {
+        extract<SdfPathVector> paths(value);
+        if (paths.check()) {
+            *result = VtValue(paths());
+        }
+        return true;
+    }
+    return false;
+}
+
+object _PackValue(const object& pyValue, const std::string& typeName)
+{
+    VtValue typed;
+    if (_ExtractVectorField(pyValue, typeName, &typed)) {
+        if (typed.IsEmpty()) {
+            spdlog::error("PackValue: the value cannot be converted to {}",
+                          typeName);
+            return _EmptyBytes();
+        }
+    } else {
+        typed = extract<VtValue>(pyValue)();
+    }
+    const VtValue value = typed;
+    if (!typeName.empty() && typeName != "TfTokenVector" &&
+        typeName != "SdfPathVector") {
         const SdfValueTypeName valueType =
             SdfSchema::GetInstance().FindType(typeName);
         if (!valueType) {
             spdlog::error("PackValue: unknown value type name '{}'", typeName);
-            return object(handle<>(PyBytes_FromStringAndSize(nullptr, 0)));
+            return _EmptyBytes();
         }
         typed = VtValue::CastToTypeid(value, valueType.GetType().GetTypeid());
         if (typed.IsEmpty()) {
             spdlog::error("PackValue: a {} value cannot be cast to {}",
                           value.GetTypeName(), typeName);
-            return object(handle<>(PyBytes_FromStringAndSize(nullptr, 0)));
+            return _EmptyBytes();
         }
     }
     const PackedData packed = ValueHandler::GetInstance().PackVtValue(typed);
@@ -77,7 +119,9 @@ void wrapValueHandler()
         "SyncOp.GetFieldValue gives it. With a typeName (an Sdf value type\n"
         "name such as 'float3[]' or 'token') the value is first cast to that\n"
         "type, so plain Python numbers and lists can be packed as the type\n"
-        "an attribute holds. A value of a type that does not pack, an\n"
+        "an attribute holds; 'TfTokenVector' and 'SdfPathVector' name the\n"
+        "list-valued fields of Sdf's schema (primChildren, properties,\n"
+        "...), packed from a sequence of str or Sdf.Path. A value of a type that does not pack, an\n"
         "unknown type name or a failed cast gives b'' and an error line.");
 
     def("UnpackValue", &_UnpackValue, (arg("data")),

@@ -1,0 +1,66 @@
+"""Shared fixtures of the Python tests. They run against the installed
+package, through the same doors a client uses: `import vela.usd.sync` and
+OpenUSD's Sdf API."""
+
+import os
+import re
+
+import pytest
+from pxr import Plug, Sdf
+
+# Metadata fields of list-op types that plain Sdf (without Usd's plug-ins)
+# does not declare, so that the tests can author them on real prims.
+Plug.Registry().RegisterPlugins(
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "metadata"))
+
+import vela.usd.sync  # noqa: E402  (after the metadata plug-in, as a host would)
+from vela.usd.sync import round as syncRound  # noqa: E402
+
+
+@pytest.fixture
+def sync():
+    return vela.usd.sync
+
+
+@pytest.fixture
+def syncLayer(sync):
+    """A new anonymous sync layer with nothing pending."""
+    def make(name="test.vela"):
+        layer = Sdf.Layer.CreateAnonymous(name)
+        sync.SyncData.GetLayerUpdates(layer)
+        return layer
+    return make
+
+
+@pytest.fixture
+def roundTrip(sync, syncLayer):
+    """Runs edit(layerA) on peer A, sends A's updates as JSON to peer B,
+    which builds a store from them and refreshes its layer. Returns
+    (layerA, layerB, ops)."""
+    def run(edit):
+        layerA, layerB = syncLayer("peerA.vela"), syncLayer("peerB.vela")
+        edit(layerA)
+        ops = sync.SyncData.GetLayerUpdates(layerA)
+        wire = syncRound.EncodeOps(ops)
+        sync.SyncData.RefreshData(layerB, syncRound.BuildSyncData(wire))
+        return layerA, layerB, ops
+    return run
+
+
+class LogLines:
+    """The lines the default logger printed since the last call, without
+    spdlog's time stamp: '[level] message'."""
+
+    _stamp = re.compile(r"^\[[^\]]*\] ")
+
+    def __init__(self, capfd):
+        self._capfd = capfd
+
+    def __call__(self):
+        out = self._capfd.readouterr().out
+        return [self._stamp.sub("", line) for line in out.splitlines() if line]
+
+
+@pytest.fixture
+def logLines(capfd):
+    return LogLines(capfd)

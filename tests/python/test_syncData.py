@@ -1,0 +1,244 @@
+"""SyncData through the Python API: building stores, refreshing layers,
+collecting updates, ownership, the client extensions and bad input."""
+
+import base64
+import gc
+
+import pytest
+from pxr import Sdf
+
+from vela.usd.sync import round as syncRound
+
+
+def _b64(sync, value, typeName=""):
+    return base64.b64encode(sync.PackValue(value, typeName)).decode("ascii")
+
+
+def _rootStore(sync, *names):
+    """A store with def prims at /<name>, children of the pseudo-root."""
+    store = sync.SyncData.CreateNew()
+    for name in names:
+        store.CreateNode(Sdf.Path("/" + name), Sdf.SpecTypePrim)
+        store.SetField("/" + name, "specifier", _b64(sync, Sdf.SpecifierDef))
+    store.SetField("/", "primChildren", _b64(sync, list(names), "TfTokenVector"))
+    return store
+
+
+def test_CreateNewGivesDistinctStores(sync):
+    a, b = sync.SyncData.CreateNew(), sync.SyncData.CreateNew()
+    assert a is not b and a != b
+    assert not a.expired and not b.expired
+
+
+def test_FreshLayerYieldsPseudoRootThenNothing(sync):
+    layer = Sdf.Layer.CreateAnonymous("fresh.vela")
+    ops = sync.SyncData.GetLayerUpdates(layer)
+    assert isinstance(ops, sync.SyncOpList)
+    assert [(op.opType, op.nodePath, op.nodeType) for op in ops] == [
+        (sync.SyncOpType.CreateNode, "/", 7)]
+    assert len(sync.SyncData.GetLayerUpdates(layer)) == 0
+
+
+def test_UpdatesComeOutInOrderAndDrain(sync, syncLayer):
+    layer = syncLayer()
+    prim = Sdf.CreatePrimInLayer(layer, "/A")
+    sync.SyncData.GetLayerUpdates(layer)
+    prim.documentation = "one"
+    prim.documentation = "two"
+    ops = sync.SyncData.GetLayerUpdates(layer)
+    assert [(op.opType, op.nodePath, op.fieldName) for op in ops] == [
+        (sync.SyncOpType.SetField, "/A", "documentation")] * 2
+    assert [sync.UnpackValue(bytes(op.GetFieldValue())) for op in ops] == ["one", "two"]
+    assert len(sync.SyncData.GetLayerUpdates(layer)) == 0
+
+
+def test_LayerOfAnotherFormatGivesNothing(sync, logLines):
+    logLines()
+    layer = Sdf.Layer.CreateAnonymous("plain.usda")
+    Sdf.CreatePrimInLayer(layer, "/A")
+    assert len(sync.SyncData.GetLayerUpdates(layer)) == 0
+    assert "[error] Layer is not using SyncFileFormat." in logLines()
+    assert len(sync.SyncData.GetLayerUpdates(None)) == 0
+    assert "[error] Invalid layer." in logLines()
+
+
+def test_RefreshDataBringsLayerInLineWithoutEcho(sync, syncLayer):
+    layer = syncLayer()
+    Sdf.CreatePrimInLayer(layer, "/Old")  # pending, and dropped by the refresh
+    sync.SyncData.RefreshData(layer, _rootStore(sync, "A", "B"))
+    assert [p.name for p in layer.rootPrims] == ["A", "B"]
+    assert layer.GetPrimAtPath("/Old") is None
+    assert len(sync.SyncData.GetLayerUpdates(layer)) == 0
+    # Local edits after the refresh are recorded again.
+    layer.GetPrimAtPath("/A").documentation = "local"
+    ops = sync.SyncData.GetLayerUpdates(layer)
+    assert [(op.nodePath, op.fieldName) for op in ops] == [("/A", "documentation")]
+
+
+def test_StoreDroppedByPythonButHeldByLayerStaysAlive(sync, syncLayer):
+    layer = syncLayer()
+    store = _rootStore(sync, "Kept")
+    sync.SyncData.RefreshData(layer=layer, syncData=store)
+    del store
+    gc.collect()
+    prim = layer.GetPrimAtPath("/Kept")
+    assert prim is not None and prim.specifier == Sdf.SpecifierDef
+    prim.documentation = "still here"
+    assert [op.fieldName for op in sync.SyncData.GetLayerUpdates(layer)] == ["documentation"]
+    assert syncRound.LayerText(layer).count("Kept") == 1
+
+
+def test_SetFieldKeywordsInAnyOrder(sync):
+    value = _b64(sync, "text")
+    positional = _rootStore(sync, "A")
+    positional.SetField(Sdf.Path("/A"), "documentation", value)
+    keywords = _rootStore(sync, "A")
+    keywords.SetField(fieldValue=value, path="/A", fieldName="documentation")
+    layers = []
+    for store in (positional, keywords):
+        layer = Sdf.Layer.CreateAnonymous("kw.vela")
+        sync.SyncData.RefreshData(layer, store)
+        layers.append(layer)
+    assert layers[0].GetPrimAtPath("/A").documentation == "text"
+    assert syncRound.DiffLayers(*layers) == []
+    # bytes holding the Base64 text are accepted as well
+    keywords.SetField("/A", "comment", value.encode("ascii"))
+
+
+def test_ApplySyncOpsRebuildsALayer(sync, syncLayer):
+    layer = syncLayer()
+    for name in ("A", "B", "C"):
+        Sdf.CreatePrimInLayer(layer, "/" + name).specifier = Sdf.SpecifierDef
+    edit = Sdf.BatchNamespaceEdit()
+    edit.Add("/B", "/Renamed")
+    assert layer.Apply(edit)
+    del layer.pseudoRoot.nameChildren["C"]
+    ops = sync.SyncData.GetLayerUpdates(layer)
+    kinds = {int(op.opType) for op in ops}
+    assert {0, 1, 2, 3} <= kinds
+
+    fromList, fromIterable = sync.SyncData.CreateNew(), sync.SyncData.CreateNew()
+    fromList.ApplySyncOps(ops)
+    fromIterable.ApplySyncOps(iter(list(ops)))
+    for store in (fromList, fromIterable):
+        mirror = Sdf.Layer.CreateAnonymous("mirror.vela")
+        sync.SyncData.RefreshData(mirror, store)
+        assert [p.name for p in mirror.rootPrims] == ["A", "Renamed"]
+        assert syncRound.DiffLayers(layer, mirror) == []
+
+
+def test_ApplySyncOpsChecksItemsFirst(sync, syncLayer):
+    store = sync.SyncData.CreateNew()
+    op = sync.SyncOp()
+    op.nodePath = "/A"
+    op.nodeType = Sdf.SpecTypePrim.value
+    with pytest.raises(TypeError):
+        store.ApplySyncOps([op, "not an op"])
+    with pytest.raises(TypeError):
+        store.ApplySyncOps(42)
+    with pytest.raises(TypeError):
+        store.ApplySyncOp("/A")
+    store.SetField("/", "primChildren", _b64(sync, ["A"], "TfTokenVector"))
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, store)
+    assert layer.GetPrimAtPath("/A") is None  # nothing of the batch was applied
+
+
+@pytest.mark.parametrize("nodePath, oldNodePath, nodeType, opType", [
+    ("not a path!", "", 6, "CreateNode"),
+    ("/A", "", 99, "CreateNode"),
+    ("/A", "", -1, "CreateNode"),
+    ("/B", "::bad::", 0, "MoveNode"),
+    ("", "", 0, "EraseNode"),
+])
+def test_ApplySyncOpRefusesOpsOpenUSDCannotHold(sync, logLines, nodePath,
+                                                oldNodePath, nodeType, opType):
+    store = _rootStore(sync, "A")
+    op = sync.SyncOp()
+    op.opType = sync.SyncOpType.GetValueFromName(opType)
+    op.nodePath, op.oldNodePath, op.nodeType = nodePath, oldNodePath, nodeType
+    logLines()
+    store.ApplySyncOp(op)
+    assert any(line.startswith("[error] Invalid") for line in logLines())
+    layer = Sdf.Layer.CreateAnonymous("refused.vela")
+    sync.SyncData.RefreshData(layer, store)
+    assert [p.name for p in layer.rootPrims] == ["A"]
+    assert layer.GetPrimAtPath("/A").specifier == Sdf.SpecifierDef
+
+
+def test_CreateNodeRefusesUnknownSpecTypeNumbers(sync, logLines):
+    store = sync.SyncData.CreateNew()
+    logLines()
+    store.CreateNode("/A", 1000)
+    assert "[error] Invalid spec type 1000 at /A" in logLines()
+    store.CreateNode("/A", 0)
+    assert "[error] Cannot create spec with unknown type at /A" in logLines()
+
+
+def test_WrongArgumentTypesRaiseTypeError(sync, syncLayer):
+    store = sync.SyncData.CreateNew()
+    layer = syncLayer()
+    calls = [
+        lambda: store.CreateNode(12, 6),
+        lambda: store.CreateNode("/A", "prim"),
+        lambda: store.SetField("/A", 5, "AAA="),
+        lambda: store.SetField("/A", "documentation", 3.5),
+        lambda: store.SetField(path="/A", fieldName="x"),
+        lambda: sync.SyncData.GetLayerUpdates("layer"),
+        lambda: sync.SyncData.GetLayerUpdates(layer=store),
+        lambda: sync.SyncData.RefreshData(layer, "store"),
+        lambda: sync.SyncData.RefreshData(store, store),
+        lambda: sync.SyncData.CreateNew(1),
+        lambda: sync.PackValue(),
+        lambda: sync.UnpackValue(3),
+        lambda: sync.UnpackValue(None),
+    ]
+    for call in calls:
+        with pytest.raises(TypeError):
+            call()
+    with pytest.raises(RuntimeError, match="cannot be instantiated"):
+        sync.SyncData()  # no Python constructor
+
+
+def test_BadBase64RaisesAndLeavesTheStore(sync, syncLayer):
+    store = _rootStore(sync, "A")
+    store.SetField("/A", "documentation", _b64(sync, "kept"))
+    for text in ("not*base64!!", "AA?A"):
+        with pytest.raises(Exception):
+            store.SetField("/A", "documentation", text)
+        with pytest.raises(Exception):
+            sync.UnpackValue(text)
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, store)
+    assert layer.GetPrimAtPath("/A").documentation == "kept"
+
+
+@pytest.mark.parametrize("data", [
+    b"", b"\x09", b"\x09\x00\x01\x02", b"\xfe\x00\x00", b"\x0a\x00\xff\xff\xff\xff\xff\xff\xff\x7f",
+    b"\x08\x01\x10\x00\x00\x00\x00\x00\x00\x00\x00\x00",
+])
+def test_MalformedPackedBytesGiveNoneAndAnErrorLine(sync, logLines, data):
+    logLines()
+    assert sync.UnpackValue(data) is None
+    assert any(line.startswith("[error]") for line in logLines())
+    # The same bytes as Base64 text take the same path.
+    assert sync.UnpackValue(base64.b64encode(data).decode("ascii")) is None
+
+
+def test_BadLengthBase64GivesNone(sync, logLines):
+    logLines()
+    assert sync.UnpackValue("CQA") is None
+    assert any(line.startswith("[error]") for line in logLines())
+
+
+def test_PackValueCastsToANamedType(sync, logLines):
+    assert sync.UnpackValue(sync.PackValue(2, "float")) == 2.0
+    assert sync.PackValue(2, "float")[0] != sync.PackValue(2.0)[0]  # float, not double
+    assert sync.UnpackValue(sync.PackValue(["A", "B"], "TfTokenVector")) == ["A", "B"]
+    assert list(sync.UnpackValue(sync.PackValue(["a", "b"], "token[]"))) == ["a", "b"]
+    logLines()
+    assert sync.PackValue(1.0, "noSuchType") == b""
+    assert sync.PackValue("text", "double") == b""
+    assert sum(line.startswith("[error] PackValue") for line in logLines()) == 2
+    with pytest.raises(TypeError):
+        sync.PackValue([1, 2], "TfTokenVector")
