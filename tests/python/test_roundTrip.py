@@ -200,7 +200,8 @@ def test_WireFormRoundTripsEveryOp(sync, syncLayer):
     ops = sync.SyncData.GetLayerUpdates(layer)
     wire = syncRound.EncodeOps(ops)
     entries = json.loads(wire)
-    assert all(isinstance(entry.get("fieldValue", ""), str) for entry in entries)
+    assert {0, 1, 2} <= {entry[0] for entry in entries}
+    assert all(isinstance(entry[3], str) for entry in entries if entry[0] == 1)
     back = syncRound.DecodeOps(wire)
     assert len(back) == len(ops)
     for a, b in zip(ops, back):
@@ -210,13 +211,45 @@ def test_WireFormRoundTripsEveryOp(sync, syncLayer):
 
 
 @pytest.mark.parametrize("entry", [
-    {"opType": "Teleport", "nodePath": "/A"},
-    {"opType": "EraseNode"},
-    {"opType": "SetField", "nodePath": "/A", "fieldName": "x", "fieldValue": "no*base64"},
+    [7, "/A"], [True, "/A"], ["SetField", "/A"], [], {"opType": 3},
+    [3], [3, 5], [0, "/A", "6"], [0, "/A"], [2, "/B", None],
+    [1, "/A", "x"], [1, "/A", "x", "no*base64!"],
 ])
-def test_BadWireEntriesAreRefused(entry):
+def test_BadWireEntriesAreRefused(entry, sync):
     with pytest.raises(ValueError):
         syncRound.DecodeOps(json.dumps([entry]))
+    if isinstance(entry, list) and entry[-1:] != ["no*base64!"]:
+        with pytest.raises(ValueError):
+            syncRound.BuildSyncData(json.dumps([entry]))
+
+
+def test_CoalescedOpsRebuildTheSameLayer(sync, syncLayer):
+    layer = syncLayer()
+    for i in range(20):
+        prim = Sdf.CreatePrimInLayer(layer, "/Root/P%d" % i)
+        prim.specifier = Sdf.SpecifierDef
+        prim.documentation = "first %d" % i
+        prim.documentation = "second %d" % i
+    edit = Sdf.BatchNamespaceEdit()
+    edit.Add("/Root/P1", "/Root/Moved")
+    assert layer.Apply(edit)
+    again = Sdf.CreatePrimInLayer(layer, "/Root/P1")  # a new prim at the old path
+    again.specifier = Sdf.SpecifierOver
+    again.documentation = "new P1"
+    layer.GetPrimAtPath("/Root/Moved").documentation = "moved"
+    layer.GetPrimAtPath("/Root/P2").ClearInfo("documentation")
+    layer.GetPrimAtPath("/Root/P3").ClearInfo("documentation")
+    layer.GetPrimAtPath("/Root/P3").documentation = "back"
+    del layer.GetPrimAtPath("/Root").nameChildren["P4"]
+
+    ops = sync.SyncData.GetLayerUpdates(layer)
+    coalesced = syncRound.CoalesceOps(ops)
+    assert len(coalesced) < len(ops) - 40
+    for sent in (ops, coalesced):
+        mirror = Sdf.Layer.CreateAnonymous("mirror.vela")
+        sync.SyncData.RefreshData(mirror, syncRound.BuildSyncData(syncRound.EncodeOps(sent)))
+        assert syncRound.DiffLayers(layer, mirror) == []
+    assert layer.GetPrimAtPath("/Root/P1").documentation == "new P1"
 
 
 def test_DivergenceIsDetected(sync, monkeypatch):

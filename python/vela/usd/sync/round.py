@@ -2,8 +2,9 @@
 
 Peer A edits a sync layer through OpenUSD's Sdf API: prims, typed
 attributes with default values, relationships, metadata, a rename and a
-removal. Its layer updates are collected, serialised as they would travel
-(JSON, packed values as Base64 text) and handed to peer B, which builds a
+removal. Its layer updates are collected, stripped of the field edits that
+later edits overwrite (CoalesceOps), serialised as they would travel (JSON,
+packed values as Base64 text) and handed to peer B, which builds a
 ``SyncData`` from them and refreshes its own sync layer with it. The
 command prints a summary (operations by kind, bytes on the wire against the
 size of the whole layer as .usda text) and exits with status 1 if B's layer
@@ -27,64 +28,119 @@ from pxr import Gf, Sdf, Vt
 
 from vela.usd import sync
 
-# Keys of one operation on the wire. Only the keys that carry data for the
-# operation's type are written; the reader fills in the empty defaults.
-_OP_TYPE = "opType"
-_NODE_PATH = "nodePath"
-_OLD_NODE_PATH = "oldNodePath"
-_NODE_TYPE = "nodeType"
-_FIELD_NAME = "fieldName"
-_FIELD_VALUE = "fieldValue"
-
+# One operation on the wire is a JSON array: the operation type's number,
+# the node path, then only what that type carries:
+#   CreateNode  [0, nodePath, nodeType]
+#   SetField    [1, nodePath, fieldName, Base64 text of the packed value]
+#   MoveNode    [2, nodePath, oldNodePath]
+#   EraseNode   [3, nodePath]
+#   EraseField  [4, nodePath, fieldName]
+_CREATE_NODE = int(sync.SyncOpType.CreateNode)
+_SET_FIELD = int(sync.SyncOpType.SetField)
+_MOVE_NODE = int(sync.SyncOpType.MoveNode)
+_ERASE_NODE = int(sync.SyncOpType.EraseNode)
+_ERASE_FIELD = int(sync.SyncOpType.EraseField)
+_OP_TYPES = {int(t): t for t in sync.SyncOpType.allValues}
 _OP_TYPE_NAMES = {int(t): t.name for t in sync.SyncOpType.allValues}
-_OP_TYPES_BY_NAME = {t.name: t for t in sync.SyncOpType.allValues}
+# How many entries each type has on the wire.
+_ENTRY_LENGTHS = {_CREATE_NODE: 3, _SET_FIELD: 4, _MOVE_NODE: 3,
+                  _ERASE_NODE: 2, _ERASE_FIELD: 3}
 
 
-def OpToDict(op):
-    """The wire form of one SyncOp: a dict of its data-carrying fields, the
-    packed field value as standard Base64 text."""
+def OpToWire(op):
+    """The wire form of one SyncOp (a list, see above); the packed field
+    value travels as standard Base64 text."""
     kind = int(op.opType)
-    entry = {_OP_TYPE: _OP_TYPE_NAMES.get(kind, kind), _NODE_PATH: op.nodePath}
-    if kind == int(sync.SyncOpType.CreateNode):
-        entry[_NODE_TYPE] = op.nodeType
-    elif kind == int(sync.SyncOpType.MoveNode):
-        entry[_OLD_NODE_PATH] = op.oldNodePath
-    elif kind in (int(sync.SyncOpType.SetField), int(sync.SyncOpType.EraseField)):
-        entry[_FIELD_NAME] = op.fieldName
-    if kind == int(sync.SyncOpType.SetField):
-        entry[_FIELD_VALUE] = base64.b64encode(op.GetFieldValue()).decode("ascii")
-    return entry
+    if kind == _CREATE_NODE:
+        return [kind, op.nodePath, op.nodeType]
+    if kind == _SET_FIELD:
+        return [kind, op.nodePath, op.fieldName,
+                base64.b64encode(op.GetFieldValue()).decode("ascii")]
+    if kind == _MOVE_NODE:
+        return [kind, op.nodePath, op.oldNodePath]
+    if kind == _ERASE_FIELD:
+        return [kind, op.nodePath, op.fieldName]
+    return [kind, op.nodePath]
+
+
+def CoalesceOps(ops):
+    """The operations worth sending: ops without the field edits that a
+    later edit of the same field overwrites.
+
+    The recorder keeps every edit, and OpenUSD re-sets a parent's child list
+    each time a child is added, so a layer built from scratch records its
+    longest fields many times over. A SetField or EraseField of a node's
+    field is dropped when a later SetField or EraseField of the same field
+    follows with no operation in between that creates, erases or moves that
+    node (only a move reads a node's fields, and it is one of those).
+    Applying the result in order gives the same specs and field values as
+    applying ops; only the order in which a node's fields were first set may
+    differ. Returns a new SyncOpList."""
+    # Fields, per node path, that a later op overwrites.
+    overwritten = {}
+    keep = []
+    for index in range(len(ops) - 1, -1, -1):
+        op = ops[index]
+        kind = int(op.opType)
+        if kind == _SET_FIELD or kind == _ERASE_FIELD:
+            fields = overwritten.setdefault(op.nodePath, set())
+            if op.fieldName in fields:
+                continue
+            fields.add(op.fieldName)
+        else:
+            overwritten.pop(op.nodePath, None)
+            if kind == _MOVE_NODE:
+                overwritten.pop(op.oldNodePath, None)
+        keep.append(index)
+    result = sync.SyncOpList()
+    result.extend(ops[index] for index in reversed(keep))
+    return result
 
 
 def EncodeOps(ops):
     """Serialises a list of SyncOp as compact JSON text, the form in which a
     client sends a layer's updates to its peer."""
-    return json.dumps([OpToDict(op) for op in ops], separators=(",", ":"))
+    return json.dumps([OpToWire(op) for op in ops], separators=(",", ":"))
 
 
-def OpFromDict(entry):
-    """Rebuilds a SyncOp from its wire form. An unknown operation type or a
-    missing node path raises ValueError."""
+def _CheckedEntry(entry):
+    """The entry's type number, after checking its shape; a malformed entry
+    raises ValueError."""
+    if not isinstance(entry, list) or not entry or type(entry[0]) is not int \
+            or entry[0] not in _ENTRY_LENGTHS:
+        raise ValueError("not an operation: %r" % (entry,))
+    kind = entry[0]
+    if len(entry) != _ENTRY_LENGTHS[kind] or not all(
+            isinstance(item, str) for item in entry[1:]
+            if not (kind == _CREATE_NODE and item is entry[2])):
+        raise ValueError("malformed %s operation: %r" % (_OP_TYPE_NAMES[kind], entry))
+    if kind == _CREATE_NODE and type(entry[2]) is not int:
+        raise ValueError("malformed CreateNode operation: %r" % (entry,))
+    return kind
+
+
+def OpFromWire(entry):
+    """Rebuilds a SyncOp from its wire form. A malformed entry, or a value
+    that is not Base64 text, raises ValueError."""
+    kind = _CheckedEntry(entry)
     op = sync.SyncOp()
-    name = entry.get(_OP_TYPE)
-    if name not in _OP_TYPES_BY_NAME:
-        raise ValueError("unknown operation type %r" % (name,))
-    if not isinstance(entry.get(_NODE_PATH), str):
-        raise ValueError("operation without a node path: %r" % (entry,))
-    op.opType = _OP_TYPES_BY_NAME[name]
-    op.nodePath = entry[_NODE_PATH]
-    op.oldNodePath = entry.get(_OLD_NODE_PATH, "")
-    op.nodeType = int(entry.get(_NODE_TYPE, 0))
-    op.fieldName = entry.get(_FIELD_NAME, "")
-    if _FIELD_VALUE in entry:
-        op.SetFieldValue(base64.b64decode(entry[_FIELD_VALUE], validate=True))
+    op.opType = _OP_TYPES[kind]
+    op.nodePath = entry[1]
+    if kind == _CREATE_NODE:
+        op.nodeType = entry[2]
+    elif kind == _MOVE_NODE:
+        op.oldNodePath = entry[2]
+    elif kind in (_SET_FIELD, _ERASE_FIELD):
+        op.fieldName = entry[2]
+    if kind == _SET_FIELD:
+        op.SetFieldValue(base64.b64decode(entry[3], validate=True))
     return op
 
 
 def DecodeOps(text):
     """The SyncOpList that EncodeOps' text describes."""
     ops = sync.SyncOpList()
-    ops.extend(OpFromDict(entry) for entry in json.loads(text))
+    ops.extend(OpFromWire(entry) for entry in json.loads(text))
     return ops
 
 
@@ -97,14 +153,13 @@ def BuildSyncData(text, syncData=None):
     if syncData is None:
         syncData = sync.SyncData.CreateNew()
     for entry in json.loads(text):
-        kind = entry.get(_OP_TYPE)
-        if kind == "CreateNode":
-            syncData.CreateNode(Sdf.Path(entry[_NODE_PATH]), int(entry[_NODE_TYPE]))
-        elif kind == "SetField":
-            syncData.SetField(Sdf.Path(entry[_NODE_PATH]), entry[_FIELD_NAME],
-                              entry[_FIELD_VALUE])
+        kind = _CheckedEntry(entry)
+        if kind == _CREATE_NODE:
+            syncData.CreateNode(Sdf.Path(entry[1]), entry[2])
+        elif kind == _SET_FIELD:
+            syncData.SetField(Sdf.Path(entry[1]), entry[2], entry[3])
         else:
-            syncData.ApplySyncOp(OpFromDict(entry))
+            syncData.ApplySyncOp(OpFromWire(entry))
     return syncData
 
 
@@ -226,7 +281,8 @@ def RunRound(editPeerA=EditPeerA, out=sys.stdout, showLayer=False, wireFile=None
     sync.SyncData.GetLayerUpdates(layerB)
 
     editPeerA(layerA)
-    ops = sync.SyncData.GetLayerUpdates(layerA)
+    recorded = sync.SyncData.GetLayerUpdates(layerA)
+    ops = CoalesceOps(recorded)
     wire = EncodeOps(ops)
     if wireFile:
         with open(wireFile, "w") as f:
@@ -242,7 +298,8 @@ def RunRound(editPeerA=EditPeerA, out=sys.stdout, showLayer=False, wireFile=None
     kinds = ", ".join("%s %d" % item for item in CountByKind(ops).items())
 
     print("vela sync round: peer A -> peer B", file=out)
-    print("  operations:      %d (%s)" % (len(ops), kinds), file=out)
+    print("  operations:      %d sent of %d recorded (%s)"
+          % (len(ops), len(recorded), kinds), file=out)
     print("  on the wire:     %d bytes of JSON (%d bytes of packed values)"
           % (wireBytes, valueBytes), file=out)
     print("  layer as .usda:  %d bytes (wire / text = %.2f)"
