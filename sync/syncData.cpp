@@ -50,6 +50,58 @@ bool ParseNodePath(const std::string& text, SdfPath* path)
     return true;
 }
 
+// Trace lines are built only when they will be printed: some of their
+// arguments (a value's text, a type name) cost more than the edit itself.
+bool DebugEnabled()
+{
+    return spdlog::should_log(spdlog::level::debug);
+}
+
+// The text of a path, as SdfPath::GetString gives it. Asking a path for
+// its text interns a token for it, which costs more than the whole edit
+// being recorded, so the common shapes -- prims and their properties,
+// outside variants -- are spelled out from their element names instead.
+std::string PathText(const SdfPath& path)
+{
+    SdfPath primPath;
+    const std::string* propertyName = nullptr;
+    if (path.IsPrimPropertyPath()) {
+        primPath = path.GetParentPath();
+        propertyName = &path.GetName();
+    } else {
+        primPath = path;
+    }
+    if (!primPath.IsAbsolutePath() || !primPath.IsPrimPath() ||
+        primPath.ContainsPrimVariantSelection()) {
+        return path.GetString();
+    }
+
+    // Element names from the leaf up; a path node keeps its parents and
+    // their names alive, so the references stay valid.
+    const std::string* names[64];
+    size_t depth = 0;
+    size_t length = propertyName ? propertyName->size() + 1 : 0;
+    for (SdfPath p = primPath; !p.IsAbsoluteRootPath(); p = p.GetParentPath()) {
+        if (depth == sizeof(names) / sizeof(names[0])) {
+            return path.GetString();
+        }
+        names[depth] = &p.GetName();
+        length += names[depth]->size() + 1;
+        ++depth;
+    }
+    std::string text;
+    text.reserve(length);
+    while (depth > 0) {
+        text += '/';
+        text += *names[--depth];
+    }
+    if (propertyName) {
+        text += '.';
+        text += *propertyName;
+    }
+    return text;
+}
+
 } // namespace
 
 SyncData::SyncData()
@@ -75,9 +127,11 @@ bool SyncData::StreamsData() const
 
 void SyncData::CreateSpec(const SdfPath& path, SdfSpecType specType)
 {
-    spdlog::debug("[SyncData::CreateSpec] Create spec at {} [specType={}]",
-                  path.GetText(), static_cast<int>(specType));
-    _delta->CreateNode(path.GetString(), static_cast<int32_t>(specType));
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncData::CreateSpec] Create spec at {} [specType={}]",
+                      path.GetText(), static_cast<int>(specType));
+    }
+    _delta->CreateNode(PathText(path), static_cast<int32_t>(specType));
     CreateNode(path, specType);
 }
 
@@ -94,8 +148,10 @@ void SyncData::EraseSpec(const SdfPath& path)
         return;
     }
     _specs.erase(it);
-    spdlog::debug("[SyncData::EraseSpec] Erase spec at {}", path.GetText());
-    _delta->EraseNode(path.GetString());
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncData::EraseSpec] Erase spec at {}", path.GetText());
+    }
+    _delta->EraseNode(PathText(path));
 }
 
 void SyncData::MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
@@ -108,10 +164,10 @@ void SyncData::MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
     if (_specs.find(newPath) != _specs.end()) {
         return;
     }
-    SpecData moved = std::move(it->second);
+    SpecData moved = std::move(it.value());
     _specs.erase(it);
     _specs.emplace(newPath, std::move(moved));
-    _delta->MoveNode(oldPath.GetString(), newPath.GetString());
+    _delta->MoveNode(PathText(oldPath), PathText(newPath));
 }
 
 SdfSpecType SyncData::GetSpecType(const SdfPath& path) const
@@ -181,9 +237,11 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         return;
     }
     SetField(path, fieldName, value);
-    spdlog::debug("[SyncData::Set#1] Set field {} at {}",
-                  fieldName.GetText(), path.GetText());
-    _delta->SetField(path.GetString(), fieldName.GetString(), value);
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncData::Set#1] Set field {} at {}",
+                      fieldName.GetText(), path.GetText());
+    }
+    _delta->SetField(PathText(path), fieldName.GetString(), value);
 }
 
 void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
@@ -196,9 +254,11 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         return;
     }
     value.GetValue(stored);
-    spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
-                  fieldName.GetText(), stored->GetTypeName(), path.GetText());
-    _delta->SetField(path.GetString(), fieldName.GetString(), *stored);
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
+                      fieldName.GetText(), stored->GetTypeName(), path.GetText());
+    }
+    _delta->SetField(PathText(path), fieldName.GetString(), *stored);
 }
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
@@ -207,15 +267,17 @@ void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
     if (specIt == _specs.end()) {
         return;
     }
-    auto& fields = specIt->second.fields;
+    auto& fields = specIt.value().fields;
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt == fields.end()) {
         return;
     }
     fields.erase(fieldIt);
-    spdlog::debug("[SyncData::Erase] Erase field {} at {}",
-                  fieldName.GetText(), path.GetText());
-    _delta->EraseField(path.GetString(), fieldName.GetString());
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncData::Erase] Erase field {} at {}",
+                      fieldName.GetText(), path.GetText());
+    }
+    _delta->EraseField(PathText(path), fieldName.GetString());
 }
 
 std::vector<TfToken> SyncData::List(const SdfPath& path) const
@@ -296,7 +358,7 @@ void SyncData::SetField(const SdfPath& path, const TfToken& fieldName,
 {
     // Stringifying a large array is costly; only do it for a line that is
     // going to be printed.
-    if (spdlog::should_log(spdlog::level::debug)) {
+    if (DebugEnabled()) {
         spdlog::debug("[SyncData::SetField] {} at {} => {}",
                       fieldName.GetText(), path.GetText(), TfStringify(value));
     }
@@ -315,7 +377,7 @@ VtValue* SyncData::GetOrCreateFieldValue(const SdfPath& path,
                       path.GetText(), fieldName.GetText());
         return nullptr;
     }
-    auto& fields = specIt->second.fields;
+    auto& fields = specIt.value().fields;
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt != fields.end()) {
         return &fieldIt->second;

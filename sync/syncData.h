@@ -13,12 +13,12 @@
 #include <pxr/sdf/path.h>
 #include <pxr/sdf/types.h>
 #include <pxr/tf/declarePtrs.h>
+#include <pxr/tf/pxrTslRobinMap/robin_map.h>
 #include <pxr/tf/token.h>
 #include <pxr/vt/value.h>
 
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -215,8 +215,10 @@ private:
         std::vector<_FieldValuePair> fields;
     };
 
+    // Open addressing keeps the specs in one array: with the recorder
+    // allocating beside it, a node-based map would scatter them.
     using _SpecMap =
-        std::unordered_map<pxr::SdfPath, SpecData, pxr::SdfPath::Hash>;
+        pxr::pxr_tsl::robin_map<pxr::SdfPath, SpecData, pxr::SdfPath::Hash>;
 
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;

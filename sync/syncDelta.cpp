@@ -11,57 +11,54 @@ namespace vela {
 // which recorders took it, and an exception while building leaves the
 // list untouched.
 
-void SyncDelta::CreateNode(const std::string& nodePath, int32_t nodeType)
+void SyncDelta::CreateNode(std::string nodePath, int32_t nodeType)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     SyncOp op;
     op.opType = SyncOp::CreateNode;
-    op.nodePath = nodePath;
+    op.nodePath = std::move(nodePath);
     op.nodeType = nodeType;
     _pendingOps.push_back(std::move(op));
 }
 
-void SyncDelta::SetField(const std::string& nodePath,
-                         const std::string& fieldName,
+void SyncDelta::SetField(std::string nodePath, std::string fieldName,
                          const pxr::VtValue& value)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     SyncOp op;
     op.opType = SyncOp::SetField;
-    op.nodePath = nodePath;
-    op.fieldName = fieldName;
+    op.nodePath = std::move(nodePath);
+    op.fieldName = std::move(fieldName);
     op.fieldValue = ValueHandler::GetInstance().PackVtValue(value);
     _pendingOps.push_back(std::move(op));
 }
 
-void SyncDelta::MoveNode(const std::string& oldNodePath,
-                         const std::string& newNodePath)
+void SyncDelta::MoveNode(std::string oldNodePath, std::string newNodePath)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     SyncOp op;
     op.opType = SyncOp::MoveNode;
-    op.nodePath = newNodePath;
-    op.oldNodePath = oldNodePath;
+    op.nodePath = std::move(newNodePath);
+    op.oldNodePath = std::move(oldNodePath);
     _pendingOps.push_back(std::move(op));
 }
 
-void SyncDelta::EraseNode(const std::string& nodePath)
+void SyncDelta::EraseNode(std::string nodePath)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     SyncOp op;
     op.opType = SyncOp::EraseNode;
-    op.nodePath = nodePath;
+    op.nodePath = std::move(nodePath);
     _pendingOps.push_back(std::move(op));
 }
 
-void SyncDelta::EraseField(const std::string& nodePath,
-                           const std::string& fieldName)
+void SyncDelta::EraseField(std::string nodePath, std::string fieldName)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     SyncOp op;
     op.opType = SyncOp::EraseField;
-    op.nodePath = nodePath;
-    op.fieldName = fieldName;
+    op.nodePath = std::move(nodePath);
+    op.fieldName = std::move(fieldName);
     _pendingOps.push_back(std::move(op));
 }
 

@@ -19,7 +19,8 @@ namespace vela {
 ///
 /// Each record operation appends exactly one SyncOp under the lock; nothing
 /// is coalesced, deduplicated or reordered, and arguments are recorded as
-/// given, without validation. Any thread may record or swap. A SyncDelta
+/// given, without validation. Strings are taken by value so that callers
+/// can hand over the text they built. Any thread may record or swap. A SyncDelta
 /// is owned by one SyncData and is neither copied nor shared.
 class SyncDelta
 {
@@ -29,22 +30,22 @@ public:
     SyncDelta& operator=(const SyncDelta&) = delete;
 
     /// Records a CreateNode of \p nodePath with spec type \p nodeType.
-    void CreateNode(const std::string& nodePath, int32_t nodeType);
+    void CreateNode(std::string nodePath, int32_t nodeType);
 
     /// Records a SetField; \p value is packed through the process-wide
     /// ValueHandler while the lock is held. A value that cannot be packed
     /// is recorded with the empty PackedData.
-    void SetField(const std::string& nodePath, const std::string& fieldName,
+    void SetField(std::string nodePath, std::string fieldName,
                   const pxr::VtValue& value);
 
     /// Records a MoveNode from \p oldNodePath to \p newNodePath.
-    void MoveNode(const std::string& oldNodePath, const std::string& newNodePath);
+    void MoveNode(std::string oldNodePath, std::string newNodePath);
 
     /// Records an EraseNode of \p nodePath.
-    void EraseNode(const std::string& nodePath);
+    void EraseNode(std::string nodePath);
 
     /// Records an EraseField of \p fieldName on \p nodePath.
-    void EraseField(const std::string& nodePath, const std::string& fieldName);
+    void EraseField(std::string nodePath, std::string fieldName);
 
     /// Exchanges the pending list with \p ops in constant time, under the
     /// lock. Called with an empty list, it leaves the recorder empty and

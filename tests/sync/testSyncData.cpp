@@ -87,6 +87,36 @@ TEST_F(SyncDataTest, CreateSpecLogsRecordsThenCreates)
     EXPECT_EQ(Pending(), Lines{"CreateNode /B 6"});
 }
 
+TEST_F(SyncDataTest, RecordedPathsAreTheirSdfText)
+{
+    std::string deep;
+    for (int i = 0; i < 70; ++i) {
+        deep += "/L" + std::to_string(i);
+    }
+    const std::string texts[] = {
+        "/", "/A", "/A/B/C", "/A.f", "/A/B.primvars:st", "/A.r[/B]",
+        "/A.r[/B].rel", "/A.f.mapper[/B.g]", "/A{v=x}", "/A{v=x}B", "/A{v=x}B.f",
+        deep, deep + ".prop",
+    };
+    for (const auto& text : texts) {
+        const SdfPath path(text);
+        ASSERT_FALSE(path.IsEmpty()) << text;
+        data->CreateSpec(path, SdfSpecTypePrim);
+        data->Set(path, kDoc, VtValue(std::string("d")));
+        data->Erase(path, kDoc);
+        data->MoveSpec(path, SdfPath("/Moved"));
+        data->MoveSpec(SdfPath("/Moved"), path);
+        data->EraseSpec(path);
+        const auto ops = Drain(*data);
+        ASSERT_EQ(ops.size(), 6u) << text;
+        for (const auto& op : ops) {
+            EXPECT_EQ(op.nodePath, op.opType == SyncOp::MoveNode && op.nodePath == "/Moved"
+                                       ? "/Moved" : text) << Describe(op);
+        }
+        EXPECT_EQ(ops[3].oldNodePath, text);
+    }
+}
+
 TEST_F(SyncDataTest, UnknownSpecTypeIsRefusedButStillRecorded)
 {
     LogCapture cap;
