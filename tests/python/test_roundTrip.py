@@ -288,3 +288,20 @@ def test_ImportWorksInAFreshInterpreterWithoutUsd():
     result = subprocess.run([sys.executable, "-c", code], capture_output=True,
                             text=True, timeout=120, cwd="/")
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_HostWithoutVelaFindsThePluginThroughPluginPath(sync):
+    import os
+    siteDir = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(
+        os.path.abspath(sync.__file__)))))
+    env = dict(os.environ,
+               PXR_PLUGINPATH_NAME=os.path.join(siteDir, "velahub_sdk.libs", "usd"))
+    code = ("from pxr import Sdf\n"
+            "l = Sdf.Layer.CreateAnonymous('x.vela')\n"
+            "assert l.GetFileFormat().formatId == 'vela'\n"
+            "Sdf.CreatePrimInLayer(l, '/A')\n"
+            "import vela.usd.sync as s\n"
+            "assert [o.nodePath for o in s.SyncData.GetLayerUpdates(l)][:2] == ['/', '/A']\n")
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True,
+                            text=True, timeout=120, cwd="/", env=env)
+    assert result.returncode == 0, result.stdout + result.stderr

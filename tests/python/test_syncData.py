@@ -75,6 +75,16 @@ def test_RefreshDataBringsLayerInLineWithoutEcho(sync, syncLayer):
     assert [(op.nodePath, op.fieldName) for op in ops] == [("/A", "documentation")]
 
 
+def test_RefreshDataWithNoneChangesNothing(sync, syncLayer, logLines):
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, _rootStore(sync, "A"))
+    logLines()
+    sync.SyncData.RefreshData(None, _rootStore(sync, "B"))
+    sync.SyncData.RefreshData(layer, None)
+    assert sum(line.startswith("[error]") for line in logLines()) == 2
+    assert [p.name for p in layer.rootPrims] == ["A"]
+
+
 def test_StoreDroppedByPythonButHeldByLayerStaysAlive(sync, syncLayer):
     layer = syncLayer()
     store = _rootStore(sync, "Kept")
