@@ -9,7 +9,9 @@
 #include <pxr/tf/enum.h>
 #include <pxr/tf/pyEnum.h>
 
+#include <pxr/boost/python/args.hpp>
 #include <pxr/boost/python/class.hpp>
+#include <pxr/boost/python/def.hpp>
 #include <pxr/boost/python/errors.hpp>
 #include <pxr/boost/python/extract.hpp>
 #include <pxr/boost/python/make_function.hpp>
@@ -21,6 +23,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 using namespace pxr;
@@ -54,6 +58,40 @@ object _GetFieldValue(const SyncOp& op)
 void _SetFieldValue(SyncOp& op, const object& data)
 {
     op.fieldValue = PackedDataFromBytes(PyBufferToBytes(data));
+}
+
+// One backward pass: a field edit is dropped when a later edit of the same
+// field of the same node follows with no create, erase or move of that node
+// in between (a move is the only op that reads a node's fields).
+SyncOpList _CoalesceOps(const SyncOpList& ops)
+{
+    std::unordered_map<std::string, std::unordered_set<std::string>> overwritten;
+    std::vector<bool> keep(ops.size(), true);
+    for (size_t i = ops.size(); i-- > 0;) {
+        const SyncOp& op = ops[i];
+        switch (op.opType) {
+        case SyncOp::SetField:
+        case SyncOp::EraseField:
+            if (!overwritten[op.nodePath].insert(op.fieldName).second) {
+                keep[i] = false;
+            }
+            break;
+        case SyncOp::MoveNode:
+            overwritten.erase(op.oldNodePath);
+            overwritten.erase(op.nodePath);
+            break;
+        default:
+            overwritten.erase(op.nodePath);
+            break;
+        }
+    }
+    SyncOpList result;
+    for (size_t i = 0; i < ops.size(); ++i) {
+        if (keep[i]) {
+            result.push_back(ops[i]);
+        }
+    }
+    return result;
 }
 
 int _OpTypeToInt(SyncOp::SyncOpType type)
@@ -161,6 +199,18 @@ void wrapSyncOpList()
         "never compare equal, so 'op in ops' is always False.")
         .def(vector_indexing_suite<SyncOpList>())
         ;
+
+    def("CoalesceOps", &_CoalesceOps, arg("ops"),
+        "CoalesceOps(ops: SyncOpList) -> SyncOpList\n\n"
+        "Extension: the operations worth sending, in their order: ops\n"
+        "without the SetField and EraseField operations that a later\n"
+        "SetField or EraseField of the same node and field overwrites, with\n"
+        "no operation in between that creates, erases or moves that node.\n"
+        "Applying the result in order gives the same specs and field values\n"
+        "as applying ops; only the order in which a node's fields were first\n"
+        "set may differ. The recorder keeps every edit, and OpenUSD re-sets a\n"
+        "parent's child list each time a child is added, so this matters\n"
+        "most for a layer built from scratch.");
 }
 
 } // namespace vela

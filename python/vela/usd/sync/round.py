@@ -64,37 +64,9 @@ def OpToWire(op):
 
 
 def CoalesceOps(ops):
-    """The operations worth sending: ops without the field edits that a
-    later edit of the same field overwrites.
-
-    The recorder keeps every edit, and OpenUSD re-sets a parent's child list
-    each time a child is added, so a layer built from scratch records its
-    longest fields many times over. A SetField or EraseField of a node's
-    field is dropped when a later SetField or EraseField of the same field
-    follows with no operation in between that creates, erases or moves that
-    node (only a move reads a node's fields, and it is one of those).
-    Applying the result in order gives the same specs and field values as
-    applying ops; only the order in which a node's fields were first set may
-    differ. Returns a new SyncOpList."""
-    # Fields, per node path, that a later op overwrites.
-    overwritten = {}
-    keep = []
-    for index in range(len(ops) - 1, -1, -1):
-        op = ops[index]
-        kind = int(op.opType)
-        if kind == _SET_FIELD or kind == _ERASE_FIELD:
-            fields = overwritten.setdefault(op.nodePath, set())
-            if op.fieldName in fields:
-                continue
-            fields.add(op.fieldName)
-        else:
-            overwritten.pop(op.nodePath, None)
-            if kind == _MOVE_NODE:
-                overwritten.pop(op.oldNodePath, None)
-        keep.append(index)
-    result = sync.SyncOpList()
-    result.extend(ops[index] for index in reversed(keep))
-    return result
+    """The operations worth sending: ops without the field edits that later
+    edits of the same field overwrite (the module's CoalesceOps)."""
+    return sync.CoalesceOps(ops)
 
 
 def EncodeOps(ops):
@@ -155,9 +127,9 @@ def BuildSyncData(text, syncData=None):
     for entry in json.loads(text):
         kind = _CheckedEntry(entry)
         if kind == _CREATE_NODE:
-            syncData.CreateNode(Sdf.Path(entry[1]), entry[2])
+            syncData.CreateNode(entry[1], entry[2])
         elif kind == _SET_FIELD:
-            syncData.SetField(Sdf.Path(entry[1]), entry[2], entry[3])
+            syncData.SetField(entry[1], entry[2], entry[3])
         else:
             syncData.ApplySyncOp(OpFromWire(entry))
     return syncData
