@@ -8,7 +8,9 @@
 #include "sync/syncOp.h"
 #include "sync/valueHandler.h"
 
+#include <pxr/sdf/abstractData.h>
 #include <pxr/sdf/layer.h>
+#include <pxr/sdf/schema.h>
 #include <pxr/sdf/path.h>
 #include <pxr/sdf/types.h>
 #include <pxr/tf/makePyConstructor.h>
@@ -23,6 +25,7 @@
 #include <pxr/boost/python/return_value_policy.hpp>
 #include <pxr/boost/python/handle.hpp>
 
+#include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
 #include <string>
@@ -53,8 +56,119 @@ SyncOpList _GetLayerUpdates(const SdfLayerHandle& layer)
     return SyncData::GetLayerUpdates(*layer);
 }
 
+// The paths of every spec in a store.
+class _PathCollector : public SdfAbstractDataSpecVisitor
+{
+public:
+    bool VisitSpec(const SdfAbstractData&, const SdfPath& path) override
+    {
+        paths.push_back(path);
+        return true;
+    }
+    void Done(const SdfAbstractData&) override {}
+
+    SdfPathVector paths;
+};
+
+// A store built from received operations is installed into a layer only if
+// its children fields hold the types OpenUSD expects and name specs that
+// exist: OpenUSD trusts a layer's data, and a child name without a spec
+// (from a lost or forged operation) crashes it later, when the layer is
+// traversed or written out. Returns the first problem found, or "".
+std::string _FindInconsistency(const SdfAbstractData& data)
+{
+    _PathCollector collector;
+    data.VisitSpecs(&collector);
+
+    const auto problem = [](const SdfPath& path, const TfToken& field,
+                            const std::string& what) {
+        return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
+                           what);
+    };
+    const auto checkChild = [&](const SdfPath& path, const TfToken& field,
+                                const SdfPath& child,
+                                const std::string& name) -> std::string {
+        if (child.IsEmpty() || !data.HasSpec(child)) {
+            return problem(path, field, "names '" + name + "', which has no spec");
+        }
+        return {};
+    };
+
+    const TfToken tokenFields[] = {
+        SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
+        SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
+    const TfToken pathFields[] = {
+        SdfChildrenKeys->RelationshipTargetChildren,
+        SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
+
+    for (const SdfPath& path : collector.paths) {
+        for (const TfToken& field : tokenFields) {
+            const VtValue value = data.Get(path, field);
+            if (value.IsEmpty()) {
+                continue;
+            }
+            if (!value.IsHolding<TfTokenVector>()) {
+                return problem(path, field, "is not a token list");
+            }
+            for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
+                SdfPath child;
+                if (!SdfPath::IsValidIdentifier(name) &&
+                    !(field == SdfChildrenKeys->PropertyChildren &&
+                      SdfPath::IsValidNamespacedIdentifier(name))) {
+                    return problem(path, field,
+                                   "names '" + name.GetString() +
+                                   "', which is not a valid name");
+                }
+                if (field == SdfChildrenKeys->PrimChildren) {
+                    child = path.AppendChild(name);
+                } else if (field == SdfChildrenKeys->PropertyChildren) {
+                    child = path.AppendProperty(name);
+                } else if (field == SdfChildrenKeys->VariantSetChildren) {
+                    child = path.AppendVariantSelection(name, "");
+                } else if (path.IsPrimVariantSelectionPath()) {
+                    child = path.GetParentPath().AppendVariantSelection(
+                        path.GetVariantSelection().first, name);
+                }
+                const std::string failure =
+                    checkChild(path, field, child, name.GetString());
+                if (!failure.empty()) {
+                    return failure;
+                }
+            }
+        }
+        for (const TfToken& field : pathFields) {
+            const VtValue value = data.Get(path, field);
+            if (value.IsEmpty()) {
+                continue;
+            }
+            if (!value.IsHolding<SdfPathVector>()) {
+                return problem(path, field, "is not a path list");
+            }
+            for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
+                const SdfPath child = field == SdfChildrenKeys->MapperChildren
+                    ? path.AppendMapper(target)
+                    : path.AppendTarget(target);
+                const std::string failure =
+                    checkChild(path, field, child, target.GetString());
+                if (!failure.empty()) {
+                    return failure;
+                }
+            }
+        }
+    }
+    return {};
+}
+
 void _RefreshData(const SdfLayerHandle& layer, const SyncDataPtr& syncData)
 {
+    if (syncData) {
+        const std::string failure = _FindInconsistency(*syncData);
+        if (!failure.empty()) {
+            spdlog::error("RefreshData: refused, the sync data is not "
+                          "consistent: {}", failure);
+            return;
+        }
+    }
     SdfAbstractDataRefPtr data = syncData ? SdfAbstractDataRefPtr(syncData)
                                           : SdfAbstractDataRefPtr();
     SyncFileFormat::RefreshData(layer, data);
@@ -198,7 +312,10 @@ void wrapSyncData()
             "RefreshData(layer: Sdf.Layer, syncData: SyncData) -> None\n\n"
             "Brings the layer's content into agreement with syncData. The\n"
             "edits this causes, and any that were pending on the layer, are\n"
-            "discarded: they never come out of GetLayerUpdates.")
+            "discarded: they never come out of GetLayerUpdates. Sync data\n"
+            "whose children fields name specs it does not hold (or hold the\n"
+            "wrong type) is refused with an error line, the layer unchanged:\n"
+            "OpenUSD would crash on such a layer later.")
         .staticmethod("RefreshData")
 
         .def("CreateNode", &_CreateNode, (arg("path"), arg("specType")),

@@ -116,6 +116,11 @@ def _authorMetadata(layer):
     rel.targetPathList.explicitItems = ["/Thing/Child", "/Base"]
     conn = Sdf.AttributeSpec(thing, "input", Sdf.ValueTypeNames.Float)
     conn.connectionPathList.explicitItems = ["/Thing.mode"]
+    looks = Sdf.VariantSetSpec(thing, "look")
+    for name in ("red", "blue"):
+        variant = Sdf.VariantSpec(looks, name)
+        Sdf.AttributeSpec(variant.primSpec, "tint", Sdf.ValueTypeNames.Color3f).default = \
+            Gf.Vec3f(1, 0, 0) if name == "red" else Gf.Vec3f(0, 0, 1)
 
 
 def test_MetadataAndListOpsSurviveTheRound(roundTrip):
@@ -132,7 +137,9 @@ def test_MetadataAndListOpsSurviveTheRound(roundTrip):
     # Token vectors (children, properties) and path vectors (target and
     # connection children) are among what travelled.
     fields = {op.fieldName for op in ops}
-    assert {"primChildren", "properties", "targetChildren", "connectionChildren"} <= fields
+    assert {"primChildren", "properties", "targetChildren", "connectionChildren",
+            "variantSetChildren", "variantChildren"} <= fields
+    assert layerB.GetAttributeAtPath("/Thing{look=red}.tint").default == Gf.Vec3f(1, 0, 0)
     assert syncRound.DiffLayers(layerA, layerB) == []
 
 

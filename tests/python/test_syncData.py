@@ -85,6 +85,32 @@ def test_RefreshDataWithNoneChangesNothing(sync, syncLayer, logLines):
     assert [p.name for p in layer.rootPrims] == ["A"]
 
 
+def _withChild(sync, field, value, typeName):
+    store = _rootStore(sync, "A")
+    store.SetField("/A", field, _b64(sync, value, typeName))
+    return store
+
+
+@pytest.mark.parametrize("field, value, typeName", [
+    ("primChildren", ["Ghost"], "TfTokenVector"),
+    ("primChildren", ["not a name"], "TfTokenVector"),
+    ("primChildren", 1.5, ""),
+    ("properties", ["ghost"], "TfTokenVector"),
+    ("variantSetChildren", ["look"], "TfTokenVector"),
+    ("targetChildren", [Sdf.Path("/A")], "SdfPathVector"),
+    ("connectionChildren", ["x"], "token[]"),
+])
+def test_RefreshDataRefusesDanglingChildren(sync, syncLayer, logLines, field, value,
+                                            typeName):
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, _rootStore(sync, "Before"))
+    logLines()
+    sync.SyncData.RefreshData(layer, _withChild(sync, field, value, typeName))
+    assert any(line.startswith("[error] RefreshData: refused") for line in logLines())
+    assert [p.name for p in layer.rootPrims] == ["Before"]
+    assert "Before" in syncRound.LayerText(layer)  # and the layer is still sound
+
+
 def test_StoreDroppedByPythonButHeldByLayerStaysAlive(sync, syncLayer):
     layer = syncLayer()
     store = _rootStore(sync, "Kept")
