@@ -70,11 +70,54 @@ public:
     SdfPathVector paths;
 };
 
+// Whether a spec of this type may sit at this path, as OpenUSD lays specs
+// out: prims at prim paths, properties at property paths, and so on.
+bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
+                       SdfSpecType type)
+{
+    if (path == SdfPath::AbsoluteRootPath()) {
+        return type == SdfSpecTypePseudoRoot;
+    }
+    if (path.IsPrimPath()) {
+        return type == SdfSpecTypePrim;
+    }
+    if (path.IsPrimVariantSelectionPath()) {
+        return type == (path.GetVariantSelection().second.empty()
+                            ? SdfSpecTypeVariantSet : SdfSpecTypeVariant);
+    }
+    if (path.IsPrimPropertyPath()) {
+        return type == SdfSpecTypeAttribute || type == SdfSpecTypeRelationship;
+    }
+    if (path.IsTargetPath()) {
+        switch (data.GetSpecType(path.GetParentPath())) {
+        case SdfSpecTypeRelationship:
+            return type == SdfSpecTypeRelationshipTarget;
+        case SdfSpecTypeAttribute:
+            return type == SdfSpecTypeConnection;
+        default:
+            return type == SdfSpecTypeRelationshipTarget ||
+                   type == SdfSpecTypeConnection;
+        }
+    }
+    if (path.IsMapperPath()) {
+        return type == SdfSpecTypeMapper;
+    }
+    if (path.IsMapperArgPath()) {
+        return type == SdfSpecTypeMapperArg;
+    }
+    if (path.IsExpressionPath()) {
+        return type == SdfSpecTypeExpression;
+    }
+    return false;
+}
+
 // A store built from received operations is installed into a layer only if
-// its children fields hold the types OpenUSD expects and name specs that
-// exist: OpenUSD trusts a layer's data, and a child name without a spec
-// (from a lost or forged operation) crashes it later, when the layer is
-// traversed or written out. Returns the first problem found, or "".
+// every spec's type fits its path and its children fields hold the types
+// OpenUSD expects and name specs that exist: OpenUSD trusts a layer's data,
+// and a child without a spec, or a prim listed as a child that is really
+// an attribute (from a lost or forged operation), crashes it later, when
+// the layer is traversed or written out. Returns the first problem found,
+// or "".
 std::string _FindInconsistency(const SdfAbstractData& data)
 {
     _PathCollector collector;
@@ -100,6 +143,14 @@ std::string _FindInconsistency(const SdfAbstractData& data)
     const TfToken pathFields[] = {
         SdfChildrenKeys->RelationshipTargetChildren,
         SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
+
+    for (const SdfPath& path : collector.paths) {
+        const SdfSpecType type = data.GetSpecType(path);
+        if (!_SpecTypeFitsPath(data, path, type)) {
+            return fmt::format("the spec at {} cannot have spec type {}",
+                               path.GetString(), static_cast<int>(type));
+        }
+    }
 
     for (const SdfPath& path : collector.paths) {
         for (const TfToken& field : tokenFields) {

@@ -111,6 +111,27 @@ def test_RefreshDataRefusesDanglingChildren(sync, syncLayer, logLines, field, va
     assert "Before" in syncRound.LayerText(layer)  # and the layer is still sound
 
 
+@pytest.mark.parametrize("path, specType", [
+    ("/A", Sdf.SpecTypeAttribute),      # a listed child prim that is an attribute
+    ("/", Sdf.SpecTypePrim),
+    ("/A.size", Sdf.SpecTypePrim),
+    ("/A{v=x}", Sdf.SpecTypePrim),
+    ("/A{v=}", Sdf.SpecTypeVariant),
+    ("/A.size[/B]", Sdf.SpecTypeMapper),
+])
+def test_RefreshDataRefusesSpecTypesThatDoNotFitTheirPath(sync, syncLayer, logLines,
+                                                          path, specType):
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, _rootStore(sync, "Before"))
+    store = _rootStore(sync, "A")
+    store.CreateNode(path, specType)
+    logLines()
+    sync.SyncData.RefreshData(layer, store)
+    assert any(line.startswith("[error] RefreshData: refused") for line in logLines())
+    assert [p.name for p in layer.rootPrims] == ["Before"]
+    assert "Before" in syncRound.LayerText(layer)
+
+
 def test_StoreDroppedByPythonButHeldByLayerStaysAlive(sync, syncLayer):
     layer = syncLayer()
     store = _rootStore(sync, "Kept")

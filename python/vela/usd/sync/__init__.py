@@ -27,7 +27,9 @@ What the module offers:
     A layer's content store: ``CreateNew()``, ``GetLayerUpdates(layer)``,
     ``RefreshData(layer, syncData)``, ``CreateNode(path, specType)`` and
     ``SetField(path, fieldName, fieldValue)`` (fieldValue is the Base64 text
-    of packed bytes).
+    of packed bytes). ``RefreshData`` refuses (with an error line) sync
+    data that OpenUSD could not hold: a spec whose type does not fit its
+    path, or a children field naming a spec that is not there.
 
 Extensions for clients, beyond that surface:
 
@@ -35,6 +37,9 @@ Extensions for clients, beyond that surface:
     Apply received operations, moves and erasures included, to a store.
 ``SyncOp.SetFieldValue(data)``
     Give an operation rebuilt from the wire its packed bytes.
+``CoalesceOps(ops) -> SyncOpList``
+    Drop the field edits that later edits of the same field overwrite, so
+    that fewer operations travel.
 ``PackValue(value, typeName='') -> bytes`` and ``UnpackValue(data) -> value``
     Pack a value as a set-field operation carries it, and unpack packed
     bytes (or their Base64 text) again.
