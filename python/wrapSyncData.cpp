@@ -75,6 +75,9 @@ public:
 bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
                        SdfSpecType type)
 {
+    if (!path.IsAbsolutePath()) {
+        return false;
+    }
     if (path == SdfPath::AbsoluteRootPath()) {
         return type == SdfSpecTypePseudoRoot;
     }
@@ -242,6 +245,11 @@ void _CreateNode(SyncData& self, const SdfPath& path, int specType)
                       path.GetString());
         return;
     }
+    if (!path.IsAbsolutePath()) {
+        spdlog::error("Invalid path '{}': a node needs an absolute path",
+                      path.GetString());
+        return;
+    }
     self.CreateNode(path, static_cast<SdfSpecType>(specType));
 }
 
@@ -258,15 +266,20 @@ void _SetField(SyncData& self, const SdfPath& path, const TfToken& fieldName,
 // them: every path they name must parse, and a created node must have a
 // spec type OpenUSD knows. A rejected op logs one error line and changes
 // nothing.
+bool _IsAbsolutePathString(const std::string& text)
+{
+    return SdfPath::IsValidPathString(text) && SdfPath(text).IsAbsolutePath();
+}
+
 bool _IsApplicable(const SyncOp& op)
 {
-    if (!SdfPath::IsValidPathString(op.nodePath)) {
+    if (!_IsAbsolutePathString(op.nodePath)) {
         spdlog::error("Invalid node path '{}' in operation of type {}",
                       op.nodePath, static_cast<int>(op.opType));
         return false;
     }
     if (op.opType == SyncOp::MoveNode &&
-        !SdfPath::IsValidPathString(op.oldNodePath)) {
+        !_IsAbsolutePathString(op.oldNodePath)) {
         spdlog::error("Invalid old node path '{}' in move to {}",
                       op.oldNodePath, op.nodePath);
         return false;
@@ -373,7 +386,8 @@ void wrapSyncData()
             "CreateNode(path: Sdf.Path, specType: int) -> None\n\n"
             "Creates the spec at path with the given Sdf.SpecType number,\n"
             "or changes the type of the spec already there, without\n"
-            "recording an operation.")
+            "recording an operation. A path that is empty or not absolute,\n"
+            "or a number that is no spec type, is refused with an error line.")
 
         .def("SetField", &_SetField,
             (arg("path"), arg("fieldName"), arg("fieldValue")),

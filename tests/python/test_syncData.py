@@ -207,6 +207,7 @@ def test_ApplySyncOpsChecksItemsFirst(sync, syncLayer):
     ("/A", "", -1, "CreateNode"),
     ("/B", "::bad::", 0, "MoveNode"),
     ("", "", 0, "EraseNode"),
+    ("relative/path", "", 6, "CreateNode"),
 ])
 def test_ApplySyncOpRefusesOpsOpenUSDCannotHold(sync, logLines, nodePath,
                                                 oldNodePath, nodeType, opType):
@@ -230,6 +231,9 @@ def test_CreateNodeRefusesUnknownSpecTypeNumbers(sync, logLines):
     assert "[error] Invalid spec type 1000 at /A" in logLines()
     store.CreateNode("/A", 0)
     assert "[error] Cannot create spec with unknown type at /A" in logLines()
+    for path in ("", "A/B"):
+        store.CreateNode(path, Sdf.SpecTypePrim)
+        assert any(line.startswith("[error] Invalid path") for line in logLines())
 
 
 def test_WrongArgumentTypesRaiseTypeError(sync, syncLayer):
