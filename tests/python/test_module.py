@@ -128,18 +128,12 @@ def test_OpsNeverCompareEqual(sync):
 
 
 def test_BothInitEntryPointsAreExported(sync):
-    library = ctypes.CDLL(sync._velaUsdSync.__file__ if hasattr(sync, "_velaUsdSync")
-                          else _modulePath(sync))
-    assert hasattr(library, "PyInit__velaUsdSync")
-    assert hasattr(library, "PyInit_libvelaUsdSync")
-
-
-def _modulePath(sync):
     import glob
     import os
-    here = os.path.dirname(sync.__file__)
-    (path,) = glob.glob(os.path.join(here, "_velaUsdSync*.so"))
-    return path
+    (path,) = glob.glob(os.path.join(os.path.dirname(sync.__file__), "_velaUsdSync*.so"))
+    library = ctypes.CDLL(path)
+    assert hasattr(library, "PyInit__velaUsdSync")
+    assert hasattr(library, "PyInit_libvelaUsdSync")
 
 
 def test_WrongArgumentTypesRaiseTypeError(sync):
