@@ -4,14 +4,180 @@
 #include "sync/syncFileFormat.h"
 
 #include <pxr/sdf/path.h>
+#include <pxr/sdf/schema.h>
 #include <pxr/tf/registryManager.h>
 #include <pxr/tf/type.h>
 
+#include <fmt/format.h>
 #include <spdlog/spdlog.h>
+
+#include <string>
 
 SDF_NAMESPACE_OPEN_SCOPE
 
 TF_DEFINE_PUBLIC_TOKENS(VelaSyncFileFormatTokens, VELA_SYNC_FILE_FORMAT_TOKENS);
+
+namespace {
+
+// The paths of every spec in a store.
+class _PathCollector : public SdfAbstractDataSpecVisitor
+{
+public:
+    bool VisitSpec(const SdfAbstractData&, const SdfPath& path) override
+    {
+        paths.push_back(path);
+        return true;
+    }
+    void Done(const SdfAbstractData&) override {}
+
+    SdfPathVector paths;
+};
+
+// Whether a spec of this type may sit at this path, as OpenUSD lays specs
+// out: prims at prim paths, properties at property paths, and so on.
+bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
+                       SdfSpecType type)
+{
+    if (!path.IsAbsolutePath()) {
+        return false;
+    }
+    if (path == SdfPath::AbsoluteRootPath()) {
+        return type == SdfSpecTypePseudoRoot;
+    }
+    if (path.IsPrimPath()) {
+        return type == SdfSpecTypePrim;
+    }
+    if (path.IsPrimVariantSelectionPath()) {
+        return type == (path.GetVariantSelection().second.empty()
+                            ? SdfSpecTypeVariantSet : SdfSpecTypeVariant);
+    }
+    if (path.IsPrimPropertyPath()) {
+        return type == SdfSpecTypeAttribute || type == SdfSpecTypeRelationship;
+    }
+    if (path.IsTargetPath()) {
+        switch (data.GetSpecType(path.GetParentPath())) {
+        case SdfSpecTypeRelationship:
+            return type == SdfSpecTypeRelationshipTarget;
+        case SdfSpecTypeAttribute:
+            return type == SdfSpecTypeConnection;
+        default:
+            return type == SdfSpecTypeRelationshipTarget ||
+                   type == SdfSpecTypeConnection;
+        }
+    }
+    if (path.IsMapperPath()) {
+        return type == SdfSpecTypeMapper;
+    }
+    if (path.IsMapperArgPath()) {
+        return type == SdfSpecTypeMapperArg;
+    }
+    if (path.IsExpressionPath()) {
+        return type == SdfSpecTypeExpression;
+    }
+    return false;
+}
+
+// A store built from received operations is installed into a layer only if
+// every spec's type fits its path and its children fields hold the types
+// OpenUSD expects and name specs that exist: OpenUSD trusts a layer's data,
+// and a child without a spec, or a prim listed as a child that is really
+// an attribute (from a lost or forged operation), crashes it later, when
+// the layer is traversed or written out. Returns the first problem found,
+// or "".
+std::string _FindInconsistency(const SdfAbstractData& data)
+{
+    _PathCollector collector;
+    data.VisitSpecs(&collector);
+
+    const auto problem = [](const SdfPath& path, const TfToken& field,
+                            const std::string& what) {
+        return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
+                           what);
+    };
+    const auto checkChild = [&](const SdfPath& path, const TfToken& field,
+                                const SdfPath& child,
+                                const std::string& name) -> std::string {
+        if (child.IsEmpty() || !data.HasSpec(child)) {
+            return problem(path, field, "names '" + name + "', which has no spec");
+        }
+        return {};
+    };
+
+    const TfToken tokenFields[] = {
+        SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
+        SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
+    const TfToken pathFields[] = {
+        SdfChildrenKeys->RelationshipTargetChildren,
+        SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
+
+    for (const SdfPath& path : collector.paths) {
+        const SdfSpecType type = data.GetSpecType(path);
+        if (!_SpecTypeFitsPath(data, path, type)) {
+            return fmt::format("the spec at {} cannot have spec type {}",
+                               path.GetString(), static_cast<int>(type));
+        }
+    }
+
+    for (const SdfPath& path : collector.paths) {
+        for (const TfToken& field : tokenFields) {
+            const VtValue value = data.Get(path, field);
+            if (value.IsEmpty()) {
+                continue;
+            }
+            if (!value.IsHolding<TfTokenVector>()) {
+                return problem(path, field, "is not a token list");
+            }
+            for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
+                SdfPath child;
+                if (!SdfPath::IsValidIdentifier(name) &&
+                    !(field == SdfChildrenKeys->PropertyChildren &&
+                      SdfPath::IsValidNamespacedIdentifier(name))) {
+                    return problem(path, field,
+                                   "names '" + name.GetString() +
+                                   "', which is not a valid name");
+                }
+                if (field == SdfChildrenKeys->PrimChildren) {
+                    child = path.AppendChild(name);
+                } else if (field == SdfChildrenKeys->PropertyChildren) {
+                    child = path.AppendProperty(name);
+                } else if (field == SdfChildrenKeys->VariantSetChildren) {
+                    child = path.AppendVariantSelection(name, "");
+                } else if (path.IsPrimVariantSelectionPath()) {
+                    child = path.GetParentPath().AppendVariantSelection(
+                        path.GetVariantSelection().first, name);
+                }
+                const std::string failure =
+                    checkChild(path, field, child, name.GetString());
+                if (!failure.empty()) {
+                    return failure;
+                }
+            }
+        }
+        for (const TfToken& field : pathFields) {
+            const VtValue value = data.Get(path, field);
+            if (value.IsEmpty()) {
+                continue;
+            }
+            if (!value.IsHolding<SdfPathVector>()) {
+                return problem(path, field, "is not a path list");
+            }
+            for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
+                const SdfPath child = field == SdfChildrenKeys->MapperChildren
+                    ? path.AppendMapper(target)
+                    : path.AppendTarget(target);
+                const std::string failure =
+                    checkChild(path, field, child, target.GetString());
+                if (!failure.empty()) {
+                    return failure;
+                }
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace
+
 
 TF_REGISTRY_FUNCTION(TfType)
 {
@@ -66,6 +232,12 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
     }
     if (!data) {
         spdlog::error("Invalid data for layer {}", layer->GetIdentifier());
+        return;
+    }
+    const std::string failure = _FindInconsistency(*data);
+    if (!failure.empty()) {
+        spdlog::error("RefreshData: refused, the sync data is not "
+                      "consistent: {}", failure);
         return;
     }
     SdfAbstractDataRefPtr newData = data;

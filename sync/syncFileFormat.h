@@ -60,6 +60,12 @@ public:
     /// operation pending in the layer's SyncData, so the refresh is never
     /// echoed back in the layer updates. Operations pending before the
     /// refresh are dropped as well. A null layer or data changes nothing.
+    ///
+    /// OpenUSD trusts a layer's data, so data it could not hold is refused
+    /// with an error line and the layer left as it was: a spec whose type
+    /// does not fit its path, or a children field that is of the wrong type
+    /// or names a spec that is not there (as a lost or forged operation from
+    /// a peer can leave it).
     static void RefreshData(const SdfLayerHandle& layer,
                             const SdfAbstractDataRefPtr& data);
 
