@@ -8,58 +8,57 @@
 namespace vela {
 
 // Every record is built under the lock, so the list order is the order in
-// which recorders took it, and an exception while building leaves the
-// list untouched.
-
-void SyncDelta::CreateNode(std::string nodePath, int32_t nodeType)
+// which recorders took it, and an exception while building (packing, say)
+// leaves the list untouched.
+template <class Fill>
+void SyncDelta::_Record(SyncOp::SyncOpType opType, Fill&& fill)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     SyncOp op;
-    op.opType = SyncOp::CreateNode;
-    op.nodePath = std::move(nodePath);
-    op.nodeType = nodeType;
+    op.opType = opType;
+    fill(op);
     _pendingOps.push_back(std::move(op));
+}
+
+void SyncDelta::CreateNode(std::string nodePath, int32_t nodeType)
+{
+    _Record(SyncOp::CreateNode, [&](SyncOp& op) {
+        op.nodePath = std::move(nodePath);
+        op.nodeType = nodeType;
+    });
 }
 
 void SyncDelta::SetField(std::string nodePath, std::string fieldName,
                          const pxr::VtValue& value)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    SyncOp op;
-    op.opType = SyncOp::SetField;
-    op.nodePath = std::move(nodePath);
-    op.fieldName = std::move(fieldName);
-    op.fieldValue = ValueHandler::GetInstance().PackVtValue(value);
-    _pendingOps.push_back(std::move(op));
+    _Record(SyncOp::SetField, [&](SyncOp& op) {
+        op.nodePath = std::move(nodePath);
+        op.fieldName = std::move(fieldName);
+        op.fieldValue = ValueHandler::GetInstance().PackVtValue(value);
+    });
 }
 
 void SyncDelta::MoveNode(std::string oldNodePath, std::string newNodePath)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    SyncOp op;
-    op.opType = SyncOp::MoveNode;
-    op.nodePath = std::move(newNodePath);
-    op.oldNodePath = std::move(oldNodePath);
-    _pendingOps.push_back(std::move(op));
+    _Record(SyncOp::MoveNode, [&](SyncOp& op) {
+        op.nodePath = std::move(newNodePath);
+        op.oldNodePath = std::move(oldNodePath);
+    });
 }
 
 void SyncDelta::EraseNode(std::string nodePath)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    SyncOp op;
-    op.opType = SyncOp::EraseNode;
-    op.nodePath = std::move(nodePath);
-    _pendingOps.push_back(std::move(op));
+    _Record(SyncOp::EraseNode, [&](SyncOp& op) {
+        op.nodePath = std::move(nodePath);
+    });
 }
 
 void SyncDelta::EraseField(std::string nodePath, std::string fieldName)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    SyncOp op;
-    op.opType = SyncOp::EraseField;
-    op.nodePath = std::move(nodePath);
-    op.fieldName = std::move(fieldName);
-    _pendingOps.push_back(std::move(op));
+    _Record(SyncOp::EraseField, [&](SyncOp& op) {
+        op.nodePath = std::move(nodePath);
+        op.fieldName = std::move(fieldName);
+    });
 }
 
 void SyncDelta::SwapPendingOps(SyncOpList& ops)

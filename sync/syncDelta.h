@@ -53,6 +53,10 @@ public:
     void SwapPendingOps(SyncOpList& ops);
 
 private:
+    // Builds one record under the lock (fill sets its fields) and appends it.
+    template <class Fill>
+    void _Record(SyncOp::SyncOpType opType, Fill&& fill);
+
     std::mutex _mutex;
     SyncOpList _pendingOps;
 };

@@ -3,6 +3,8 @@
 #ifndef VELA_TESTS_SYNC_PACKED_BYTES_H
 #define VELA_TESTS_SYNC_PACKED_BYTES_H
 
+#include <pxr/sdf/listOp.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -34,6 +36,15 @@ public:
 private:
     std::vector<uint8_t> _bytes;
 };
+
+/// A list op with \p items in the list of the given kind.
+template <class T>
+pxr::SdfListOp<T> ListOp(pxr::SdfListOpType type, std::vector<T> items)
+{
+    pxr::SdfListOp<T> op;
+    op.SetItems(items, type);
+    return op;
+}
 
 /// Standard Base64 with padding, for feeding the decoder.
 inline std::string Base64(const std::vector<uint8_t>& bytes)

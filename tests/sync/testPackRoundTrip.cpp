@@ -4,6 +4,7 @@
 
 #include "sync/valueHandler.h"
 #include "tests/logCapture.h"
+#include "tests/sync/packedBytes.h"
 
 #include <pxr/gf/half.h>
 #include <pxr/gf/matrix2d.h>
@@ -40,6 +41,7 @@
 #include <set>
 
 using namespace pxr;
+using vela_test::ListOp;
 
 namespace {
 
@@ -76,14 +78,6 @@ public:
 
     std::vector<RoundTripRow> rows;
 };
-
-template <class T>
-SdfListOp<T> ListOp(SdfListOpType type, std::vector<T> items)
-{
-    SdfListOp<T> op;
-    op.SetItems(items, type);
-    return op;
-}
 
 SdfListOp<std::string> ExplicitStrings(std::vector<std::string> items)
 {

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 using namespace pxr;
+using vela_test::ListOp;
 using vela_test::Bytes;
 
 namespace {
@@ -32,14 +33,6 @@ struct ByteRow
     VtValue value;
     std::vector<uint8_t> expected;
 };
-
-template <class T>
-SdfListOp<T> MakeListOp(SdfListOpType type, std::vector<T> items)
-{
-    SdfListOp<T> op;
-    op.SetItems(items, type);
-    return op;
-}
 
 std::vector<ByteRow> ByteRows()
 {
@@ -52,10 +45,10 @@ std::vector<ByteRow> ByteRows()
     prependDelete.SetDeletedItems({"d"});
     SdfIntListOp addedInts;
     addedInts.SetAddedItems({1, -1});
-    SdfReferenceListOp references = MakeListOp(SdfListOpTypePrepended,
+    SdfReferenceListOp references = ListOp(SdfListOpTypePrepended,
         std::vector<SdfReference>{
             SdfReference("a.usd", SdfPath("/P"), SdfLayerOffset(1.0, 2.0))});
-    SdfPayloadListOp payloads = MakeListOp(SdfListOpTypePrepended,
+    SdfPayloadListOp payloads = ListOp(SdfListOpTypePrepended,
         std::vector<SdfPayload>{SdfPayload("x.usd"), SdfPayload("y.usd")});
 
     const std::string withNul("a\0b", 3);
