@@ -14,6 +14,9 @@ PackedDataImpl::PackedDataImpl(uint8_t code, bool array)
 {
     typeCode = code;
     isArray = array;
+    // Most values are small: one allocation holds the header, a count and
+    // a short body. Larger ones grow from there by doubling.
+    bytes.reserve(k_InitialCapacity);
     bytes.push_back(code);
     bytes.push_back(array ? 1 : 0);
 }

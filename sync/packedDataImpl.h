@@ -143,6 +143,9 @@ public:
     /// bytes, so the remaining length cannot bound their count.
     static constexpr uint64_t k_MaxBytelessElements = uint64_t(1) << 20;
 
+    /// Bytes a writer starts with.
+    static constexpr size_t k_InitialCapacity = 64;
+
     /// A writer whose bytes begin with the two-byte header.
     PackedDataImpl(uint8_t code, bool array);
 

@@ -28,6 +28,7 @@ ValueHandler::ValueHandler()
 
 ValueHandler::~ValueHandler()
 {
+    _packFnsByInfo.clear();
     _packFns.clear();
     _unpackFns.clear();
 }
@@ -39,7 +40,9 @@ template <class T>
 void
 ValueHandler::RegisterType(uint8_t code)
 {
-    _packFns[std::type_index(typeid(T))] = [code](const VtValue& value) {
+    PackFn& pack = _packFns[std::type_index(typeid(T))];
+    _packFnsByInfo[&typeid(T)] = &pack;
+    pack = [code](const VtValue& value) {
         const bool array = value.IsArrayValued();
         PackedDataImpl writer(code, array);
         if (array) {
@@ -130,6 +133,10 @@ ValueHandler::PackVtValue(const VtValue& value) const
 {
     const std::type_info& key = value.IsArrayValued()
         ? value.GetElementTypeid() : value.GetTypeid();
+    const auto fast = _packFnsByInfo.find(&key);
+    if (fast != _packFnsByInfo.end()) {
+        return (*fast->second)(value);
+    }
     const auto it = _packFns.find(std::type_index(key));
     if (it == _packFns.end()) {
         spdlog::error("Unsupported type: {}", key.name());

@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 #include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
 
 namespace vela {
 
@@ -67,6 +69,10 @@ private:
     void RegisterType(uint8_t code);
 
     std::map<std::type_index, PackFn> _packFns;
+    // The same functions by type_info address: one pointer hash instead of
+    // several name comparisons. Types whose type_info another library holds
+    // a copy of miss here and are found in _packFns.
+    std::unordered_map<const std::type_info*, const PackFn*> _packFnsByInfo;
     std::map<uint8_t, UnpackFn> _unpackFns;
 };
 
