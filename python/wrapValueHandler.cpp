@@ -72,21 +72,22 @@ object _PackValue(const object& pyValue, const std::string& typeName)
         }
     } else {
         typed = extract<VtValue>(pyValue)();
-    }
-    const VtValue value = typed;
-    if (!typeName.empty() && typeName != "TfTokenVector" &&
-        typeName != "SdfPathVector") {
-        const SdfValueTypeName valueType =
-            SdfSchema::GetInstance().FindType(typeName);
-        if (!valueType) {
-            spdlog::error("PackValue: unknown value type name '{}'", typeName);
-            return _EmptyBytes();
-        }
-        typed = VtValue::CastToTypeid(value, valueType.GetType().GetTypeid());
-        if (typed.IsEmpty()) {
-            spdlog::error("PackValue: a {} value cannot be cast to {}",
-                          value.GetTypeName(), typeName);
-            return _EmptyBytes();
+        if (!typeName.empty()) {
+            const SdfValueTypeName valueType =
+                SdfSchema::GetInstance().FindType(typeName);
+            if (!valueType) {
+                spdlog::error("PackValue: unknown value type name '{}'",
+                              typeName);
+                return _EmptyBytes();
+            }
+            VtValue cast = VtValue::CastToTypeid(
+                typed, valueType.GetType().GetTypeid());
+            if (cast.IsEmpty()) {
+                spdlog::error("PackValue: a {} value cannot be cast to {}",
+                              typed.GetTypeName(), typeName);
+                return _EmptyBytes();
+            }
+            typed.Swap(cast);
         }
     }
     const PackedData packed = ValueHandler::GetInstance().PackVtValue(typed);
