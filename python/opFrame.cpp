@@ -9,6 +9,10 @@
 #include <pxr/sdf/path.h>
 #include <pxr/sdf/types.h>
 
+#include <pxr/tf/token.h>
+#include <pxr/vt/value.h>
+
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -129,6 +133,14 @@ std::string_view _View(const PackedData& value)
                             value.size());
 }
 
+PackedData _Packed(std::string_view bytes)
+{
+    const uint8_t* begin = reinterpret_cast<const uint8_t*>(bytes.data());
+    return PackedData(bytes.size() >= 2 ? begin[0] : 0,
+                      bytes.size() >= 2 && begin[1] != 0,
+                      std::vector<uint8_t>(begin, begin + bytes.size()));
+}
+
 // The one read cursor of a frame: every read checks what remains.
 class _Cursor
 {
@@ -195,30 +207,54 @@ private:
     size_t _offset = 0;
 };
 
-class _Decoder
+// One operation as read, its operands still table indices.
+struct _RawOp
+{
+    SyncOp::SyncOpType type;
+    uint64_t path;
+    uint64_t second;  // field (SetField, EraseField) or old path (MoveNode)
+    uint64_t value;   // SetField
+    int32_t nodeType; // CreateNode
+};
+
+// Reads a body's tables and operations, checking every length, count and
+// index, then resolves each path, field name and value that an operation
+// uses once: paths to SdfPaths, names to tokens, values unpacked.
+class _Reader
 {
 public:
-    _Decoder(const uint8_t* data, size_t size) : _in(data, size) {}
+    _Reader(const uint8_t* data, size_t size)
+        : _in(data, size), _textBudget(std::max<size_t>(64u << 20, size * 64)) {}
 
-    bool Run(SyncOpList* ops, std::string* error)
+    bool Run(std::string* error)
     {
-        const bool ok = _ReadTables() && _ReadOps(ops);
-        if (!ok) {
-            *error = _error + " (at byte " + std::to_string(_in.Offset()) + ")";
-            ops->clear();
+        if (_ReadTables() && _ReadOps() && _Resolve()) {
+            return true;
         }
-        return ok;
+        *error = _error;
+        return false;
     }
+
+    const std::vector<_RawOp>& Ops() const { return _ops; }
+    const std::string& PathText(uint64_t i) const { return _pathTexts[i]; }
+    const SdfPath& Path(uint64_t i) const { return _paths[i]; }
+    std::string_view String(uint64_t i) const { return _strings[i]; }
+    const TfToken& Token(uint64_t i) const { return _tokens[i]; }
+    const VtValue& Value(uint64_t i) const { return _values[i]; }
+    std::string_view ValueBytes(uint64_t i) const { return _valueBytes[i]; }
 
 private:
     bool _Fail(std::string what)
     {
-        _error = std::move(what);
+        _error = std::move(what) + " (at byte " + std::to_string(_in.Offset()) + ")";
         return false;
     }
 
     bool _ReadTables()
     {
+        if (!_in.Count(&_opCount)) {
+            return _Fail("operation count runs past the end");
+        }
         uint64_t count = 0;
         if (!_in.Count(&count)) {
             return _Fail("string count runs past the end");
@@ -232,7 +268,8 @@ private:
         if (!_in.Count(&count)) {
             return _Fail("path count runs past the end");
         }
-        _paths.reserve(count);
+        _pathEntries.reserve(count);
+        _pathTexts.reserve(count);
         for (uint64_t i = 0; i < count; ++i) {
             uint64_t prefix = 0, piece = 0;
             if (!_in.Varint(&prefix) || !_in.Varint(&piece)) {
@@ -246,83 +283,51 @@ private:
                 return _Fail("path " + std::to_string(i) +
                              " names a missing string");
             }
-            std::string text =
-                prefix ? _paths[prefix - 1] : std::string();
+            // Prefixes let a small frame describe very long texts; they
+            // may not add up to more than a frame could honestly need.
+            const size_t length = (prefix ? _pathTexts[prefix - 1].size() : 0) +
+                                  _strings[piece].size();
+            if (length > _textBudget) {
+                return _Fail("paths add up to more text than the frame can hold");
+            }
+            _textBudget -= length;
+            std::string text = prefix ? _pathTexts[prefix - 1] : std::string();
             text.append(_strings[piece]);
-            _paths.push_back(std::move(text));
+            _pathTexts.push_back(std::move(text));
+            _pathEntries.emplace_back(prefix, piece);
         }
-        _pathState.assign(_paths.size(), _Unchecked);
         if (!_in.Count(&count)) {
             return _Fail("value count runs past the end");
         }
-        _values.resize(count);
-        for (auto& bytes : _values) {
+        _valueBytes.resize(count);
+        for (auto& bytes : _valueBytes) {
             if (!_in.Bytes(&bytes)) {
                 return _Fail("value runs past the end");
             }
         }
-        _valueState.assign(_values.size(), _Unchecked);
         return true;
     }
 
-    bool _ReadOps(SyncOpList* ops)
+    bool _ReadOps()
     {
-        uint64_t count = 0;
-        if (!_in.Count(&count)) {
+        const uint64_t count = _opCount;
+        if (count > _in.Remaining()) {
             return _Fail("operation count runs past the end");
         }
-        ops->clear();
-        ops->reserve(count);
+        _ops.reserve(count);
         for (uint64_t i = 0; i < count; ++i) {
-            SyncOp op;
+            _RawOp op{SyncOp::CreateNode, 0, 0, 0, 0};
             if (!_ReadOp(&op)) {
                 _error = "operation " + std::to_string(i) + ": " + _error;
                 return false;
             }
-            ops->push_back(std::move(op));
+            _ops.push_back(op);
         }
         if (_in.Remaining() != 0) {
             return _Fail(std::to_string(_in.Remaining()) +
                          " bytes after the last operation");
         }
         return true;
-    }
-
-    bool _ReadOp(SyncOp* op)
-    {
-        uint8_t type = 0;
-        if (!_in.Byte(&type)) {
-            return _Fail("runs past the end");
-        }
-        if (type > SyncOp::EraseField) {
-            return _Fail("unknown operation type " + std::to_string(type));
-        }
-        op->opType = static_cast<SyncOp::SyncOpType>(type);
-        if (!_ReadPath(&op->nodePath)) {
-            return false;
-        }
-        switch (op->opType) {
-        case SyncOp::CreateNode: {
-            uint64_t zigzag = 0;
-            if (!_in.Varint(&zigzag)) {
-                return _Fail("node type runs past the end");
-            }
-            const int64_t nodeType = _UnZigZag(zigzag);
-            if (nodeType <= SdfSpecTypeUnknown || nodeType >= SdfNumSpecTypes) {
-                return _Fail("unknown spec type " + std::to_string(nodeType));
-            }
-            op->nodeType = static_cast<int32_t>(nodeType);
-            return true;
-        }
-        case SyncOp::SetField:
-            return _ReadField(&op->fieldName) && _ReadValue(&op->fieldValue);
-        case SyncOp::MoveNode:
-            return _ReadPath(&op->oldNodePath);
-        case SyncOp::EraseField:
-            return _ReadField(&op->fieldName);
-        default:
-            return true;
-        }
     }
 
     bool _Index(size_t size, uint64_t* index, const char* what)
@@ -337,81 +342,206 @@ private:
         return true;
     }
 
-    bool _ReadPath(std::string* path)
+    bool _ReadOp(_RawOp* op)
     {
-        uint64_t index = 0;
-        if (!_Index(_paths.size(), &index, "path")) {
+        uint8_t type = 0;
+        if (!_in.Byte(&type)) {
+            return _Fail("runs past the end");
+        }
+        if (type > SyncOp::EraseField) {
+            return _Fail("unknown operation type " + std::to_string(type));
+        }
+        op->type = static_cast<SyncOp::SyncOpType>(type);
+        if (!_Index(_pathTexts.size(), &op->path, "path")) {
             return false;
         }
-        const std::string& text = _paths[index];
-        if (_pathState[index] == _Unchecked) {
-            _pathState[index] = !text.empty() && text[0] == '/' &&
-                SdfPath::IsValidPathString(text) ? _Good : _Bad;
+        switch (op->type) {
+        case SyncOp::CreateNode: {
+            uint64_t zigzag = 0;
+            if (!_in.Varint(&zigzag)) {
+                return _Fail("node type runs past the end");
+            }
+            const int64_t nodeType = _UnZigZag(zigzag);
+            if (nodeType <= SdfSpecTypeUnknown || nodeType >= SdfNumSpecTypes) {
+                return _Fail("unknown spec type " + std::to_string(nodeType));
+            }
+            op->nodeType = static_cast<int32_t>(nodeType);
+            return true;
         }
-        if (_pathState[index] == _Bad) {
-            return _Fail("'" + text + "' is not an absolute path");
+        case SyncOp::SetField:
+            return _Index(_strings.size(), &op->second, "field name") &&
+                   _Index(_valueBytes.size(), &op->value, "value");
+        case SyncOp::MoveNode:
+            return _Index(_pathTexts.size(), &op->second, "path");
+        case SyncOp::EraseField:
+            return _Index(_strings.size(), &op->second, "field name");
+        default:
+            return true;
         }
-        *path = text;
-        return true;
     }
 
-    bool _ReadField(std::string* field)
+    // Builds the path from its prefix where the piece is one prim or
+    // property name (the common case, and much cheaper than parsing the
+    // text); anything else is parsed whole.
+    SdfPath _BuildPath(uint64_t i) const
     {
-        uint64_t index = 0;
-        if (!_Index(_strings.size(), &index, "field name")) {
-            return false;
+        const uint64_t prefix = _pathEntries[i].first;
+        const std::string_view piece = _strings[_pathEntries[i].second];
+        if (piece.size() >= 2) {
+            const std::string name(piece.substr(1));
+            const SdfPath& parent = prefix ? _paths[prefix - 1]
+                                           : SdfPath::AbsoluteRootPath();
+            if (piece[0] == '/' && parent.IsAbsoluteRootOrPrimPath() &&
+                SdfPath::IsValidIdentifier(name)) {
+                return parent.AppendChild(TfToken(name));
+            }
+            if (piece[0] == '.' && parent.IsPrimPath() &&
+                SdfPath::IsValidNamespacedIdentifier(name)) {
+                return parent.AppendProperty(TfToken(name));
+            }
+        } else if (piece == "/" && !prefix) {
+            return SdfPath::AbsoluteRootPath();
         }
-        if (_strings[index].empty()) {
-            return _Fail("empty field name");
+        const std::string& text = _pathTexts[i];
+        if (!text.empty() && text[0] == '/' && SdfPath::IsValidPathString(text)) {
+            const SdfPath path(text);
+            if (path.IsAbsolutePath()) {
+                return path;
+            }
         }
-        field->assign(_strings[index]);
-        return true;
+        return SdfPath();
     }
 
-    // A value is unpacked once, to see that it can be; zero bytes stand for
-    // the empty value, as the recorder gives it for a type it cannot pack.
-    bool _ReadValue(PackedData* value)
+    bool _Resolve()
     {
-        uint64_t index = 0;
-        if (!_Index(_values.size(), &index, "value")) {
-            return false;
+        // Prefixes precede the paths built on them, so one pass in table
+        // order resolves them all; a prefix used by no operation is still
+        // resolved, as its children are built on it.
+        std::vector<char> used(_pathTexts.size(), 0);
+        for (const _RawOp& op : _ops) {
+            used[op.path] = 1;
+            if (op.type == SyncOp::MoveNode) {
+                used[op.second] = 1;
+            }
         }
-        const std::string_view bytes = _values[index];
-        const uint8_t* begin = reinterpret_cast<const uint8_t*>(bytes.data());
-        PackedData packed(bytes.size() >= 2 ? begin[0] : 0,
-                          bytes.size() >= 2 && begin[1] != 0,
-                          std::vector<uint8_t>(begin, begin + bytes.size()));
-        if (_valueState[index] == _Unchecked) {
-            _valueState[index] = bytes.empty() ||
-                !ValueHandler::GetInstance().UnpackVtValue(packed).IsEmpty()
-                ? _Good : _Bad;
+        for (uint64_t i = _pathTexts.size(); i-- > 0;) {
+            if (used[i] && _pathEntries[i].first) {
+                used[_pathEntries[i].first - 1] = 1;
+            }
         }
-        if (_valueState[index] == _Bad) {
-            return _Fail("value " + std::to_string(index) + " does not unpack");
+        _paths.resize(_pathTexts.size());
+        for (uint64_t i = 0; i < _pathTexts.size(); ++i) {
+            if (used[i]) {
+                _paths[i] = _BuildPath(i);
+            }
         }
-        *value = std::move(packed);
+        _tokens.resize(_strings.size());
+        _values.resize(_valueBytes.size());
+        std::vector<char> tokenDone(_strings.size(), 0);
+        std::vector<char> valueDone(_valueBytes.size(), 0);
+        for (size_t n = 0; n < _ops.size(); ++n) {
+            const _RawOp& op = _ops[n];
+            const std::string where = "operation " + std::to_string(n) + ": ";
+            if (_paths[op.path].IsEmpty()) {
+                return _Fail(where + "'" + _pathTexts[op.path] +
+                             "' is not an absolute path");
+            }
+            if (op.type == SyncOp::MoveNode && _paths[op.second].IsEmpty()) {
+                return _Fail(where + "'" + _pathTexts[op.second] +
+                             "' is not an absolute path");
+            }
+            if (op.type == SyncOp::SetField || op.type == SyncOp::EraseField) {
+                if (_strings[op.second].empty()) {
+                    return _Fail(where + "empty field name");
+                }
+                if (!tokenDone[op.second]) {
+                    _tokens[op.second] = TfToken(std::string(_strings[op.second]));
+                    tokenDone[op.second] = 1;
+                }
+            }
+            if (op.type == SyncOp::SetField && !valueDone[op.value]) {
+                const std::string_view bytes = _valueBytes[op.value];
+                if (!bytes.empty()) {
+                    _values[op.value] =
+                        ValueHandler::GetInstance().UnpackVtValue(_Packed(bytes));
+                    if (_values[op.value].IsEmpty()) {
+                        return _Fail(where + "value " + std::to_string(op.value) +
+                                     " does not unpack");
+                    }
+                }
+                valueDone[op.value] = 1;
+            }
+        }
         return true;
     }
-
-    enum _State : uint8_t { _Unchecked, _Good, _Bad };
 
     _Cursor _in;
+    uint64_t _opCount = 0;
+    size_t _textBudget;
     std::string _error;
     std::vector<std::string_view> _strings;
-    std::vector<std::string> _paths;
-    std::vector<_State> _pathState;
-    std::vector<std::string_view> _values;
-    std::vector<_State> _valueState;
+    std::vector<std::pair<uint64_t, uint64_t>> _pathEntries;
+    std::vector<std::string> _pathTexts;
+    std::vector<std::string_view> _valueBytes;
+    std::vector<_RawOp> _ops;
+    std::vector<SdfPath> _paths;
+    std::vector<TfToken> _tokens;
+    std::vector<VtValue> _values;
 };
 
 } // namespace
 
-std::string OpFrame::Encode(const SyncOpList& ops)
+namespace {
+
+// The indices of the operations worth sending: a SetField or EraseField is
+// left out when a later one of the same node and field follows with no
+// create, erase or move of that node in between (CoalesceOps' rule).
+std::vector<char> _Keep(const SyncOpList& ops)
 {
+    std::vector<char> keep(ops.size(), 1);
+    std::unordered_map<std::string_view, std::vector<std::string_view>> overwritten;
+    for (size_t i = ops.size(); i-- > 0;) {
+        const SyncOp& op = ops[i];
+        switch (op.opType) {
+        case SyncOp::SetField:
+        case SyncOp::EraseField: {
+            auto& fields = overwritten[op.nodePath];
+            if (std::find(fields.begin(), fields.end(),
+                          std::string_view(op.fieldName)) != fields.end()) {
+                keep[i] = 0;
+            } else {
+                fields.emplace_back(op.fieldName);
+            }
+            break;
+        }
+        case SyncOp::MoveNode:
+            overwritten.erase(op.oldNodePath);
+            overwritten.erase(op.nodePath);
+            break;
+        default:
+            overwritten.erase(op.nodePath);
+            break;
+        }
+    }
+    return keep;
+}
+
+} // namespace
+
+std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce)
+{
+    const std::vector<char> keep = coalesce ? _Keep(ops)
+                                            : std::vector<char>(ops.size(), 1);
     _Tables tables;
     std::string body;
     body.reserve(ops.size() * 6);
-    for (const SyncOp& op : ops) {
+    uint64_t count = 0;
+    for (size_t i = 0; i < ops.size(); ++i) {
+        if (!keep[i]) {
+            continue;
+        }
+        const SyncOp& op = ops[i];
+        ++count;
         body.push_back(static_cast<char>(op.opType));
         _PutVarint(&body, tables.Path(op.nodePath));
         switch (op.opType) {
@@ -433,9 +563,9 @@ std::string OpFrame::Encode(const SyncOpList& ops)
         }
     }
     std::string out;
-    out.reserve(body.size() + ops.size() * 16);
+    out.reserve(body.size() + count * 16);
+    _PutVarint(&out, count);
     tables.Write(&out);
-    _PutVarint(&out, ops.size());
     out.append(body);
     return out;
 }
@@ -443,7 +573,71 @@ std::string OpFrame::Encode(const SyncOpList& ops)
 bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
                      std::string* error)
 {
-    return _Decoder(data, size).Run(ops, error);
+    ops->clear();
+    _Reader reader(data, size);
+    if (!reader.Run(error)) {
+        return false;
+    }
+    ops->reserve(reader.Ops().size());
+    for (const _RawOp& raw : reader.Ops()) {
+        SyncOp op;
+        op.opType = raw.type;
+        op.nodePath = reader.PathText(raw.path);
+        switch (raw.type) {
+        case SyncOp::CreateNode:
+            op.nodeType = raw.nodeType;
+            break;
+        case SyncOp::SetField:
+            op.fieldName.assign(reader.String(raw.second));
+            op.fieldValue = _Packed(reader.ValueBytes(raw.value));
+            break;
+        case SyncOp::MoveNode:
+            op.oldNodePath = reader.PathText(raw.second);
+            break;
+        case SyncOp::EraseField:
+            op.fieldName.assign(reader.String(raw.second));
+            break;
+        default:
+            break;
+        }
+        ops->push_back(std::move(op));
+    }
+    return true;
+}
+
+bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
+                    size_t* applied, std::string* error)
+{
+    *applied = 0;
+    _Reader reader(data, size);
+    if (!reader.Run(error)) {
+        return false;
+    }
+    // Everything is checked; from here on every operation applies. The
+    // store's non-recording edits build nodes and fields, the recording
+    // ones move and erase, as ApplySyncOp does.
+    for (const _RawOp& op : reader.Ops()) {
+        const SdfPath& path = reader.Path(op.path);
+        switch (op.type) {
+        case SyncOp::CreateNode:
+            target->CreateNode(path, static_cast<SdfSpecType>(op.nodeType));
+            break;
+        case SyncOp::SetField:
+            target->SetField(path, reader.Token(op.second), reader.Value(op.value));
+            break;
+        case SyncOp::MoveNode:
+            target->MoveSpec(reader.Path(op.second), path);
+            break;
+        case SyncOp::EraseNode:
+            target->EraseSpec(path);
+            break;
+        case SyncOp::EraseField:
+            target->Erase(path, reader.Token(op.second));
+            break;
+        }
+    }
+    *applied = reader.Ops().size();
+    return true;
 }
 
 } // namespace vela

@@ -4,6 +4,7 @@
 #ifndef VELA_PYTHON_OP_FRAME_H
 #define VELA_PYTHON_OP_FRAME_H
 
+#include "sync/syncData.h"
 #include "sync/syncOp.h"
 
 #include <cstddef>
@@ -18,11 +19,11 @@ namespace vela {
 /// Layout; every number is an unsigned LEB128 varint, every index counts
 /// from 0 unless said otherwise:
 ///
-///     body    = strings paths values ops
+///     body    = opCount strings paths values ops
 ///     strings = count { length utf8-bytes }     path pieces, field names
 ///     paths   = count { prefix piece }          prefix 0: none, k: path k-1
 ///     values  = count { length packed-bytes }   each distinct value once
-///     ops     = count { type:u8 operands }
+///     ops     = opCount times { type:u8 operands }
 ///
 /// A path's text is its prefix path's text followed by its piece, so
 /// "/World/Cube.size" is "/World/Cube" + ".size"; a prefix always comes
@@ -35,18 +36,28 @@ class OpFrame
 public:
     /// The body for \p ops, in their order. Packed values are copied as
     /// they are; repeated path pieces, field names and values are written
-    /// once.
-    static std::string Encode(const SyncOpList& ops);
+    /// once. With \p coalesce, field edits that a later edit of the same
+    /// field overwrites are left out, as CoalesceOps does, without copying
+    /// the operations first.
+    static std::string Encode(const SyncOpList& ops, bool coalesce = false);
 
     /// Rebuilds the operations of a body into \p ops. Every length, count
     /// and index is checked against what remains; every node path must be
     /// an absolute Sdf path, every created node a known spec type, every
-    /// field name non-empty and every value one the value handler unpacks.
-    /// On the first fault returns false with \p error saying what and
-    /// where, and \p ops is left empty: a frame is taken whole or not at
-    /// all.
+    /// field name non-empty and every value one the value handler unpacks
+    /// (zero bytes stand for the empty value). On the first fault returns
+    /// false with \p error saying what and where, and \p ops is left
+    /// empty: a body is taken whole or not at all.
     static bool Decode(const uint8_t* data, size_t size, SyncOpList* ops,
                        std::string* error);
+
+    /// Applies the operations of a body to \p data in order, as
+    /// SyncData::ApplySyncOp does, after checking all of them as Decode
+    /// does; paths, field names and values are parsed once per distinct
+    /// entry. On a fault returns false with \p error and changes nothing.
+    /// \p applied receives the number of operations.
+    static bool Apply(const uint8_t* data, size_t size, SyncData* target,
+                      size_t* applied, std::string* error);
 };
 
 } // namespace vela

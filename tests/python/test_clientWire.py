@@ -45,10 +45,11 @@ def _Varint(value):
 
 def _Body(strings=(), paths=(), values=(), ops=b"", opCount=None):
     """A hand-built PackOps body; ops are the already encoded operations."""
-    out = _Varint(len(strings)) + b"".join(_Varint(len(s)) + s for s in strings)
+    out = _Varint(opCount if opCount is not None else (1 if ops else 0))
+    out += _Varint(len(strings)) + b"".join(_Varint(len(s)) + s for s in strings)
     out += _Varint(len(paths)) + b"".join(_Varint(p) + _Varint(s) for p, s in paths)
     out += _Varint(len(values)) + b"".join(_Varint(len(v)) + v for v in values)
-    return out + _Varint(opCount if opCount is not None else (1 if ops else 0)) + ops
+    return out + ops
 
 
 def _Header(kind=wire.KIND_OPS, flags=0, origin=b"p", seq=1, base=b""):
@@ -123,6 +124,8 @@ class TestRefused:
 
     @pytest.mark.parametrize("body, message", [
         (_Body(opCount=5), "operation count"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x00\x00\x02\x03\x01", opCount=2),
+         "path index 1"),
         (_Body(strings=[b"/A"], paths=[(0, 3)]), "missing string"),
         (_Body(strings=[b"/A"], paths=[(2, 0)]), "does not precede"),
         (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x03\x01"), "path index 1"),
@@ -141,9 +144,16 @@ class TestRefused:
         (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x03\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f"),
          "path index"),
     ])
-    def test_forged_bodies_are_refused(self, body, message):
+    def test_forged_bodies_are_refused(self, body, message, syncLayer):
         with pytest.raises(wire.FrameError, match=message):
             wire.DecodeFrame(_Header() + body)
+        # Applied straight to a store, the body is refused as whole.
+        store = sync.SyncData.CreateNew()
+        with pytest.raises(wire.FrameError, match=message):
+            wire.ApplyFrame(wire.DecodeFrame(_Header() + body, unpack=False), store)
+        layer = syncLayer()
+        sync.SyncData.RefreshData(layer, store)
+        assert not layer.rootPrims
 
     @pytest.mark.parametrize("data, message", [
         (b"", "version missing"),

@@ -91,11 +91,11 @@ class Session:
         """The channel position up to which frames have been applied."""
         return self._cursor
 
-    def _Send(self, frame):
-        data = wire.EncodeFrame(frame, useJson=self.useJson)
+    def _Send(self, frame, coalesce=False):
+        data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=coalesce)
         self.transport.Append(self.channel, data)
         self.stats.sentFrames += 1
-        self.stats.sentOps += len(frame.ops)
+        self.stats.sentOps += frame.opCount
         self.stats.sentBytes += len(data)
         return len(data)
 
@@ -103,11 +103,11 @@ class Session:
         """Drains the layer's updates and sends them as one frame (field
         edits that later ones overwrite dropped). Returns the bytes sent,
         0 when there was nothing to send."""
-        ops = _DropPseudoRootCreation(sync.CoalesceOps(sync.SyncData.GetLayerUpdates(self.layer)))
+        ops = _DropPseudoRootCreation(sync.SyncData.GetLayerUpdates(self.layer))
         if not len(ops):
             return 0
         self._seq += 1
-        return self._Send(wire.Frame(wire.KIND_OPS, self.name, self._seq, ops))
+        return self._Send(wire.Frame(wire.KIND_OPS, self.name, self._seq, ops), coalesce=True)
 
     def leave(self):
         """Publishes what is pending, then a frame saying this peer leaves."""
@@ -122,14 +122,13 @@ class Session:
         if found is None:
             return
         base, data = found
+        replica = sync.SyncData.CreateNew()
         try:
-            frame = wire.DecodeFrame(data)
+            wire.ApplyFrame(wire.DecodeFrame(data, unpack=False), replica)
         except wire.FrameError as error:
             _log.error("channel %s: snapshot refused, replaying from the start: %s",
                        self.channel, error)
             return
-        replica = sync.SyncData.CreateNew()
-        replica.ApplySyncOps(frame.ops)
         self._replica = replica
         self._cursor = base
         self._snapshotBase = base
@@ -173,13 +172,15 @@ class Session:
 
     def _ApplyFrame(self, position, data):
         try:
-            frame = wire.DecodeFrame(data)
+            frame = wire.DecodeFrame(data, unpack=False)
+            if frame.seq <= self._lastSeq.get(frame.origin, 0):
+                self.stats.duplicateFrames += 1
+                return False
+            if frame.kind == wire.KIND_OPS:
+                wire.ApplyFrame(frame, self._replica)
         except wire.FrameError as error:
             _log.error("channel %s: frame at %s refused: %s", self.channel, position, error)
             self.stats.refusedFrames += 1
-            return False
-        if frame.seq <= self._lastSeq.get(frame.origin, 0):
-            self.stats.duplicateFrames += 1
             return False
         self._lastSeq[frame.origin] = frame.seq
         self._sinceSnapshot += 1
@@ -187,15 +188,11 @@ class Session:
             self.stats.ownFrames += 1
         else:
             self.stats.receivedFrames += 1
-            self.stats.receivedOps += len(frame.ops)
+            self.stats.receivedOps += frame.opCount
             self.stats.receivedBytes += len(data)
         if frame.kind == wire.KIND_LEAVE:
             self.left.add(frame.origin)
-            return False
-        if frame.kind != wire.KIND_OPS:
-            return False
-        self._replica.ApplySyncOps(frame.ops)
-        return True
+        return frame.kind == wire.KIND_OPS
 
     def _MaybeSnapshot(self):
         if not self.snapshotEvery or self._sinceSnapshot < self.snapshotEvery:
@@ -220,9 +217,9 @@ class Session:
         rebuilt = Sdf.Layer.CreateAnonymous("snapshot.vela")
         sync.SyncData.GetLayerUpdates(rebuilt)
         rebuilt.TransferContent(copy)
-        ops = _DropPseudoRootCreation(sync.CoalesceOps(sync.SyncData.GetLayerUpdates(rebuilt)))
+        ops = _DropPseudoRootCreation(sync.SyncData.GetLayerUpdates(rebuilt))
         frame = wire.Frame(wire.KIND_SNAPSHOT, self.name, 0, ops, base=self._cursor)
-        data = wire.EncodeFrame(frame, useJson=self.useJson)
+        data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=True)
         self.transport.PutSnapshot(self.channel, self._cursor, data)
         self._snapshotBase = self._cursor
         self._sinceSnapshot = 0

@@ -13,10 +13,11 @@ width is given::
 ``version`` is 1. ``kind`` is 0 for operations, 1 for a snapshot (the
 operations that rebuild the whole layer from an empty one) and 2 for a
 peer leaving the channel (no operations). The body is the module's
-``PackOps`` form: a table of strings (path pieces and field names), a table
-of paths (each a prefix path and a piece, so siblings share their parent),
-a table of packed values (each distinct value once, its bytes as they are)
-and the operations, each a type byte and table indices::
+``PackOps`` form: the number of operations, a table of strings (path pieces
+and field names), a table of paths (each a prefix path and a piece, so
+siblings share their parent), a table of packed values (each distinct value
+once, its bytes as they are) and the operations, each a type byte and table
+indices::
 
     CreateNode  0 path nodeType(zigzag)
     SetField    1 path field value
@@ -56,6 +57,8 @@ COMPRESS_ABOVE = 2048
 # A frame may claim at most this much once unpacked; more is refused
 # before anything is inflated.
 MAX_BODY = 1 << 30
+# The body of a frame without operations: four empty counts.
+_EMPTY_BODY = b"\x00\x00\x00\x00"
 
 
 class FrameError(ValueError):
@@ -64,17 +67,21 @@ class FrameError(ValueError):
 
 
 class Frame:
-    """One decoded frame: ``kind``, ``origin``, ``seq``, ``base`` and its
-    ``ops`` (a SyncOpList)."""
+    """One frame: ``kind``, ``origin``, ``seq``, ``base`` and its ``ops``
+    (a SyncOpList). A binary frame decoded with unpack=False has ``ops``
+    None and its checked-on-apply ``body`` instead (for ApplyPackedOps),
+    with ``opCount`` operations."""
 
-    __slots__ = ("kind", "origin", "seq", "base", "ops")
+    __slots__ = ("kind", "origin", "seq", "base", "ops", "body", "opCount")
 
-    def __init__(self, kind, origin, seq, ops=None, base=""):
+    def __init__(self, kind, origin, seq, ops=None, base="", body=None, opCount=None):
         self.kind = kind
         self.origin = origin
         self.seq = seq
         self.base = base
-        self.ops = ops if ops is not None else sync.SyncOpList()
+        self.body = body
+        self.ops = ops if ops is not None or body is not None else sync.SyncOpList()
+        self.opCount = opCount if opCount is not None else len(self.ops)
 
     def __repr__(self):
         return "Frame(%s, %r, seq=%d, %d ops)" % (
@@ -95,17 +102,32 @@ def _Text(text):
     return _Varint(len(data)) + data
 
 
-def EncodeFrame(frame, useJson=False, compressAbove=COMPRESS_ABOVE):
-    """The bytes of a frame, binary unless useJson."""
+def _BodyOpCount(body):
+    count = shift = 0
+    for byte in body[:10]:
+        count |= (byte & 0x7F) << shift
+        if not byte & 0x80:
+            return count
+        shift += 7
+    raise FrameError("corrupt frame: no operation count")
+
+
+def EncodeFrame(frame, useJson=False, compressAbove=COMPRESS_ABOVE, coalesce=False):
+    """The bytes of a frame, binary unless useJson. With coalesce, the
+    field edits that later edits of the same field overwrite are left out
+    (as CoalesceOps does); frame.opCount then says how many were sent."""
     if frame.kind not in _KINDS:
         raise ValueError("unknown frame kind %r" % (frame.kind,))
     if useJson:
+        ops = sync.CoalesceOps(frame.ops) if coalesce else frame.ops
+        frame.opCount = len(ops)
         return json.dumps({
             "version": VERSION, "kind": frame.kind, "origin": frame.origin,
             "seq": frame.seq, "base": frame.base,
-            "ops": [_round.OpToWire(op) for op in frame.ops],
+            "ops": [_round.OpToWire(op) for op in ops],
         }, separators=(",", ":")).encode("utf-8")
-    body = sync.PackOps(frame.ops)
+    body = sync.PackOps(frame.ops, coalesce)
+    frame.opCount = _BodyOpCount(body)
     flags = 0
     rawLength = b""
     if compressAbove is not None and len(body) > compressAbove:
@@ -155,7 +177,7 @@ class _Reader:
             raise FrameError("corrupt frame: %s is not UTF-8 text" % what) from None
 
 
-def _DecodeBinary(data):
+def _DecodeBinary(data, unpack):
     reader = _Reader(data)
     version = reader.Byte("version")
     if version != VERSION:
@@ -184,6 +206,11 @@ def _DecodeBinary(data):
                              % rawLength)
     else:
         body = memoryview(data)[reader.pos:]
+    if not unpack:
+        opCount = _BodyOpCount(body)
+        if kind == KIND_LEAVE and bytes(body) != _EMPTY_BODY:
+            raise FrameError("a leave frame carries no operations")
+        return Frame(kind, origin, seq, None, base, body=body, opCount=opCount)
     try:
         ops = sync.UnpackOps(body)
     except ValueError as error:
@@ -220,11 +247,27 @@ def _DecodeJson(data):
     return Frame(kind, origin, seq, ops, base)
 
 
-def DecodeFrame(data):
+def DecodeFrame(data, unpack=True):
     """The Frame in data (bytes, either form). A frame that cannot be read
-    whole raises FrameError; nothing of it is returned."""
+    whole raises FrameError; nothing of it is returned.
+
+    With unpack False, a binary frame's header is checked and its body
+    inflated but not read: ApplyFrame checks and applies it in one pass."""
     if not isinstance(data, (bytes, bytearray, memoryview)):
         raise TypeError("a frame is bytes, not %s" % type(data).__name__)
     if len(data) and data[0] == ord("{"):
         return _DecodeJson(data)
-    return _DecodeBinary(data)
+    return _DecodeBinary(data, unpack)
+
+
+def ApplyFrame(frame, syncData):
+    """Applies the frame's operations to syncData, in order; returns how
+    many. A body that does not read whole raises FrameError and changes
+    nothing."""
+    if frame.body is None:
+        syncData.ApplySyncOps(frame.ops)
+        return len(frame.ops)
+    try:
+        return sync.ApplyPackedOps(syncData, frame.body)
+    except ValueError as error:
+        raise FrameError(str(error)) from None
