@@ -83,13 +83,18 @@ class TestSession:
             _Prim(a.layer, "/World/P%d" % i).SetInfo("active", i % 2 == 0)
             a.pull()
         assert a.stats.snapshotsWritten == 3
+        a.writeSnapshot()
+        nothingAfter = peer("NothingAfter")
+        nothingAfter.pull()
+        assert nothingAfter.stats.receivedFrames == 0 and _Text(nothingAfter) == _Text(a)
+
         _Prim(a.layer, "/World/After")
         a.publish()
 
         late = peer("Late")
         late.pull()
         assert late.stats.snapshotsRead == 1
-        assert late.stats.receivedFrames == 2  # after the snapshot: P9 and /World/After
+        assert late.stats.receivedFrames == 1  # after the latest snapshot: /World/After
         assert _Text(late) == _Text(a)
 
         # Joining from the start gives the same layer.

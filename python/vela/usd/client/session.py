@@ -117,10 +117,11 @@ class Session:
 
     def _Join(self):
         # A late joiner starts from the latest snapshot, when there is one.
+        # True when it did.
         self._joined = True
         found = self.transport.GetSnapshot(self.channel)
         if found is None:
-            return
+            return False
         base, data = found
         replica = sync.SyncData.CreateNew()
         try:
@@ -128,11 +129,12 @@ class Session:
         except wire.FrameError as error:
             _log.error("channel %s: snapshot refused, replaying from the start: %s",
                        self.channel, error)
-            return
+            return False
         self._replica = replica
         self._cursor = base
         self._snapshotBase = base
         self.stats.snapshotsRead += 1
+        return True
 
     def pull(self, blockMs=0, progress=None, batch=256):
         """Reads every frame the channel holds after this session's
@@ -146,10 +148,9 @@ class Session:
         stats.refusedFrames) and skipped by every peer alike. Returns the
         number of frames applied."""
         self.publish()
-        if not self._joined:
-            self._Join()
+        # A snapshot taken on joining changes the replica by itself.
+        changed = not self._joined and self._Join()
         applied = frames = nbytes = 0
-        changed = False
         wait = blockMs
         while True:
             entries, cursor = self.transport.Read(self.channel, self._cursor, batch, wait)
