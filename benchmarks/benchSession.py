@@ -57,18 +57,15 @@ def OneRound(prims, perGroup, work):
     channel = "round%d" % time.monotonic_ns()
     t = {}
 
-    def drain():
-        ops = sync.CoalesceOps(sync.SyncData.GetLayerUpdates(layerA))
-        if len(ops) and ops[0].nodePath == "/" and int(ops[0].opType) == 0:
-            del ops[0]
-        return ops
-    ops, t["drain"] = _Timed(drain)
-    data, t["encode"] = _Timed(lambda: wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A", 1, ops)))
+    # What Session.publish and Session.pull do, stage by stage.
+    body, t["drain+coalesce+pack"] = _Timed(lambda: sync.PackLayerUpdates(layerA))
+    frame = wire.Frame(wire.KIND_OPS, "A", 1, body=body)
+    data, t["frame (zlib)"] = _Timed(lambda: wire.EncodeFrame(frame))
     _, t["send"] = _Timed(lambda: transport.Append(channel, data))
     (entries, _), t["receive"] = _Timed(lambda: transport.Read(channel, "0"))
-    frame, t["decode"] = _Timed(lambda: wire.DecodeFrame(entries[0][1]))
+    received, t["decode header"] = _Timed(lambda: wire.DecodeFrame(entries[0][1], unpack=False))
     replica = sync.SyncData.CreateNew()
-    _, t["apply"] = _Timed(lambda: replica.ApplySyncOps(frame.ops))
+    _, t["check+apply"] = _Timed(lambda: wire.ApplyFrame(received, replica))
     _, t["refresh"] = _Timed(lambda: sync.SyncData.RefreshData(layerB, replica))
     t["round"] = sum(t.values())
 
@@ -88,13 +85,13 @@ def OneRound(prims, perGroup, work):
     layerA.GetAttributeAtPath(benchRound.PrimPath(prims // 2, perGroup) + ".size").default = 42.0
     editOps = sync.SyncData.GetLayerUpdates(layerA)
     sizes = {
-        "ops": len(ops),
+        "ops": frame.opCount,
         "frame": len(data),
-        "frame json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A", 1, ops), useJson=True)),
+        "frame json": len(wire.EncodeFrame(frame, useJson=True)),
         "usdc": os.path.getsize(usdc),
         "usda": len(text.encode("utf-8")),
-        "edit": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A", 2, editOps))),
-        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A", 2, editOps),
+        "edit": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A-1234", 2, editOps))),
+        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A-1234", 2, editOps),
                                           useJson=True)),
         "same": same,
     }

@@ -45,6 +45,11 @@ uint64_t _ZigZag(int32_t value)
            static_cast<uint64_t>(static_cast<int64_t>(value) >> 63);
 }
 
+uint64_t _ZigZag64(int64_t value)
+{
+    return (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63);
+}
+
 int64_t _UnZigZag(uint64_t value)
 {
     return static_cast<int64_t>(value >> 1) ^ -static_cast<int64_t>(value & 1);
@@ -88,10 +93,13 @@ public:
         return index;
     }
 
-    uint64_t Value(std::string_view bytes)
+    // The index of the value, and whether this is its first use (it is
+    // then the next index in the table).
+    uint64_t Value(std::string_view bytes, bool* isNew)
     {
         auto found = _valueIndex.find(bytes);
-        if (found != _valueIndex.end()) {
+        *isNew = found == _valueIndex.end();
+        if (!*isNew) {
             return found->second;
         }
         const uint64_t index = _values.size();
@@ -308,26 +316,107 @@ private:
         return true;
     }
 
+    // The operations come as four columns, read in turn: the type bytes,
+    // the path indices (each as the change from the previous operation's),
+    // the second operands of the types that have one, and the values of
+    // the SetField operations (0: the next value not used before, n: the
+    // value n - 1 used before).
     bool _ReadOps()
     {
         const uint64_t count = _opCount;
         if (count > _in.Remaining()) {
             return _Fail("operation count runs past the end");
         }
-        _ops.reserve(count);
+        _ops.resize(count);
         for (uint64_t i = 0; i < count; ++i) {
-            _RawOp op{SyncOp::CreateNode, 0, 0, 0, 0};
-            if (!_ReadOp(&op)) {
+            uint8_t type = 0;
+            _in.Byte(&type);  // in range: count <= what remains
+            if (type > SyncOp::EraseField) {
+                return _Fail("operation " + std::to_string(i) +
+                             ": unknown operation type " + std::to_string(type));
+            }
+            _ops[i] = _RawOp{static_cast<SyncOp::SyncOpType>(type), 0, 0, 0, 0};
+        }
+        int64_t path = 0;
+        for (uint64_t i = 0; i < count; ++i) {
+            uint64_t zigzag = 0;
+            if (!_in.Varint(&zigzag)) {
+                return _Fail("operation " + std::to_string(i) +
+                             ": path index runs past the end");
+            }
+            path += _UnZigZag(zigzag);
+            if (path < 0 || static_cast<uint64_t>(path) >= _pathTexts.size()) {
+                return _Fail("operation " + std::to_string(i) + ": path index " +
+                             std::to_string(path) + " past the table's " +
+                             std::to_string(_pathTexts.size()));
+            }
+            _ops[i].path = static_cast<uint64_t>(path);
+        }
+        for (uint64_t i = 0; i < count; ++i) {
+            if (!_ReadSecond(&_ops[i])) {
                 _error = "operation " + std::to_string(i) + ": " + _error;
                 return false;
             }
-            _ops.push_back(op);
+        }
+        uint64_t nextNew = 0;
+        for (uint64_t i = 0; i < count; ++i) {
+            if (_ops[i].type != SyncOp::SetField) {
+                continue;
+            }
+            uint64_t value = 0;
+            if (!_in.Varint(&value)) {
+                return _Fail("operation " + std::to_string(i) +
+                             ": value index runs past the end");
+            }
+            const uint64_t index = value == 0 ? nextNew++ : value - 1;
+            if (index >= _valueBytes.size() || (value != 0 && index >= nextNew)) {
+                return _Fail("operation " + std::to_string(i) + ": value index " +
+                             std::to_string(index) + " past the " +
+                             std::to_string(value == 0 ? _valueBytes.size() : nextNew) +
+                             " values it may use");
+            }
+            _ops[i].value = index;
         }
         if (_in.Remaining() != 0) {
             return _Fail(std::to_string(_in.Remaining()) +
                          " bytes after the last operation");
         }
         return true;
+    }
+
+    bool _ReadSecond(_RawOp* op)
+    {
+        uint64_t operand = 0;
+        switch (op->type) {
+        case SyncOp::CreateNode: {
+            if (!_in.Varint(&operand)) {
+                return _Fail("node type runs past the end");
+            }
+            const int64_t nodeType = _UnZigZag(operand);
+            if (nodeType <= SdfSpecTypeUnknown || nodeType >= SdfNumSpecTypes) {
+                return _Fail("unknown spec type " + std::to_string(nodeType));
+            }
+            op->nodeType = static_cast<int32_t>(nodeType);
+            return true;
+        }
+        case SyncOp::SetField:
+        case SyncOp::EraseField:
+            return _Index(_strings.size(), &op->second, "field name");
+        case SyncOp::MoveNode: {
+            if (!_in.Varint(&operand)) {
+                return _Fail("old path index runs past the end");
+            }
+            const int64_t oldPath = static_cast<int64_t>(op->path) + _UnZigZag(operand);
+            if (oldPath < 0 || static_cast<uint64_t>(oldPath) >= _pathTexts.size()) {
+                return _Fail("old path index " + std::to_string(oldPath) +
+                             " past the table's " + std::to_string(_pathTexts.size()));
+            }
+            op->second = static_cast<uint64_t>(oldPath);
+            return true;
+        }
+        default:
+            return true;
+        }
     }
 
     bool _Index(size_t size, uint64_t* index, const char* what)
@@ -340,44 +429,6 @@ private:
                          " past the table's " + std::to_string(size));
         }
         return true;
-    }
-
-    bool _ReadOp(_RawOp* op)
-    {
-        uint8_t type = 0;
-        if (!_in.Byte(&type)) {
-            return _Fail("runs past the end");
-        }
-        if (type > SyncOp::EraseField) {
-            return _Fail("unknown operation type " + std::to_string(type));
-        }
-        op->type = static_cast<SyncOp::SyncOpType>(type);
-        if (!_Index(_pathTexts.size(), &op->path, "path")) {
-            return false;
-        }
-        switch (op->type) {
-        case SyncOp::CreateNode: {
-            uint64_t zigzag = 0;
-            if (!_in.Varint(&zigzag)) {
-                return _Fail("node type runs past the end");
-            }
-            const int64_t nodeType = _UnZigZag(zigzag);
-            if (nodeType <= SdfSpecTypeUnknown || nodeType >= SdfNumSpecTypes) {
-                return _Fail("unknown spec type " + std::to_string(nodeType));
-            }
-            op->nodeType = static_cast<int32_t>(nodeType);
-            return true;
-        }
-        case SyncOp::SetField:
-            return _Index(_strings.size(), &op->second, "field name") &&
-                   _Index(_valueBytes.size(), &op->value, "value");
-        case SyncOp::MoveNode:
-            return _Index(_pathTexts.size(), &op->second, "path");
-        case SyncOp::EraseField:
-            return _Index(_strings.size(), &op->second, "field name");
-        default:
-            return true;
-        }
     }
 
     // Builds the path from its prefix where the piece is one prim or
@@ -533,40 +584,52 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce)
     const std::vector<char> keep = coalesce ? _Keep(ops)
                                             : std::vector<char>(ops.size(), 1);
     _Tables tables;
-    std::string body;
-    body.reserve(ops.size() * 6);
+    std::string types, paths, seconds, values;
+    types.reserve(ops.size());
+    paths.reserve(ops.size() * 2);
+    seconds.reserve(ops.size() * 2);
+    values.reserve(ops.size());
     uint64_t count = 0;
+    int64_t previousPath = 0;
     for (size_t i = 0; i < ops.size(); ++i) {
         if (!keep[i]) {
             continue;
         }
         const SyncOp& op = ops[i];
         ++count;
-        body.push_back(static_cast<char>(op.opType));
-        _PutVarint(&body, tables.Path(op.nodePath));
+        types.push_back(static_cast<char>(op.opType));
+        const int64_t path = static_cast<int64_t>(tables.Path(op.nodePath));
+        _PutVarint(&paths, _ZigZag64(path - previousPath));
+        previousPath = path;
         switch (op.opType) {
         case SyncOp::CreateNode:
-            _PutVarint(&body, _ZigZag(op.nodeType));
+            _PutVarint(&seconds, _ZigZag(op.nodeType));
             break;
-        case SyncOp::SetField:
-            _PutVarint(&body, tables.String(op.fieldName));
-            _PutVarint(&body, tables.Value(_View(op.fieldValue)));
+        case SyncOp::SetField: {
+            _PutVarint(&seconds, tables.String(op.fieldName));
+            bool isNew = false;
+            const uint64_t value = tables.Value(_View(op.fieldValue), &isNew);
+            _PutVarint(&values, isNew ? 0 : value + 1);
             break;
-        case SyncOp::MoveNode:
-            _PutVarint(&body, tables.Path(op.oldNodePath));
+        }
+        case SyncOp::MoveNode: {
+            const int64_t oldPath = static_cast<int64_t>(tables.Path(op.oldNodePath));
+            _PutVarint(&seconds, _ZigZag64(oldPath - path));
             break;
+        }
         case SyncOp::EraseField:
-            _PutVarint(&body, tables.String(op.fieldName));
+            _PutVarint(&seconds, tables.String(op.fieldName));
             break;
         default:
             break;
         }
     }
     std::string out;
-    out.reserve(body.size() + count * 16);
+    out.reserve(types.size() + paths.size() + seconds.size() + values.size() +
+                count * 8);
     _PutVarint(&out, count);
     tables.Write(&out);
-    out.append(body);
+    out.append(types).append(paths).append(seconds).append(values);
     return out;
 }
 

@@ -19,18 +19,25 @@ namespace vela {
 /// Layout; every number is an unsigned LEB128 varint, every index counts
 /// from 0 unless said otherwise:
 ///
-///     body    = opCount strings paths values ops
+///     body    = opCount strings paths values types pathCol secondCol valueCol
 ///     strings = count { length utf8-bytes }     path pieces, field names
 ///     paths   = count { prefix piece }          prefix 0: none, k: path k-1
 ///     values  = count { length packed-bytes }   each distinct value once
-///     ops     = opCount times { type:u8 operands }
+///     types   = opCount bytes                   SyncOpType of each operation
+///     pathCol = opCount zigzag numbers          path index minus the previous
+///                                               operation's (0 before the first)
+///     secondCol, one number per operation that has a second operand:
+///         CreateNode  zigzag node type
+///         SetField, EraseField  field name (strings index)
+///         MoveNode    zigzag old path index minus the path index
+///     valueCol, one number per SetField: 0 for the next value not used
+///         before, n for value n - 1, used before
 ///
 /// A path's text is its prefix path's text followed by its piece, so
 /// "/World/Cube.size" is "/World/Cube" + ".size"; a prefix always comes
-/// earlier in the table than the paths built on it. Operands by type:
-/// CreateNode path nodeType (zigzag), SetField path field value,
-/// MoveNode path oldPath, EraseNode path, EraseField path field, where
-/// path is a paths index, field a strings index, value a values index.
+/// earlier in the table than the paths built on it. Columns rather than
+/// whole operations one after another, and indices as small changes,
+/// leave the frame much more to gain from compression.
 class OpFrame
 {
 public:

@@ -15,6 +15,8 @@
 #include <pxr/boost/python/extract.hpp>
 #include <pxr/boost/python/handle.hpp>
 #include <pxr/boost/python/object.hpp>
+#include <pxr/sdf/layer.h>
+#include <pxr/sdf/types.h>
 #include <pxr/tf/pyPtrHelpers.h>
 
 #include <Python.h>
@@ -138,6 +140,28 @@ size_t _ApplyPackedOps(const SyncDataPtr& syncData, const object& data)
     return applied;
 }
 
+object _PackLayerUpdates(const SdfLayerHandle& layer, bool coalesce)
+{
+    // The layer's updates go straight into the body: a list handed to
+    // Python would be copied whole on the way.
+    SyncOpList ops = layer ? SyncData::GetLayerUpdates(*layer)
+                           : SyncData::GetLayerUpdates(SdfLayerRefPtr());
+    // Every store starts with its pseudo-root; a new layer records its
+    // creation, which no peer needs.
+    if (!ops.empty() && ops.front().opType == SyncOp::CreateNode &&
+        ops.front().nodePath == "/" &&
+        ops.front().nodeType == static_cast<int32_t>(SdfSpecTypePseudoRoot)) {
+        ops.erase(ops.begin());
+    }
+    const std::string body = OpFrame::Encode(ops, coalesce);
+    PyObject* bytes = PyBytes_FromStringAndSize(body.data(),
+                                                static_cast<Py_ssize_t>(body.size()));
+    if (!bytes) {
+        throw_error_already_set();
+    }
+    return object(handle<>(bytes));
+}
+
 } // namespace
 
 void wrapOpFrame()
@@ -157,6 +181,13 @@ void wrapOpFrame()
         "index is checked against what remains, and every path, spec type,\n"
         "field name and value against what a store accepts; a fault raises\n"
         "ValueError naming it, and nothing is returned.");
+
+    def("PackLayerUpdates", &_PackLayerUpdates, (arg("layer"), arg("coalesce") = true),
+        "PackLayerUpdates(layer: Sdf.Layer, coalesce=True) -> bytes\n\n"
+        "Extension: takes the layer's updates, as GetLayerUpdates does, and\n"
+        "returns them in PackOps form, coalesced unless told otherwise and\n"
+        "without the creation of the pseudo-root that every store already\n"
+        "has. The operations never become Python objects.");
 
     def("ApplyPackedOps", &_ApplyPackedOps, (arg("syncData"), arg("data")),
         "ApplyPackedOps(syncData: SyncData, data: bytes) -> int\n\n"

@@ -43,13 +43,14 @@ def _Varint(value):
     return wire._Varint(value)
 
 
-def _Body(strings=(), paths=(), values=(), ops=b"", opCount=None):
-    """A hand-built PackOps body; ops are the already encoded operations."""
-    out = _Varint(opCount if opCount is not None else (1 if ops else 0))
+def _Body(strings=(), paths=(), values=(), types=b"", pathCol=b"", second=b"",
+          valueCol=b"", opCount=None):
+    """A hand-built PackOps body, its operation columns given as bytes."""
+    out = _Varint(len(types) if opCount is None else opCount)
     out += _Varint(len(strings)) + b"".join(_Varint(len(s)) + s for s in strings)
     out += _Varint(len(paths)) + b"".join(_Varint(p) + _Varint(s) for p, s in paths)
     out += _Varint(len(values)) + b"".join(_Varint(len(v)) + v for v in values)
-    return out + ops
+    return out + types + pathCol + second + valueCol
 
 
 def _Header(kind=wire.KIND_OPS, flags=0, origin=b"p", seq=1, base=b""):
@@ -124,25 +125,41 @@ class TestRefused:
 
     @pytest.mark.parametrize("body, message", [
         (_Body(opCount=5), "operation count"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x00\x00\x02\x03\x01", opCount=2),
-         "path index 1"),
         (_Body(strings=[b"/A"], paths=[(0, 3)]), "missing string"),
         (_Body(strings=[b"/A"], paths=[(2, 0)]), "does not precede"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x03\x01"), "path index 1"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x07\x00"), "unknown operation type 7"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x00\x00\x00"), "unknown spec type 0"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x00\x00\x40"), "unknown spec type 32"),
-        (_Body(strings=[b"A"], paths=[(0, 0)], ops=b"\x03\x00"), "not an absolute path"),
-        (_Body(strings=[b"/A//B"], paths=[(0, 0)], ops=b"\x03\x00"), "not an absolute path"),
-        (_Body(strings=[b"/A", b""], paths=[(0, 0)], ops=b"\x04\x00\x01"), "empty field name"),
-        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[b"\xee\x00"],
-               ops=b"\x01\x00\x01\x00"), "does not unpack"),
-        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[b"\x05\x00\x01"],
-               ops=b"\x01\x00\x01\x00"), "does not unpack"),
-        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], ops=b"\x01\x00\x01\x00"), "value index"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x03\x00") + b"\x00", "after the last"),
-        (_Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x03\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f"),
-         "path index"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x02"), "path index 1"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x01"), "path index -1"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
+               pathCol=b"\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f"), "path index"),
+        # A first operation that would apply, then one that cannot.
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x00\x03", pathCol=b"\x00\x02",
+               second=b"\x02"), "operation 1: path index 1"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x07", pathCol=b"\x00"),
+         "unknown operation type 7"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x00", pathCol=b"\x00", second=b"\x00"),
+         "unknown spec type 0"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x00", pathCol=b"\x00", second=b"\x40"),
+         "unknown spec type 32"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x02", pathCol=b"\x00", second=b"\x04"),
+         "old path index 2"),
+        (_Body(strings=[b"A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x00"),
+         "not an absolute path"),
+        (_Body(strings=[b"/A//B"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x00"),
+         "not an absolute path"),
+        (_Body(strings=[b"/A", b""], paths=[(0, 0)], types=b"\x04", pathCol=b"\x00",
+               second=b"\x01"), "empty field name"),
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[b"\xee\x00"], types=b"\x01",
+               pathCol=b"\x00", second=b"\x01", valueCol=b"\x00"), "does not unpack"),
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[b"\x05\x00\x01"], types=b"\x01",
+               pathCol=b"\x00", second=b"\x01", valueCol=b"\x00"), "does not unpack"),
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], types=b"\x01", pathCol=b"\x00",
+               second=b"\x01", valueCol=b"\x00"), "value index"),
+        # A value referred to as used before when it was not.
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[bytes(sync.PackValue(1.0))],
+               types=b"\x01", pathCol=b"\x00", second=b"\x01", valueCol=b"\x01"),
+         "value index"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x00") + b"\x00",
+         "after the last"),
     ])
     def test_forged_bodies_are_refused(self, body, message, syncLayer):
         with pytest.raises(wire.FrameError, match=message):
@@ -162,8 +179,8 @@ class TestRefused:
         (bytes((1, 0, 4)), "unknown frame flags"),
         (bytes((1, 0, 0, 50)) + b"abc", "origin claims 50 bytes"),
         (bytes((1, 0, 0, 2)) + b"\xff\xfe", "not UTF-8"),
-        (_Header(kind=wire.KIND_LEAVE) + _Body(strings=[b"/A"], paths=[(0, 0)], ops=b"\x03\x00"),
-         "carries no operations"),
+        (_Header(kind=wire.KIND_LEAVE) + _Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
+                                               pathCol=b"\x00"), "carries no operations"),
         (_Header(flags=1) + _Varint(wire.MAX_BODY + 1), "more than"),
         (_Header(flags=1) + _Varint(10) + zlib.compress(_Body()), "does not unpack to 10"),
         (_Header(flags=1) + _Varint(3) + b"not zlib", "compressed body"),

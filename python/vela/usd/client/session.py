@@ -19,8 +19,6 @@ from vela.usd.client.embedded import EmbeddedTransport
 
 _log = logging.getLogger("vela.usd.client")
 
-_CREATE_NODE = sync.SyncOpType.CreateNode
-_PSEUDO_ROOT = Sdf.SpecTypePseudoRoot.value
 
 
 class Stats:
@@ -38,15 +36,6 @@ class Stats:
 
     def AsDict(self):
         return {name: getattr(self, name) for name in self.__slots__}
-
-
-def _DropPseudoRootCreation(ops):
-    # Every store starts with its pseudo-root; a new layer records its
-    # creation, which no peer needs.
-    if len(ops) and ops[0].opType == _CREATE_NODE and ops[0].nodePath == "/" \
-            and ops[0].nodeType == _PSEUDO_ROOT:
-        del ops[0]
-    return ops
 
 
 class Session:
@@ -103,11 +92,12 @@ class Session:
         """Drains the layer's updates and sends them as one frame (field
         edits that later ones overwrite dropped). Returns the bytes sent,
         0 when there was nothing to send."""
-        ops = _DropPseudoRootCreation(sync.SyncData.GetLayerUpdates(self.layer))
-        if not len(ops):
+        body = sync.PackLayerUpdates(self.layer)
+        if not wire.BodyOpCount(body):
             return 0
         self._seq += 1
-        return self._Send(wire.Frame(wire.KIND_OPS, self.name, self._seq, ops), coalesce=True)
+        return self._Send(wire.Frame(wire.KIND_OPS, self.name, self._seq, body=body),
+                          coalesce=True)
 
     def leave(self):
         """Publishes what is pending, then a frame saying this peer leaves."""
@@ -218,8 +208,8 @@ class Session:
         rebuilt = Sdf.Layer.CreateAnonymous("snapshot.vela")
         sync.SyncData.GetLayerUpdates(rebuilt)
         rebuilt.TransferContent(copy)
-        ops = _DropPseudoRootCreation(sync.SyncData.GetLayerUpdates(rebuilt))
-        frame = wire.Frame(wire.KIND_SNAPSHOT, self.name, 0, ops, base=self._cursor)
+        frame = wire.Frame(wire.KIND_SNAPSHOT, self.name, 0, base=self._cursor,
+                           body=sync.PackLayerUpdates(rebuilt))
         data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=True)
         self.transport.PutSnapshot(self.channel, self._cursor, data)
         self._snapshotBase = self._cursor

@@ -16,14 +16,12 @@ peer leaving the channel (no operations). The body is the module's
 ``PackOps`` form: the number of operations, a table of strings (path pieces
 and field names), a table of paths (each a prefix path and a piece, so
 siblings share their parent), a table of packed values (each distinct value
-once, its bytes as they are) and the operations, each a type byte and table
-indices::
-
-    CreateNode  0 path nodeType(zigzag)
-    SetField    1 path field value
-    MoveNode    2 path oldPath
-    EraseNode   3 path
-    EraseField  4 path field
+once, its bytes as they are), then the operations as columns: their type
+bytes, their path indices (as changes from the previous operation's), the
+second operands (CreateNode: the node type; SetField, EraseField: the field
+name; MoveNode: the old path) and the SetField values (0 for the next value
+not used before, n for value n - 1). The module's ``OpFrame`` header
+(python/opFrame.h) spells it out.
 
 Reading a frame checks every length, count and index against what
 remains, every path, spec type, field name and value against what a store
@@ -81,11 +79,13 @@ class Frame:
         self.base = base
         self.body = body
         self.ops = ops if ops is not None or body is not None else sync.SyncOpList()
-        self.opCount = opCount if opCount is not None else len(self.ops)
+        if opCount is None:
+            opCount = len(self.ops) if body is None else _BodyOpCount(body)
+        self.opCount = opCount
 
     def __repr__(self):
         return "Frame(%s, %r, seq=%d, %d ops)" % (
-            KIND_NAMES.get(self.kind, self.kind), self.origin, self.seq, len(self.ops))
+            KIND_NAMES.get(self.kind, self.kind), self.origin, self.seq, self.opCount)
 
 
 def _Varint(value):
@@ -100,6 +100,11 @@ def _Varint(value):
 def _Text(text):
     data = text.encode("utf-8")
     return _Varint(len(data)) + data
+
+
+def BodyOpCount(body):
+    """The number of operations in a PackOps body."""
+    return _BodyOpCount(body)
 
 
 def _BodyOpCount(body):
@@ -119,14 +124,15 @@ def EncodeFrame(frame, useJson=False, compressAbove=COMPRESS_ABOVE, coalesce=Fal
     if frame.kind not in _KINDS:
         raise ValueError("unknown frame kind %r" % (frame.kind,))
     if useJson:
-        ops = sync.CoalesceOps(frame.ops) if coalesce else frame.ops
+        ops = frame.ops if frame.body is None else sync.UnpackOps(frame.body)
+        ops = sync.CoalesceOps(ops) if coalesce else ops
         frame.opCount = len(ops)
         return json.dumps({
             "version": VERSION, "kind": frame.kind, "origin": frame.origin,
             "seq": frame.seq, "base": frame.base,
             "ops": [_round.OpToWire(op) for op in ops],
         }, separators=(",", ":")).encode("utf-8")
-    body = sync.PackOps(frame.ops, coalesce)
+    body = sync.PackOps(frame.ops, coalesce) if frame.body is None else frame.body
     frame.opCount = _BodyOpCount(body)
     flags = 0
     rawLength = b""
