@@ -59,6 +59,17 @@ int64_t _UnZigZag(uint64_t value)
 class _Tables
 {
 public:
+    // Room for a frame of n operations: about one new path per five
+    // operations in a layer built from nothing, one new value per two.
+    explicit _Tables(size_t n)
+    {
+        _pathIndex.reserve(n / 4 + 16);
+        _stringIndex.reserve(n / 8 + 16);
+        _valueIndex.reserve(n / 2 + 16);
+    }
+
+    size_t PathCount() const { return _paths.size(); }
+
     uint64_t String(std::string_view text)
     {
         auto found = _stringIndex.find(text);
@@ -542,63 +553,71 @@ private:
 
 } // namespace
 
-namespace {
-
-// The indices of the operations worth sending: a SetField or EraseField is
-// left out when a later one of the same node and field follows with no
-// create, erase or move of that node in between (CoalesceOps' rule).
-std::vector<char> _Keep(const SyncOpList& ops)
+std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
 {
-    std::vector<char> keep(ops.size(), 1);
-    std::unordered_map<std::string_view, std::vector<std::string_view>> overwritten;
-    for (size_t i = ops.size(); i-- > 0;) {
-        const SyncOp& op = ops[i];
-        switch (op.opType) {
-        case SyncOp::SetField:
-        case SyncOp::EraseField: {
-            auto& fields = overwritten[op.nodePath];
-            if (std::find(fields.begin(), fields.end(),
-                          std::string_view(op.fieldName)) != fields.end()) {
-                keep[i] = 0;
-            } else {
-                fields.emplace_back(op.fieldName);
-            }
-            break;
-        }
-        case SyncOp::MoveNode:
-            overwritten.erase(op.oldNodePath);
-            overwritten.erase(op.nodePath);
-            break;
-        default:
-            overwritten.erase(op.nodePath);
-            break;
+    first = std::min(first, ops.size());
+    const size_t n = ops.size() - first;
+    _Tables tables(n);
+
+    // Paths and names are interned in one forward pass, so that the
+    // coalescing pass below compares small numbers instead of strings.
+    std::vector<uint32_t> pathIds(n), secondIds(n);
+    for (size_t i = 0; i < n; ++i) {
+        const SyncOp& op = ops[first + i];
+        pathIds[i] = static_cast<uint32_t>(tables.Path(op.nodePath));
+        if (op.opType == SyncOp::SetField || op.opType == SyncOp::EraseField) {
+            secondIds[i] = static_cast<uint32_t>(tables.String(op.fieldName));
+        } else if (op.opType == SyncOp::MoveNode) {
+            secondIds[i] = static_cast<uint32_t>(tables.Path(op.oldNodePath));
         }
     }
-    return keep;
-}
 
-} // namespace
+    // CoalesceOps' rule, backwards: a SetField or EraseField is left out
+    // when a later one of the same node and field follows with no create,
+    // erase or move of that node in between.
+    std::vector<char> keep(n, 1);
+    if (coalesce) {
+        std::vector<std::vector<uint32_t>> overwritten(tables.PathCount());
+        for (size_t i = n; i-- > 0;) {
+            const SyncOp& op = ops[first + i];
+            switch (op.opType) {
+            case SyncOp::SetField:
+            case SyncOp::EraseField: {
+                auto& fields = overwritten[pathIds[i]];
+                if (std::find(fields.begin(), fields.end(), secondIds[i]) !=
+                    fields.end()) {
+                    keep[i] = 0;
+                } else {
+                    fields.push_back(secondIds[i]);
+                }
+                break;
+            }
+            case SyncOp::MoveNode:
+                overwritten[secondIds[i]].clear();
+                overwritten[pathIds[i]].clear();
+                break;
+            default:
+                overwritten[pathIds[i]].clear();
+                break;
+            }
+        }
+    }
 
-std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce)
-{
-    const std::vector<char> keep = coalesce ? _Keep(ops)
-                                            : std::vector<char>(ops.size(), 1);
-    _Tables tables;
     std::string types, paths, seconds, values;
-    types.reserve(ops.size());
-    paths.reserve(ops.size() * 2);
-    seconds.reserve(ops.size() * 2);
-    values.reserve(ops.size());
+    types.reserve(n);
+    paths.reserve(n * 2);
+    seconds.reserve(n * 2);
+    values.reserve(n);
     uint64_t count = 0;
     int64_t previousPath = 0;
-    for (size_t i = 0; i < ops.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         if (!keep[i]) {
             continue;
         }
-        const SyncOp& op = ops[i];
+        const SyncOp& op = ops[first + i];
         ++count;
         types.push_back(static_cast<char>(op.opType));
-        const int64_t path = static_cast<int64_t>(tables.Path(op.nodePath));
+        const int64_t path = pathIds[i];
         _PutVarint(&paths, _ZigZag64(path - previousPath));
         previousPath = path;
         switch (op.opType) {
@@ -606,19 +625,17 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce)
             _PutVarint(&seconds, _ZigZag(op.nodeType));
             break;
         case SyncOp::SetField: {
-            _PutVarint(&seconds, tables.String(op.fieldName));
+            _PutVarint(&seconds, secondIds[i]);
             bool isNew = false;
             const uint64_t value = tables.Value(_View(op.fieldValue), &isNew);
             _PutVarint(&values, isNew ? 0 : value + 1);
             break;
         }
-        case SyncOp::MoveNode: {
-            const int64_t oldPath = static_cast<int64_t>(tables.Path(op.oldNodePath));
-            _PutVarint(&seconds, _ZigZag64(oldPath - path));
+        case SyncOp::MoveNode:
+            _PutVarint(&seconds, _ZigZag64(static_cast<int64_t>(secondIds[i]) - path));
             break;
-        }
         case SyncOp::EraseField:
-            _PutVarint(&seconds, tables.String(op.fieldName));
+            _PutVarint(&seconds, secondIds[i]);
             break;
         default:
             break;

@@ -45,8 +45,9 @@ public:
     /// they are; repeated path pieces, field names and values are written
     /// once. With \p coalesce, field edits that a later edit of the same
     /// field overwrites are left out, as CoalesceOps does, without copying
-    /// the operations first.
-    static std::string Encode(const SyncOpList& ops, bool coalesce = false);
+    /// the operations first. The operations before \p first are skipped.
+    static std::string Encode(const SyncOpList& ops, bool coalesce = false,
+                              size_t first = 0);
 
     /// Rebuilds the operations of a body into \p ops. Every length, count
     /// and index is checked against what remains; every node path must be

@@ -148,12 +148,10 @@ object _PackLayerUpdates(const SdfLayerHandle& layer, bool coalesce)
                            : SyncData::GetLayerUpdates(SdfLayerRefPtr());
     // Every store starts with its pseudo-root; a new layer records its
     // creation, which no peer needs.
-    if (!ops.empty() && ops.front().opType == SyncOp::CreateNode &&
-        ops.front().nodePath == "/" &&
-        ops.front().nodeType == static_cast<int32_t>(SdfSpecTypePseudoRoot)) {
-        ops.erase(ops.begin());
-    }
-    const std::string body = OpFrame::Encode(ops, coalesce);
+    const bool rootFirst = !ops.empty() &&
+        ops.front().opType == SyncOp::CreateNode && ops.front().nodePath == "/" &&
+        ops.front().nodeType == static_cast<int32_t>(SdfSpecTypePseudoRoot);
+    const std::string body = OpFrame::Encode(ops, coalesce, rootFirst ? 1 : 0);
     PyObject* bytes = PyBytes_FromStringAndSize(body.data(),
                                                 static_cast<Py_ssize_t>(body.size()));
     if (!bytes) {

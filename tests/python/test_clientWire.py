@@ -86,6 +86,24 @@ class TestForms:
         assert body.count(value) == 1
         assert _Fields(sync.UnpackOps(body)) == _Fields(ops)
 
+    def test_packing_coalesces_as_coalesceops_does(self, sceneOps):
+        # Overwritten edits around moves and erasures as well.
+        ops = sync.SyncOpList()
+        ops.extend(sceneOps)
+        ops.extend(sceneOps)
+        packed = sync.UnpackOps(sync.PackOps(ops, coalesce=True))
+        assert _Fields(packed) == _Fields(sync.CoalesceOps(ops))
+        assert len(packed) < len(ops)
+
+    def test_packing_a_layers_updates_drains_them(self, syncLayer):
+        fresh = Sdf.Layer.CreateAnonymous("fresh.vela")  # its root creation pending
+        Sdf.CreatePrimInLayer(fresh, "/World").specifier = Sdf.SpecifierDef
+        fresh.GetPrimAtPath("/World").specifier = Sdf.SpecifierOver
+        ops = sync.UnpackOps(sync.PackLayerUpdates(fresh))
+        assert [(int(op.opType), op.nodePath, op.fieldName) for op in ops] == [
+            (0, "/World", ""), (1, "/", "primChildren"), (1, "/World", "specifier")]
+        assert not sync.SyncData.GetLayerUpdates(fresh)
+
     def test_odd_paths_survive_the_split(self):
         ops = [_Op(sync.SyncOpType.CreateNode, path, nodeType=kind.value) for path, kind in (
             ("/", Sdf.SpecTypePseudoRoot),
