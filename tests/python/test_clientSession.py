@@ -132,6 +132,17 @@ class TestSession:
         b.pull()
         assert (b.stats.receivedFrames, b.stats.duplicateFrames) == (1, 1)
 
+    def test_json_and_binary_peers_share_a_channel(self, peer):
+        a, b = peer("A", useJson=True), peer("B")
+        syncRound.EditPeerA(a.layer)
+        a.pull()
+        b.pull()
+        b.layer.GetPrimAtPath("/World").documentation = "from the binary peer"
+        b.pull()
+        a.pull()
+        assert _Text(a) == _Text(b)
+        assert a.layer.GetPrimAtPath("/World").documentation == "from the binary peer"
+
     def test_a_session_needs_a_sync_layer(self, transport):
         with pytest.raises(ValueError):
             Session(Sdf.Layer.CreateAnonymous("x.usda"), "scene", transport)
@@ -225,6 +236,18 @@ class TestProcesses:
         assert replay.GetPrimAtPath("/World").documentation == last
         assert replay.GetPrimAtPath("/World/Looks/Paint5")
         assert replay.GetPrimAtPath("/World/Lights/Bulb5")
+
+    def test_replay_joins_late_and_writes_the_layer(self, peer, transport, tmp_path):
+        a = peer("A")
+        syncRound.EditPeerA(a.layer)
+        a.pull()
+        out = tmp_path / "replayed.usda"
+        done = subprocess.run([sys.executable, "-m", "vela.usd.client.cli", "replay", "scene",
+                               "--dir", transport.directory, "--usda", str(out)],
+                              capture_output=True, text=True, timeout=120)
+        assert done.returncode == 0, done.stderr
+        assert "1 frames" in done.stdout
+        assert out.read_text() == _Text(a)
 
     def test_the_demo_reports_matching_layers(self, tmp_path):
         done = subprocess.run([sys.executable, "-m", "vela.usd.client.cli", "demo",
