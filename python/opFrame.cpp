@@ -55,67 +55,156 @@ int64_t _UnZigZag(uint64_t value)
     return static_cast<int64_t>(value >> 1) ^ -static_cast<int64_t>(value & 1);
 }
 
+// An open-addressing index of byte strings kept in a table of views: no
+// allocation per entry, which matters at a few hundred thousand entries.
+class _FlatIndex
+{
+public:
+    explicit _FlatIndex(size_t expected)
+    {
+        size_t size = 16;
+        while (size < expected * 2) {
+            size *= 2;
+        }
+        _slots.assign(size, _Slot{0, 0});
+    }
+
+    // The position of key in keys, or -1.
+    int64_t Find(std::string_view key, const std::vector<std::string_view>& keys) const
+    {
+        const size_t hash = std::hash<std::string_view>()(key);
+        const size_t mask = _slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const _Slot& slot = _slots[i];
+            if (slot.index == 0) {
+                return -1;
+            }
+            if (slot.hash == hash && keys[slot.index - 1] == key) {
+                return static_cast<int64_t>(slot.index - 1);
+            }
+        }
+    }
+
+    // The position of key in keys, or, when it is not there, keys.size()
+    // (the caller then appends it) with *inserted set.
+    uint64_t FindOrInsert(std::string_view key, const std::vector<std::string_view>& keys,
+                          bool* inserted)
+    {
+        const size_t hash = std::hash<std::string_view>()(key);
+        const size_t mask = _slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            _Slot& slot = _slots[i];
+            if (slot.index == 0) {
+                *inserted = true;
+                slot = _Slot{hash, keys.size() + 1};
+                if (++_count * 2 > _slots.size()) {
+                    _Grow();
+                }
+                return keys.size();
+            }
+            if (slot.hash == hash && keys[slot.index - 1] == key) {
+                *inserted = false;
+                return slot.index - 1;
+            }
+        }
+    }
+
+private:
+    struct _Slot
+    {
+        size_t hash;
+        size_t index;  // position + 1; 0 for an empty slot
+    };
+
+    void _Grow()
+    {
+        std::vector<_Slot> old(_slots.size() * 2, _Slot{0, 0});
+        old.swap(_slots);
+        const size_t mask = _slots.size() - 1;
+        for (const _Slot& slot : old) {
+            if (slot.index) {
+                size_t i = slot.hash & mask;
+                while (_slots[i].index) {
+                    i = (i + 1) & mask;
+                }
+                _slots[i] = slot;
+            }
+        }
+    }
+
+    std::vector<_Slot> _slots;
+    size_t _count = 0;
+};
+
 // Interns the strings, paths and values of one frame, in first-use order.
 class _Tables
 {
 public:
-    // Room for a frame of n operations: about one new path per five
-    // operations in a layer built from nothing, one new value per two.
+    // Room for a frame of n operations: about one new path per four
+    // operations in a layer built from nothing, one new value per twenty.
     explicit _Tables(size_t n)
-    {
-        _pathIndex.reserve(n / 4 + 16);
-        _stringIndex.reserve(n / 8 + 16);
-        _valueIndex.reserve(n / 2 + 16);
-    }
+        : _stringIndex(n / 16 + 16), _pathIndex(n / 4 + 16), _valueIndex(n / 16 + 16) {}
 
     size_t PathCount() const { return _paths.size(); }
+    size_t StringCount() const { return _strings.size(); }
 
     uint64_t String(std::string_view text)
     {
-        auto found = _stringIndex.find(text);
-        if (found != _stringIndex.end()) {
-            return found->second;
+        bool inserted = false;
+        const uint64_t index = _stringIndex.FindOrInsert(text, _strings, &inserted);
+        if (inserted) {
+            _strings.push_back(text);
         }
-        const uint64_t index = _strings.size();
-        _strings.push_back(text);
-        _stringIndex.emplace(text, index);
         return index;
     }
 
     // A path is split after its last '/' or '.' into a prefix, interned the
     // same way, and a piece; any split reads back the same text, this one
-    // makes siblings share their parent.
+    // makes siblings share their parent. Walks up to the longest prefix
+    // already known, then interns downwards (no recursion: a path may be
+    // deep).
     uint64_t Path(std::string_view text)
     {
-        auto found = _pathIndex.find(text);
-        if (found != _pathIndex.end()) {
-            return found->second;
+        const int64_t known = _pathIndex.Find(text, _pathTexts);
+        if (known >= 0) {
+            return static_cast<uint64_t>(known);
         }
-        const size_t split = text.find_last_of("/.");
+        std::vector<size_t> lengths{text.size()};
         uint64_t prefix = 0;
-        std::string_view piece = text;
-        if (split != std::string_view::npos && split > 0) {
-            prefix = Path(text.substr(0, split)) + 1;
-            piece = text.substr(split);
+        for (;;) {
+            const size_t split = text.substr(0, lengths.back()).find_last_of("/.");
+            if (split == std::string_view::npos || split == 0) {
+                break;
+            }
+            const int64_t parent = _pathIndex.Find(text.substr(0, split), _pathTexts);
+            if (parent >= 0) {
+                prefix = static_cast<uint64_t>(parent) + 1;
+                break;
+            }
+            lengths.push_back(split);
         }
-        const uint64_t index = _paths.size();
-        _paths.emplace_back(prefix, String(piece));
-        _pathIndex.emplace(text, index);
-        return index;
+        // Top down, so that every prefix precedes the paths built on it.
+        for (size_t k = lengths.size(); k-- > 0;) {
+            const std::string_view current = text.substr(0, lengths[k]);
+            const size_t offset = prefix ? _pathTexts[prefix - 1].size() : 0;
+            const uint64_t piece = String(current.substr(offset));
+            bool inserted = false;
+            const uint64_t index = _pathIndex.FindOrInsert(current, _pathTexts, &inserted);
+            _pathTexts.push_back(current);
+            _paths.emplace_back(prefix, piece);
+            prefix = index + 1;
+        }
+        return prefix - 1;
     }
 
     // The index of the value, and whether this is its first use (it is
     // then the next index in the table).
     uint64_t Value(std::string_view bytes, bool* isNew)
     {
-        auto found = _valueIndex.find(bytes);
-        *isNew = found == _valueIndex.end();
-        if (!*isNew) {
-            return found->second;
+        const uint64_t index = _valueIndex.FindOrInsert(bytes, _values, isNew);
+        if (*isNew) {
+            _values.push_back(bytes);
         }
-        const uint64_t index = _values.size();
-        _values.push_back(bytes);
-        _valueIndex.emplace(bytes, index);
         return index;
     }
 
@@ -139,11 +228,12 @@ public:
 private:
     // Views into the operations being encoded, which outlive the tables.
     std::vector<std::string_view> _strings;
-    std::unordered_map<std::string_view, uint64_t> _stringIndex;
+    _FlatIndex _stringIndex;
     std::vector<std::pair<uint64_t, uint64_t>> _paths;
-    std::unordered_map<std::string_view, uint64_t> _pathIndex;
+    std::vector<std::string_view> _pathTexts;
+    _FlatIndex _pathIndex;
     std::vector<std::string_view> _values;
-    std::unordered_map<std::string_view, uint64_t> _valueIndex;
+    _FlatIndex _valueIndex;
 };
 
 std::string_view _View(const PackedData& value)
@@ -255,7 +345,20 @@ public:
     }
 
     const std::vector<_RawOp>& Ops() const { return _ops; }
-    const std::string& PathText(uint64_t i) const { return _pathTexts[i]; }
+    size_t PathCount() const { return _pathEntries.size(); }
+
+    // A path's text, put together from its pieces (within the budget
+    // checked when the table was read).
+    std::string PathText(uint64_t i) const
+    {
+        std::string text(_pathLengths[i], '\0');
+        for (uint64_t entry = i + 1; entry; entry = _pathEntries[entry - 1].first) {
+            const std::string_view piece = _strings[_pathEntries[entry - 1].second];
+            const size_t end = _pathLengths[entry - 1];
+            text.replace(end - piece.size(), piece.size(), piece.data(), piece.size());
+        }
+        return text;
+    }
     const SdfPath& Path(uint64_t i) const { return _paths[i]; }
     std::string_view String(uint64_t i) const { return _strings[i]; }
     const TfToken& Token(uint64_t i) const { return _tokens[i]; }
@@ -288,7 +391,7 @@ private:
             return _Fail("path count runs past the end");
         }
         _pathEntries.reserve(count);
-        _pathTexts.reserve(count);
+        _pathLengths.reserve(count);
         for (uint64_t i = 0; i < count; ++i) {
             uint64_t prefix = 0, piece = 0;
             if (!_in.Varint(&prefix) || !_in.Varint(&piece)) {
@@ -304,15 +407,13 @@ private:
             }
             // Prefixes let a small frame describe very long texts; they
             // may not add up to more than a frame could honestly need.
-            const size_t length = (prefix ? _pathTexts[prefix - 1].size() : 0) +
+            const size_t length = (prefix ? _pathLengths[prefix - 1] : 0) +
                                   _strings[piece].size();
             if (length > _textBudget) {
                 return _Fail("paths add up to more text than the frame can hold");
             }
             _textBudget -= length;
-            std::string text = prefix ? _pathTexts[prefix - 1] : std::string();
-            text.append(_strings[piece]);
-            _pathTexts.push_back(std::move(text));
+            _pathLengths.push_back(length);
             _pathEntries.emplace_back(prefix, piece);
         }
         if (!_in.Count(&count)) {
@@ -356,10 +457,10 @@ private:
                              ": path index runs past the end");
             }
             path += _UnZigZag(zigzag);
-            if (path < 0 || static_cast<uint64_t>(path) >= _pathTexts.size()) {
+            if (path < 0 || static_cast<uint64_t>(path) >= _pathEntries.size()) {
                 return _Fail("operation " + std::to_string(i) + ": path index " +
                              std::to_string(path) + " past the table's " +
-                             std::to_string(_pathTexts.size()));
+                             std::to_string(_pathEntries.size()));
             }
             _ops[i].path = static_cast<uint64_t>(path);
         }
@@ -418,9 +519,9 @@ private:
                 return _Fail("old path index runs past the end");
             }
             const int64_t oldPath = static_cast<int64_t>(op->path) + _UnZigZag(operand);
-            if (oldPath < 0 || static_cast<uint64_t>(oldPath) >= _pathTexts.size()) {
+            if (oldPath < 0 || static_cast<uint64_t>(oldPath) >= _pathEntries.size()) {
                 return _Fail("old path index " + std::to_string(oldPath) +
-                             " past the table's " + std::to_string(_pathTexts.size()));
+                             " past the table's " + std::to_string(_pathEntries.size()));
             }
             op->second = static_cast<uint64_t>(oldPath);
             return true;
@@ -464,7 +565,7 @@ private:
         } else if (piece == "/" && !prefix) {
             return SdfPath::AbsoluteRootPath();
         }
-        const std::string& text = _pathTexts[i];
+        const std::string text = PathText(i);
         if (!text.empty() && text[0] == '/' && SdfPath::IsValidPathString(text)) {
             const SdfPath path(text);
             if (path.IsAbsolutePath()) {
@@ -479,20 +580,20 @@ private:
         // Prefixes precede the paths built on them, so one pass in table
         // order resolves them all; a prefix used by no operation is still
         // resolved, as its children are built on it.
-        std::vector<char> used(_pathTexts.size(), 0);
+        std::vector<char> used(_pathEntries.size(), 0);
         for (const _RawOp& op : _ops) {
             used[op.path] = 1;
             if (op.type == SyncOp::MoveNode) {
                 used[op.second] = 1;
             }
         }
-        for (uint64_t i = _pathTexts.size(); i-- > 0;) {
+        for (uint64_t i = _pathEntries.size(); i-- > 0;) {
             if (used[i] && _pathEntries[i].first) {
                 used[_pathEntries[i].first - 1] = 1;
             }
         }
-        _paths.resize(_pathTexts.size());
-        for (uint64_t i = 0; i < _pathTexts.size(); ++i) {
+        _paths.resize(_pathEntries.size());
+        for (uint64_t i = 0; i < _pathEntries.size(); ++i) {
             if (used[i]) {
                 _paths[i] = _BuildPath(i);
             }
@@ -505,11 +606,11 @@ private:
             const _RawOp& op = _ops[n];
             const std::string where = "operation " + std::to_string(n) + ": ";
             if (_paths[op.path].IsEmpty()) {
-                return _Fail(where + "'" + _pathTexts[op.path] +
+                return _Fail(where + "'" + PathText(op.path) +
                              "' is not an absolute path");
             }
             if (op.type == SyncOp::MoveNode && _paths[op.second].IsEmpty()) {
-                return _Fail(where + "'" + _pathTexts[op.second] +
+                return _Fail(where + "'" + PathText(op.second) +
                              "' is not an absolute path");
             }
             if (op.type == SyncOp::SetField || op.type == SyncOp::EraseField) {
@@ -543,13 +644,82 @@ private:
     std::string _error;
     std::vector<std::string_view> _strings;
     std::vector<std::pair<uint64_t, uint64_t>> _pathEntries;
-    std::vector<std::string> _pathTexts;
+    std::vector<size_t> _pathLengths;
     std::vector<std::string_view> _valueBytes;
     std::vector<_RawOp> _ops;
     std::vector<SdfPath> _paths;
     std::vector<TfToken> _tokens;
     std::vector<VtValue> _values;
 };
+
+} // namespace
+
+namespace {
+
+// CoalesceOps' rule, backwards: a SetField or EraseField is left out when a
+// later one of the same node and field follows with no create, erase or
+// move of that node in between. The fields already seen on a node are a
+// bit mask when the frame names few fields, as it nearly always does.
+void _Coalesce(const SyncOpList& ops, size_t first, const std::vector<uint32_t>& pathIds,
+               const std::vector<uint32_t>& secondIds, const _Tables& tables,
+               std::vector<char>* keep)
+{
+    const size_t n = pathIds.size();
+    std::vector<int32_t> bit(tables.StringCount(), -1);
+    int32_t fields = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const SyncOp::SyncOpType type = ops[first + i].opType;
+        if ((type == SyncOp::SetField || type == SyncOp::EraseField) &&
+            bit[secondIds[i]] < 0) {
+            bit[secondIds[i]] = fields++;
+        }
+    }
+    std::vector<uint64_t> masks;
+    std::vector<std::vector<uint32_t>> lists;
+    if (fields <= 64) {
+        masks.assign(tables.PathCount(), 0);
+    } else {
+        lists.resize(tables.PathCount());
+    }
+    auto seen = [&](uint32_t path, uint32_t field) {
+        if (!masks.empty()) {
+            const uint64_t flag = uint64_t(1) << bit[field];
+            const bool was = masks[path] & flag;
+            masks[path] |= flag;
+            return was;
+        }
+        auto& list = lists[path];
+        if (std::find(list.begin(), list.end(), field) != list.end()) {
+            return true;
+        }
+        list.push_back(field);
+        return false;
+    };
+    auto forget = [&](uint32_t path) {
+        if (!masks.empty()) {
+            masks[path] = 0;
+        } else {
+            lists[path].clear();
+        }
+    };
+    for (size_t i = n; i-- > 0;) {
+        switch (ops[first + i].opType) {
+        case SyncOp::SetField:
+        case SyncOp::EraseField:
+            if (seen(pathIds[i], secondIds[i])) {
+                (*keep)[i] = 0;
+            }
+            break;
+        case SyncOp::MoveNode:
+            forget(secondIds[i]);
+            forget(pathIds[i]);
+            break;
+        default:
+            forget(pathIds[i]);
+            break;
+        }
+    }
+}
 
 } // namespace
 
@@ -577,30 +747,7 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
     // erase or move of that node in between.
     std::vector<char> keep(n, 1);
     if (coalesce) {
-        std::vector<std::vector<uint32_t>> overwritten(tables.PathCount());
-        for (size_t i = n; i-- > 0;) {
-            const SyncOp& op = ops[first + i];
-            switch (op.opType) {
-            case SyncOp::SetField:
-            case SyncOp::EraseField: {
-                auto& fields = overwritten[pathIds[i]];
-                if (std::find(fields.begin(), fields.end(), secondIds[i]) !=
-                    fields.end()) {
-                    keep[i] = 0;
-                } else {
-                    fields.push_back(secondIds[i]);
-                }
-                break;
-            }
-            case SyncOp::MoveNode:
-                overwritten[secondIds[i]].clear();
-                overwritten[pathIds[i]].clear();
-                break;
-            default:
-                overwritten[pathIds[i]].clear();
-                break;
-            }
-        }
+        _Coalesce(ops, first, pathIds, secondIds, tables, &keep);
     }
 
     std::string types, paths, seconds, values;
@@ -658,11 +805,18 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
     if (!reader.Run(error)) {
         return false;
     }
+    std::vector<std::string> texts(reader.PathCount());
+    auto text = [&](uint64_t i) -> const std::string& {
+        if (texts[i].empty()) {
+            texts[i] = reader.PathText(i);
+        }
+        return texts[i];
+    };
     ops->reserve(reader.Ops().size());
     for (const _RawOp& raw : reader.Ops()) {
         SyncOp op;
         op.opType = raw.type;
-        op.nodePath = reader.PathText(raw.path);
+        op.nodePath = text(raw.path);
         switch (raw.type) {
         case SyncOp::CreateNode:
             op.nodeType = raw.nodeType;
@@ -672,7 +826,7 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
             op.fieldValue = _Packed(reader.ValueBytes(raw.value));
             break;
         case SyncOp::MoveNode:
-            op.oldNodePath = reader.PathText(raw.second);
+            op.oldNodePath = text(raw.second);
             break;
         case SyncOp::EraseField:
             op.fieldName.assign(reader.String(raw.second));
