@@ -59,6 +59,7 @@ class Tokens:
 _schemaName = Tokens.VelaAnnotationAPI
 _typeName = "VelaAnnotationVelaAnnotationAPI"
 _localAttributeNames = (Tokens.annotationCommentCount, Tokens.annotationEntries)
+_allAttributeNames = None      # with the inherited names; built on first use
 
 
 def _PostCodingError(message):
@@ -169,7 +170,9 @@ class VelaAnnotationAPI:
         if stage is None or getattr(stage, "expired", False):
             _PostCodingError("Invalid stage")
             return VelaAnnotationAPI()
-        return VelaAnnotationAPI(stage.GetPrimAtPath(_Sdf.Path(str(path))))
+        if not isinstance(path, _Sdf.Path):
+            path = _Sdf.Path(path)
+        return VelaAnnotationAPI(stage.GetPrimAtPath(path))
 
     @staticmethod
     def CanApply(prim):
@@ -241,10 +244,14 @@ class VelaAnnotationAPI:
         """The schema's attribute names: "annotation:commentCount",
         "annotation:entries", preceded with `includeInherited` by those of
         `Usd.APISchemaBase`."""
+        global _allAttributeNames
         if not includeInherited:
             return list(_localAttributeNames)
-        return (list(_Usd.APISchemaBase.GetSchemaAttributeNames(True))
-                + list(_localAttributeNames))
+        if _allAttributeNames is None:
+            _allAttributeNames = tuple(
+                _Usd.APISchemaBase.GetSchemaAttributeNames(True)) \
+                + _localAttributeNames
+        return list(_allAttributeNames)
 
     def _GetAttr(self, name):
         if not self._prim:
