@@ -10,10 +10,8 @@ import sys
 import pytest
 
 # Before anything builds Usd's schema registry, as a host would.
-import vela.usd.annotation as annotation  # noqa: E402
+import vela.usd.annotation as annotation
 from pxr import Tf, Usd  # noqa: E402
-
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 @pytest.fixture
