@@ -101,7 +101,7 @@ def test_CreateAttrAuthorsDefaultsAndWritesSparsely(name, getter, creator, typeN
     create(fallback, True)
     assert _Plain(attr.Get()) == fallback
 
-    # A plain create authors a spec without a default.
+    # A plain create authors the attribute without a default value.
     prim.RemoveProperty(name)
     created = create()
     assert created and not created.HasAuthoredValue()
