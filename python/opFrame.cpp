@@ -847,9 +847,11 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
     if (!reader.Run(error)) {
         return false;
     }
-    // Everything is checked; from here on every operation applies. The
-    // store's non-recording edits build nodes and fields, the recording
-    // ones move and erase, as ApplySyncOp does.
+    // Everything is checked; from here on every operation applies. Nodes
+    // and fields are built through the store's non-recording edits, with
+    // the values unpacked once; moves and erasures, rare in a frame, go
+    // through ApplySyncOp itself, so they are applied exactly as a
+    // received SyncOp would be.
     for (const _RawOp& op : reader.Ops()) {
         const SdfPath& path = reader.Path(op.path);
         switch (op.type) {
@@ -859,15 +861,18 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
         case SyncOp::SetField:
             target->SetField(path, reader.Token(op.second), reader.Value(op.value));
             break;
-        case SyncOp::MoveNode:
-            target->MoveSpec(reader.Path(op.second), path);
+        default: {
+            SyncOp received;
+            received.opType = op.type;
+            received.nodePath = path.GetString();
+            if (op.type == SyncOp::MoveNode) {
+                received.oldNodePath = reader.Path(op.second).GetString();
+            } else if (op.type == SyncOp::EraseField) {
+                received.fieldName = reader.Token(op.second).GetString();
+            }
+            target->ApplySyncOp(received);
             break;
-        case SyncOp::EraseNode:
-            target->EraseSpec(path);
-            break;
-        case SyncOp::EraseField:
-            target->Erase(path, reader.Token(op.second));
-            break;
+        }
         }
     }
     *applied = reader.Ops().size();
