@@ -33,6 +33,7 @@ from pxr import Sdf  # noqa: E402
 
 from vela.usd import sync  # noqa: E402
 from vela.usd.client import EmbeddedTransport, RedisTransport, Session, wire  # noqa: E402
+from vela.usd.client.session import NewPeerName  # noqa: E402
 from vela.usd.sync import round as syncRound  # noqa: E402
 import benchRound  # noqa: E402
 
@@ -90,8 +91,8 @@ def OneRound(prims, perGroup, work):
         "frame json": len(wire.EncodeFrame(frame, useJson=True)),
         "usdc": os.path.getsize(usdc),
         "usda": len(text.encode("utf-8")),
-        "edit": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A-1234", 2, editOps))),
-        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "A-1234", 2, editOps),
+        "edit": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, NewPeerName(), 2, editOps))),
+        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, NewPeerName(), 2, editOps),
                                           useJson=True)),
         "same": same,
     }

@@ -7,8 +7,6 @@ field, the one whose frame comes later in the channel wins.
 """
 
 import logging
-import os
-import socket
 import uuid
 
 from pxr import Sdf
@@ -19,6 +17,12 @@ from vela.usd.client.embedded import EmbeddedTransport
 
 _log = logging.getLogger("vela.usd.client")
 
+
+
+def NewPeerName():
+    """A name no other session will have: short, since every frame carries
+    it."""
+    return uuid.uuid4().hex[:10]
 
 
 class Stats:
@@ -43,8 +47,8 @@ class Session:
     ``transport`` (an EmbeddedTransport in the default directory when
     None).
 
-    ``name`` identifies the peer in its frames (unique per session by
-    default). Every ``snapshotEvery`` frames a peer writes a snapshot, so
+    ``name`` identifies the peer in its frames (by default ten random hex
+    digits, unique per session). Every ``snapshotEvery`` frames a peer writes a snapshot, so
     that late joiners replay only what came after it (0: never).
     ``useJson`` sends the JSON form instead of the binary one. With
     ``fromSnapshot`` False, the session replays the channel from its start
@@ -61,8 +65,7 @@ class Session:
         self.layer = layer
         self.channel = channel
         self.transport = transport if transport is not None else EmbeddedTransport()
-        self.name = name or "%s-%d-%s" % (socket.gethostname(), os.getpid(),
-                                          uuid.uuid4().hex[:6])
+        self.name = name or NewPeerName()
         self.snapshotEvery = snapshotEvery
         self.useJson = useJson
         self.stats = Stats()
