@@ -14,7 +14,7 @@
 
 #include <algorithm>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 #include <utility>
 #include <vector>
 
