@@ -21,7 +21,6 @@ import json
 import os
 import shutil
 import socket
-import statistics
 import subprocess
 import sys
 import tempfile
