@@ -37,6 +37,7 @@ void wrapSyncOpType();
 void wrapSyncOp();
 void wrapSyncOpList();
 void wrapValueHandler();
+void wrapOpFrame();
 
 namespace {
 
@@ -248,6 +249,7 @@ void wrapSyncData()
         ;
 
     wrapValueHandler();
+    wrapOpFrame();
 }
 
 } // namespace vela

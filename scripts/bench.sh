@@ -3,6 +3,7 @@
 #   bash scripts/bench.sh packing [args]   C++ packing benchmark (default)
 #   bash scripts/bench.sh sync [args]      C++ sync layer benchmark
 #   bash scripts/bench.sh round [args]     Python sync round benchmark
+#   bash scripts/bench.sh session [args]   Python session client: wire, round, Redis
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -16,5 +17,6 @@ case "$which" in
     packing) "$root/build/wheel/benchmarks/benchPacking" --benchmark_counters_tabular=true "$@" ;;
     sync)    "$root/build/wheel/benchmarks/benchSync" --benchmark_counters_tabular=true "$@" ;;
     round)   cd "$root" && "$venv/bin/python" benchmarks/benchRound.py "$@" ;;
-    *) echo "usage: bash scripts/bench.sh [packing|sync|round] [args]" >&2; exit 2 ;;
+    session) cd "$root" && "$venv/bin/python" benchmarks/benchSession.py "$@" ;;
+    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session] [args]" >&2; exit 2 ;;
 esac

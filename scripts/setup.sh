@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs everything vela needs on a fresh Debian machine: the system
 # libraries (spdlog, fmt, Boost's Base64 iterators, GoogleTest, Google
-# Benchmark) and a virtual environment with OpenUSD's PyPI packages.
+# Benchmark, and redis-server for the session client's tests) and a
+# virtual environment with OpenUSD's PyPI packages.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 venv="${VELA_VENV:-$root/.venv}"
 
-apt_packages=(libspdlog-dev libfmt-dev libboost-dev libgtest-dev libbenchmark-dev)
+apt_packages=(libspdlog-dev libfmt-dev libboost-dev libgtest-dev libbenchmark-dev redis-server)
 missing=()
 for p in "${apt_packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -17,7 +18,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=""
     [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
     $sudo_cmd apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+    # RUNLEVEL=1: install redis-server without starting a system-wide
+    # server; the tests start their own on a loopback port.
+    DEBIAN_FRONTEND=noninteractive RUNLEVEL=1 $sudo_cmd apt-get install -y -qq "${missing[@]}"
 fi
 
 if [ ! -x "$venv/bin/python" ]; then

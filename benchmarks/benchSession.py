@@ -1,0 +1,298 @@
+"""The session client, measured: bytes on the wire, a full 10k-prim round
+beside exporting and re-importing the layer as .usdc, and propagation over
+Redis between processes.
+
+    bash scripts/bench.sh session [--prims N] [--repeat N] [--edits N]
+                                  [--redis URL] [--skip-redis]
+
+Wire: the frame that builds the 10k-prim layer from nothing (binary, and
+JSON for comparison) against the same layer as .usdc and as .usda text, and
+the frame of one attribute edit. Round: drain the updates, encode, send
+(embedded transport), receive, decode, apply to a replica, refresh a second
+layer; beside it, exporting the same content to a .usdc file and opening
+that file. Redis: latency of one edit from one process to another (p50,
+p99), and edits per second with 1, 2 and 8 peer processes that each edit
+their own prim and pull everyone's frames. Without --redis a redis-server
+of the benchmark's own runs on a loopback port.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from pxr import Sdf  # noqa: E402
+
+from vela.usd import sync  # noqa: E402
+from vela.usd.client import EmbeddedTransport, RedisTransport, Session, wire  # noqa: E402
+from vela.usd.client.session import NewPeerName  # noqa: E402
+from vela.usd.sync import round as syncRound  # noqa: E402
+import benchRound  # noqa: E402
+
+
+def _NewLayer(name):
+    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
+    sync.SyncData.GetLayerUpdates(layer)
+    return layer
+
+
+def _Timed(fn):
+    start = time.perf_counter()
+    result = fn()
+    return result, time.perf_counter() - start
+
+
+def OneRound(prims, perGroup, work):
+    """One run: sizes and stage timings of a whole round and of .usdc."""
+    layerA, layerB = _NewLayer("benchA"), _NewLayer("benchB")
+    benchRound.AuthorScene(layerA, prims, perGroup)
+    transport = EmbeddedTransport(os.path.join(work, "channels"))
+    channel = "round%d" % time.monotonic_ns()
+    t = {}
+
+    # What Session.publish and Session.pull do, stage by stage.
+    body, t["drain+coalesce+pack"] = _Timed(lambda: sync.PackLayerUpdates(layerA))
+    frame = wire.Frame(wire.KIND_OPS, "A", 1, body=body)
+    data, t["frame (zlib)"] = _Timed(lambda: wire.EncodeFrame(frame))
+    _, t["send"] = _Timed(lambda: transport.Append(channel, data))
+    (entries, _), t["receive"] = _Timed(lambda: transport.Read(channel, "0"))
+    received, t["decode header"] = _Timed(lambda: wire.DecodeFrame(entries[0][1], unpack=False))
+    replica = sync.SyncData.CreateNew()
+    _, t["check+apply"] = _Timed(lambda: wire.ApplyFrame(received, replica))
+    _, t["refresh"] = _Timed(lambda: sync.SyncData.RefreshData(layerB, replica))
+    t["round"] = sum(t.values())
+
+    plain = Sdf.Layer.CreateAnonymous("plain.usda")
+    plain.TransferContent(layerA)
+    usdc = os.path.join(work, "layer%d.usdc" % time.monotonic_ns())
+    _, t["usdc export"] = _Timed(lambda: plain.Export(usdc))
+    opened, t["usdc import"] = _Timed(lambda: Sdf.Layer.OpenAsAnonymous(usdc))
+    t["usdc"] = t["usdc export"] + t["usdc import"]
+    text = plain.ExportToString()
+    _, t["usda text export+import"] = _Timed(
+        lambda: Sdf.Layer.CreateAnonymous("t.usda").ImportFromString(plain.ExportToString()))
+
+    same = syncRound.DiffLayers(layerA, layerB) == [] and opened is not None
+
+    # One attribute edit on the built layer.
+    layerA.GetAttributeAtPath(benchRound.PrimPath(prims // 2, perGroup) + ".size").default = 42.0
+    editOps = sync.SyncData.GetLayerUpdates(layerA)
+    sizes = {
+        "ops": frame.opCount,
+        "frame": len(data),
+        "frame json": len(wire.EncodeFrame(frame, useJson=True)),
+        "usdc": os.path.getsize(usdc),
+        "usda": len(text.encode("utf-8")),
+        "edit": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, NewPeerName(), 2, editOps))),
+        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, NewPeerName(), 2, editOps),
+                                          useJson=True)),
+        "same": same,
+    }
+    transport.Delete(channel)
+    os.unlink(usdc)
+    return t, sizes
+
+
+def _Range(values, fmt):
+    return (fmt + " .. " + fmt) % (min(values), max(values))
+
+
+# ---------------------------------------------------------------- Redis peers
+
+_SCAFFOLD_PEERS = 8
+
+
+def _Scaffold(url, channel):
+    """The channel's starting scene: /World/P0.. with a double 'value', and
+    /World/Clock with a double 'stamp'."""
+    layer = _NewLayer("scaffold")
+    world = Sdf.CreatePrimInLayer(layer, "/World")
+    world.specifier = Sdf.SpecifierDef
+    for name in ["Clock"] + ["P%d" % k for k in range(_SCAFFOLD_PEERS)]:
+        prim = Sdf.PrimSpec(world, name, Sdf.SpecifierDef, "Xform")
+        Sdf.AttributeSpec(prim, "value", Sdf.ValueTypeNames.Double).default = 0.0
+    session = Session(layer, channel, RedisTransport(url), name="scaffold", snapshotEvery=0)
+    session.publish()
+    session.transport.Close()
+
+
+def Worker(args):
+    """One peer process of the Redis measurements; prints JSON results."""
+    layer = _NewLayer("peer")
+    session = Session(layer, args.channel, RedisTransport(args.redis), name=args.name,
+                      snapshotEvery=0)
+    session.pull()
+    print("ready", flush=True)
+    sys.stdin.readline()  # go
+    start = time.time()
+    latencies = []
+    if args.role == "writer":
+        attr = layer.GetAttributeAtPath("/World/Clock.value")
+        for _ in range(args.edits):
+            attr.default = time.time()
+            session.publish()
+            time.sleep(0.004)
+        session.leave()
+    elif args.role == "reader":
+        attr = layer.GetAttributeAtPath("/World/Clock.value")
+        while "writer" not in session.left:
+            if session.pull(blockMs=500):
+                latencies.append(time.time() - attr.default)
+    else:  # an editing peer: its own prim, everyone's frames
+        attr = layer.GetAttributeAtPath("/World/%s.value" % args.name)
+        for i in range(args.edits):
+            attr.default = float(i + 1)
+            session.publish()
+            session.pull()
+        session.leave()
+        while not session.left.issuperset(args.peers.split(",")):
+            session.pull(blockMs=500)
+    print(json.dumps({"start": start, "end": time.time(), "latencies": latencies,
+                      "received": session.stats.receivedFrames}), flush=True)
+    return 0
+
+
+def _RunPeers(url, roles, edits):
+    """Starts one process per (name, role), lets them go at once, returns
+    their results."""
+    channel = "bench-%d" % time.monotonic_ns()
+    _Scaffold(url, channel)
+    names = [name for name, _ in roles]
+    procs = [subprocess.Popen(
+        [sys.executable, os.path.abspath(__file__), "--worker", "--redis", url,
+         "--channel", channel, "--name", name, "--role", role, "--edits", str(edits),
+         "--peers", ",".join(names)],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True) for name, role in roles]
+    for proc in procs:
+        assert proc.stdout.readline().strip() == "ready"
+    for proc in procs:
+        proc.stdin.write("go\n")
+        proc.stdin.flush()
+    results = []
+    for proc in procs:
+        out, _ = proc.communicate(timeout=600)
+        results.append(json.loads(out.strip().splitlines()[-1]))
+    RedisTransport(url).Delete(channel)
+    return results
+
+
+def _Percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(p / 100.0 * (len(ordered) - 1))))]
+
+
+def RedisRuns(url, edits, repeat):
+    print("propagation over Redis (%s), %d runs" % (url, repeat))
+    p50s, p99s = [], []
+    for _ in range(repeat):
+        results = _RunPeers(url, [("writer", "writer"), ("reader", "reader")], edits)
+        lat = results[1]["latencies"]
+        p50s.append(_Percentile(lat, 50) * 1000)
+        p99s.append(_Percentile(lat, 99) * 1000)
+    print("  one edit, writer -> reader:   p50 %s ms, p99 %s ms  (%d edits, 4 ms apart)"
+          % (_Range(p50s, "%.2f"), _Range(p99s, "%.2f"), edits))
+    for peers in (1, 2, 8):
+        rates = []
+        for _ in range(repeat):
+            roles = [("P%d" % k, "peer") for k in range(peers)]
+            results = _RunPeers(url, roles, edits)
+            span = max(r["end"] for r in results) - min(r["start"] for r in results)
+            rates.append(peers * edits / span)
+        print("  %d peer%s, each %d edits, all pulled by all: %s edits/s"
+              % (peers, " " if peers == 1 else "s", edits, _Range(rates, "%.0f")))
+
+
+class _OwnRedis:
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="vela-bench-redis-")
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self.url = "redis://127.0.0.1:%d/0" % self.port
+        self.proc = subprocess.Popen(
+            ["redis-server", "--port", str(self.port), "--bind", "127.0.0.1", "--dir", self.dir,
+             "--save", "", "--appendonly", "no", "--loglevel", "warning"],
+            stdout=subprocess.DEVNULL)
+        import redis
+        client = redis.Redis.from_url(self.url)
+        for _ in range(200):
+            try:
+                client.ping()
+                return
+            except redis.ConnectionError:
+                time.sleep(0.05)
+        raise RuntimeError("redis-server did not start")
+
+    def Stop(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=20)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--prims", type=int, default=10000)
+    parser.add_argument("--per-group", type=int, default=100)
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--edits", type=int, default=300)
+    parser.add_argument("--redis", metavar="URL")
+    parser.add_argument("--skip-redis", action="store_true")
+    parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--channel", help=argparse.SUPPRESS)
+    parser.add_argument("--name", help=argparse.SUPPRESS)
+    parser.add_argument("--role", help=argparse.SUPPRESS)
+    parser.add_argument("--peers", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    if args.worker:
+        return Worker(args)
+
+    work = tempfile.mkdtemp(prefix="vela-bench-")
+    try:
+        runs = [OneRound(args.prims, args.per_group, work) for _ in range(args.repeat)]
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    sizes = runs[-1][1]
+    print("session round of %d prims in groups of %d, %d runs (min .. max)"
+          % (args.prims, args.per_group, args.repeat))
+    for key in runs[0][0]:
+        print("  %-26s %s ms" % (key, _Range([r[0][key] * 1000 for r in runs], "%8.1f")))
+    print("  round / .usdc:             %s" % _Range(
+        [r[0]["round"] / r[0]["usdc"] for r in runs], "%8.2f"))
+    print("bytes")
+    print("  layer from nothing:        %9d (binary frame, %d ops)" % (sizes["frame"], sizes["ops"]))
+    print("                             %9d (JSON frame)" % sizes["frame json"])
+    print("  layer as .usdc:            %9d   (frame / usdc = %.2f)"
+          % (sizes["usdc"], sizes["frame"] / sizes["usdc"]))
+    print("  layer as .usda text:       %9d   (frame / text = %.3f)"
+          % (sizes["usda"], sizes["frame"] / sizes["usda"]))
+    print("  one attribute edit:        %9d (binary frame), %d (JSON frame)"
+          % (sizes["edit"], sizes["edit json"]))
+    print("  B matches A:               %9s" % ("yes" if all(r[1]["same"] for r in runs) else "NO"))
+    ok = all(r[1]["same"] for r in runs)
+
+    if not args.skip_redis:
+        own = None
+        url = args.redis
+        if not url:
+            if shutil.which("redis-server") is None:
+                print("Redis: skipped, redis-server is not installed")
+                return 0 if ok else 1
+            own = _OwnRedis()
+            url = own.url
+        try:
+            RedisRuns(url, args.edits, args.repeat)
+        finally:
+            if own:
+                own.Stop()
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

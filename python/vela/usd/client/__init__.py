@@ -1,0 +1,40 @@
+"""The session client: sync layers kept in step across processes.
+
+A ``Session`` binds one sync layer to a named channel. ``publish()`` drains
+the layer's updates and sends them as one frame; ``pull()`` reads every
+frame the channel holds after the session's position (its own included),
+applies them in channel order to a replica store and refreshes the layer
+from it, so every peer converges on the same content; where two peers set
+one field, the later frame in the channel wins. Every N frames a peer
+writes a snapshot (the operations that rebuild the whole layer), from
+which late joiners start::
+
+    from pxr import Sdf
+    from vela.usd import client
+
+    layer = Sdf.Layer.CreateAnonymous("scene.vela")
+    session = client.Session(layer, "scene")      # embedded transport
+    Sdf.CreatePrimInLayer(layer, "/World")
+    session.publish()
+    session.pull()
+
+Transports: ``EmbeddedTransport`` (a log file per channel, safe for several
+processes on one machine) and ``RedisTransport`` (a Redis stream per
+channel, for peers on several machines). ``vela.usd.client.wire`` holds
+the frame format; ``vela-sync`` (``vela.usd.client.cli``) is the command.
+"""
+
+from vela.usd.client.embedded import EmbeddedTransport, TransportError
+from vela.usd.client.session import Session, Stats
+from vela.usd.client.wire import DecodeFrame, EncodeFrame, Frame, FrameError
+
+
+def RedisTransport(url, retryFor=30.0):
+    """The Redis Streams transport (imported on first use; needs the
+    ``redis`` package)."""
+    from vela.usd.client.redisTransport import RedisTransport as _RedisTransport
+    return _RedisTransport(url, retryFor)
+
+
+__all__ = ["DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame", "FrameError",
+           "RedisTransport", "Session", "Stats", "TransportError"]

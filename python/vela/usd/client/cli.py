@@ -1,0 +1,256 @@
+"""vela-sync: peers in separate processes keeping one layer in step.
+
+    vela-sync demo [--redis URL] [--wire-json]
+        Starts two peer processes that edit one layer at once over a new
+        channel (the embedded transport unless --redis), then reports what
+        each sent and received and whether their layers match; exits 1 if
+        they differ.
+    vela-sync replay CHANNEL [--redis URL] [--dir DIR] [--usda FILE]
+        Joins a channel late, replays it (from its latest snapshot) with
+        progress on standard error, and prints the layer's size, or writes
+        it as .usda text.
+    vela-sync peer ...
+        One peer of the demo (started by demo).
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from pxr import Gf, Sdf
+
+from vela.usd import sync
+from vela.usd.client.embedded import EmbeddedTransport
+from vela.usd.client.session import Session
+from vela.usd.sync import round as syncRound
+
+# A peer gives up waiting for the other after this long.
+_PEER_TIMEOUT = 120.0
+
+
+def OpenTransport(redisUrl=None, directory=None):
+    """The Redis transport at redisUrl, else the embedded one in
+    directory (the default directory when None)."""
+    if redisUrl:
+        from vela.usd.client.redisTransport import RedisTransport
+        return RedisTransport(redisUrl)
+    return EmbeddedTransport(directory)
+
+
+def NewSyncLayer(name):
+    """A new anonymous sync layer with nothing pending."""
+    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
+    sync.SyncData.GetLayerUpdates(layer)
+    return layer
+
+
+class ProgressLine:
+    """Prints replay progress to a stream at most every interval seconds."""
+
+    def __init__(self, out=sys.stderr, interval=0.5):
+        self.out, self.interval = out, interval
+        self.last = time.monotonic()
+        self.shown = False
+
+    def __call__(self, frames, nbytes):
+        now = time.monotonic()
+        if now - self.last >= self.interval:
+            self.last = now
+            self.shown = True
+            print("  replaying: %d frames, %.1f MB" % (frames, nbytes / 1e6),
+                  file=self.out, flush=True)
+
+
+def _WaitFor(session, condition, what):
+    deadline = time.monotonic() + _PEER_TIMEOUT
+    while not condition():
+        if time.monotonic() > deadline:
+            raise SystemExit("peer %s: gave up waiting for %s" % (session.name, what))
+        session.pull(blockMs=50)
+
+
+def _EditRound(layer, name, r):
+    """One round of a demo peer's edits: its own prims, then a field both
+    peers set."""
+    if name == "A":
+        layer.GetAttributeAtPath("/World/Geom/Cube.size").default = 2.0 + r
+        paint = Sdf.CreatePrimInLayer(layer, "/World/Looks/Paint%d" % r)
+        paint.specifier = Sdf.SpecifierDef
+        paint.typeName = "Material"
+    else:
+        layer.GetAttributeAtPath("/World/Lights/Key.inputs:intensity").default = 800.0 + 10 * r
+        bulb = Sdf.CreatePrimInLayer(layer, "/World/Lights/Bulb%d" % r)
+        bulb.specifier = Sdf.SpecifierDef
+        bulb.typeName = "SphereLight"
+        Sdf.AttributeSpec(bulb, "inputs:color", Sdf.ValueTypeNames.Color3f).default = \
+            Gf.Vec3f(1.0, 0.9, 0.8)
+    # The same field on both peers: the later frame in the channel wins.
+    layer.GetPrimAtPath("/World").documentation = "round %d, last edited by %s" % (r, name)
+    layer.GetAttributeAtPath("/World/Geom/Cube.userProperties:label").default = \
+        "labelled by %s" % name
+
+
+def RunPeer(args):
+    """One demo peer: A authors the scene, both edit it at once for a few
+    rounds, then leave; the result goes to args.result as JSON."""
+    transport = OpenTransport(args.redis, args.dir)
+    layer = NewSyncLayer("peer" + args.name)
+    session = Session(layer, args.channel, transport, name=args.name,
+                      useJson=args.wire_json, snapshotEvery=args.snapshot_every)
+    peers = args.peers.split(",")
+    if args.name == peers[0]:
+        syncRound.EditPeerA(layer)
+        session.publish()
+    # Everyone starts from the same scene.
+    _WaitFor(session, lambda: layer.GetPrimAtPath("/World/Lights/Key"), "the scene")
+    for r in range(args.rounds):
+        _EditRound(layer, args.name, r)
+        session.pull(blockMs=5)
+    session.leave()
+    _WaitFor(session, lambda: session.left.issuperset(peers), "every peer to leave")
+    result = {"name": args.name, "stats": session.stats.AsDict(),
+              "layer": syncRound.LayerText(layer)}
+    with open(args.result, "w") as f:
+        json.dump(result, f)
+    transport.Close()
+    return 0
+
+
+def RunDemo(args, out=sys.stdout):
+    """Two peer processes edit one layer over a new channel; prints what
+    each sent and received and whether their layers match. Returns the
+    exit status."""
+    channel = "demo-%d-%d" % (os.getpid(), int(time.time() * 1000))
+    work = tempfile.mkdtemp(prefix="vela-demo-")
+    directory = args.dir or os.path.join(work, "channels")
+    names = ["A", "B"]
+    try:
+        procs = []
+        for name in names:
+            cmd = [sys.executable, "-m", "vela.usd.client.cli", "peer", "--channel", channel,
+                   "--name", name, "--peers", ",".join(names), "--rounds", str(args.rounds),
+                   "--result", os.path.join(work, name + ".json"),
+                   "--snapshot-every", str(args.snapshot_every)]
+            cmd += ["--redis", args.redis] if args.redis else ["--dir", directory]
+            if args.wire_json:
+                cmd.append("--wire-json")
+            procs.append(subprocess.Popen(cmd))
+        failed = []
+        for name, proc in zip(names, procs):
+            try:
+                if proc.wait(timeout=_PEER_TIMEOUT + 30) != 0:
+                    failed.append(name)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                failed.append(name)
+        if failed:
+            print("vela sync demo: peer %s failed" % " and ".join(failed), file=out)
+            return 1
+        results = []
+        for name in names:
+            with open(os.path.join(work, name + ".json")) as f:
+                results.append(json.load(f))
+
+        where = args.redis if args.redis else directory
+        print("vela sync demo: two peer processes, one layer, %s transport (%s frames)"
+              % ("Redis" if args.redis else "embedded", "JSON" if args.wire_json else "binary"),
+              file=out)
+        print("  channel:  %s on %s" % (channel, where), file=out)
+        for result in results:
+            s = result["stats"]
+            print("  peer %s:   sent %d frames (%d ops, %d bytes); received %d frames "
+                  "(%d ops, %d bytes)%s; read back %d of its own"
+                  % (result["name"], s["sentFrames"], s["sentOps"], s["sentBytes"],
+                     s["receivedFrames"], s["receivedOps"], s["receivedBytes"],
+                     " after joining from a snapshot" if s["snapshotsRead"] else "",
+                     s["ownFrames"]), file=out)
+        texts = [r["layer"] for r in results]
+        if args.show_layer:
+            print(texts[0], file=out)
+        if all(text == texts[0] for text in texts):
+            print("  result:   the layers match (%d bytes as .usda)" % len(texts[0].encode()),
+                  file=out)
+            return 0
+        print("  result:   the layers DIFFER", file=out)
+        import difflib
+        for line in difflib.unified_diff(texts[0].splitlines(), texts[1].splitlines(),
+                                         "peer A", "peer B", lineterm=""):
+            print("    " + line, file=out)
+        return 1
+    finally:
+        if args.redis:
+            try:
+                OpenTransport(args.redis).Delete(channel)
+            except Exception:  # the report matters more than the clean-up
+                pass
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def RunReplay(args, out=sys.stdout):
+    """A late joiner: replays a channel into a new layer, with progress."""
+    transport = OpenTransport(args.redis, args.dir)
+    layer = NewSyncLayer("replay")
+    session = Session(layer, args.channel, transport, snapshotEvery=0)
+    start = time.monotonic()
+    progress = ProgressLine()
+    session.pull(progress=progress, batch=512)
+    s = session.stats
+    print("vela sync replay of %s: %d frames (%d ops, %d bytes)%s in %.2f s"
+          % (args.channel, s.receivedFrames, s.receivedOps, s.receivedBytes,
+             ", from a snapshot" if s.snapshotsRead else "", time.monotonic() - start), file=out)
+    if s.refusedFrames:
+        print("  refused:  %d frames" % s.refusedFrames, file=out)
+    text = syncRound.LayerText(layer)
+    if args.usda:
+        with open(args.usda, "w") as f:
+            f.write(text)
+    print("  layer:    %d bytes as .usda" % len(text.encode()), file=out)
+    return 0
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="vela-sync", description=__doc__.splitlines()[0])
+    sub = parser.add_subparsers(dest="command", required=True)
+
+    def common(p):
+        p.add_argument("--redis", metavar="URL", help="use the Redis server at URL "
+                       "(redis://host:port) instead of the embedded transport")
+        p.add_argument("--dir", help="directory of the embedded transport's channels")
+        p.add_argument("--wire-json", action="store_true",
+                       help="send frames in the JSON form (for debugging)")
+
+    demo = sub.add_parser("demo", help="two peer processes edit one layer")
+    common(demo)
+    demo.add_argument("--rounds", type=int, default=5)
+    demo.add_argument("--snapshot-every", type=int, default=4)
+    demo.add_argument("--show-layer", action="store_true", help="print the layer as .usda")
+
+    peer = sub.add_parser("peer", help="one peer of the demo")
+    common(peer)
+    peer.add_argument("--channel", required=True)
+    peer.add_argument("--name", required=True)
+    peer.add_argument("--peers", required=True)
+    peer.add_argument("--rounds", type=int, default=5)
+    peer.add_argument("--snapshot-every", type=int, default=4)
+    peer.add_argument("--result", required=True)
+
+    replay = sub.add_parser("replay", help="join a channel late and replay it")
+    common(replay)
+    replay.add_argument("channel")
+    replay.add_argument("--usda", metavar="FILE", help="write the layer as .usda text")
+
+    args = parser.parse_args(argv)
+    if args.command == "demo":
+        return RunDemo(args)
+    if args.command == "peer":
+        return RunPeer(args)
+    return RunReplay(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

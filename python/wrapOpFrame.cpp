@@ -1,0 +1,200 @@
+//
+// Copyright 2026 vela contributors
+//
+// Module functions over vela::OpFrame: the session client's binary form of
+// a list of operations.
+
+#include "python/opFrame.h"
+#include "python/pyBuffer.h"
+#include "sync/syncData.h"
+#include "sync/syncOp.h"
+
+#include <pxr/boost/python/args.hpp>
+#include <pxr/boost/python/def.hpp>
+#include <pxr/boost/python/errors.hpp>
+#include <pxr/boost/python/extract.hpp>
+#include <pxr/boost/python/handle.hpp>
+#include <pxr/boost/python/object.hpp>
+#include <pxr/sdf/layer.h>
+#include <pxr/sdf/types.h>
+#include <pxr/tf/pyPtrHelpers.h>
+
+#include <Python.h>
+
+#include <string>
+
+using namespace pxr;
+using namespace pxr_boost::python;
+
+namespace vela {
+
+namespace {
+
+// A SyncOpList is encoded in place; any other iterable must yield SyncOp
+// objects.
+std::string _EncodeAny(const object& ops, bool coalesce)
+{
+    extract<const SyncOpList&> asList(ops);
+    if (asList.check()) {
+        return OpFrame::Encode(asList(), coalesce);
+    }
+    PyObject* iterator = PyObject_GetIter(ops.ptr());
+    if (!iterator) {
+        throw_error_already_set();
+    }
+    handle<> ownedIterator(iterator);
+    SyncOpList collected;
+    while (PyObject* next = PyIter_Next(iterator)) {
+        object item{handle<>(next)};
+        extract<const SyncOp&> asOp(item);
+        if (!asOp.check()) {
+            PyErr_Format(PyExc_TypeError, "PackOps expects SyncOp items, not %s",
+                         Py_TYPE(item.ptr())->tp_name);
+            throw_error_already_set();
+        }
+        collected.push_back(asOp());
+    }
+    if (PyErr_Occurred()) {
+        throw_error_already_set();
+    }
+    return OpFrame::Encode(collected, coalesce);
+}
+
+object _PackOps(const object& ops, bool coalesce)
+{
+    const std::string body = _EncodeAny(ops, coalesce);
+    PyObject* bytes = PyBytes_FromStringAndSize(body.data(),
+                                                static_cast<Py_ssize_t>(body.size()));
+    if (!bytes) {
+        throw_error_already_set();
+    }
+    return object(handle<>(bytes));
+}
+
+// The bytes of a buffer, held for as long as the view lives.
+class _BufferView
+{
+public:
+    explicit _BufferView(const object& data)
+    {
+        PyObject* obj = data.ptr();
+        if (PyUnicode_Check(obj) || !PyObject_CheckBuffer(obj)) {
+            PyErr_Format(PyExc_TypeError,
+                         "expected bytes, bytearray or memoryview, not %s",
+                         Py_TYPE(obj)->tp_name);
+            throw_error_already_set();
+        }
+        if (PyObject_GetBuffer(obj, &_view, PyBUF_SIMPLE) != 0) {
+            throw_error_already_set();
+        }
+    }
+    ~_BufferView() { PyBuffer_Release(&_view); }
+    _BufferView(const _BufferView&) = delete;
+    _BufferView& operator=(const _BufferView&) = delete;
+
+    const uint8_t* Data() const { return static_cast<const uint8_t*>(_view.buf); }
+    size_t Size() const { return static_cast<size_t>(_view.len); }
+
+private:
+    Py_buffer _view;
+};
+
+void _RaiseBadFrame(const std::string& error)
+{
+    PyErr_SetString(PyExc_ValueError, ("bad operation frame: " + error).c_str());
+    throw_error_already_set();
+}
+
+SyncOpList _UnpackOps(const object& data)
+{
+    SyncOpList ops;
+    std::string error;
+    bool ok = false;
+    {
+        _BufferView view(data);
+        ok = OpFrame::Decode(view.Data(), view.Size(), &ops, &error);
+    }
+    if (!ok) {
+        _RaiseBadFrame(error);
+    }
+    return ops;
+}
+
+size_t _ApplyPackedOps(const SyncDataPtr& syncData, const object& data)
+{
+    if (!syncData) {
+        PyErr_SetString(PyExc_ValueError, "ApplyPackedOps needs a live SyncData");
+        throw_error_already_set();
+    }
+    size_t applied = 0;
+    std::string error;
+    bool ok = false;
+    {
+        _BufferView view(data);
+        ok = OpFrame::Apply(view.Data(), view.Size(), get_pointer(syncData),
+                            &applied, &error);
+    }
+    if (!ok) {
+        _RaiseBadFrame(error);
+    }
+    return applied;
+}
+
+object _PackLayerUpdates(const SdfLayerHandle& layer, bool coalesce)
+{
+    // The layer's updates go straight into the body: a list handed to
+    // Python would be copied whole on the way.
+    SyncOpList ops = layer ? SyncData::GetLayerUpdates(*layer)
+                           : SyncData::GetLayerUpdates(SdfLayerRefPtr());
+    // Every store starts with its pseudo-root; a new layer records its
+    // creation, which no peer needs.
+    const bool rootFirst = !ops.empty() &&
+        ops.front().opType == SyncOp::CreateNode && ops.front().nodePath == "/" &&
+        ops.front().nodeType == static_cast<int32_t>(SdfSpecTypePseudoRoot);
+    const std::string body = OpFrame::Encode(ops, coalesce, rootFirst ? 1 : 0);
+    PyObject* bytes = PyBytes_FromStringAndSize(body.data(),
+                                                static_cast<Py_ssize_t>(body.size()));
+    if (!bytes) {
+        throw_error_already_set();
+    }
+    return object(handle<>(bytes));
+}
+
+} // namespace
+
+void wrapOpFrame()
+{
+    def("PackOps", &_PackOps, (arg("ops"), arg("coalesce") = false),
+        "PackOps(ops: SyncOpList | Iterable[SyncOp], coalesce=False) -> bytes\n\n"
+        "Extension: the compact binary form of the operations, in order.\n"
+        "Packed values travel as they are; path pieces, field names and\n"
+        "values that repeat are written once and referred to by index.\n"
+        "With coalesce, the field edits that later edits of the same field\n"
+        "overwrite are left out, as CoalesceOps does, without a copy of\n"
+        "the operations. vela.usd.client.wire documents the layout.");
+
+    def("UnpackOps", &_UnpackOps, arg("data"),
+        "UnpackOps(data: bytes) -> SyncOpList\n\n"
+        "Extension: the operations PackOps wrote. Every length, count and\n"
+        "index is checked against what remains, and every path, spec type,\n"
+        "field name and value against what a store accepts; a fault raises\n"
+        "ValueError naming it, and nothing is returned.");
+
+    def("PackLayerUpdates", &_PackLayerUpdates, (arg("layer"), arg("coalesce") = true),
+        "PackLayerUpdates(layer: Sdf.Layer, coalesce=True) -> bytes\n\n"
+        "Extension: takes the layer's updates, as GetLayerUpdates does, and\n"
+        "returns them in PackOps form, coalesced unless told otherwise and\n"
+        "without the creation of the pseudo-root that every store already\n"
+        "has. The operations never become Python objects.");
+
+    def("ApplyPackedOps", &_ApplyPackedOps, (arg("syncData"), arg("data")),
+        "ApplyPackedOps(syncData: SyncData, data: bytes) -> int\n\n"
+        "Extension: applies the operations PackOps wrote to syncData, in\n"
+        "order and as ApplySyncOps would, without building SyncOp objects:\n"
+        "each distinct path, field name and value is parsed once. The body\n"
+        "is checked whole first, as UnpackOps checks it; a fault raises\n"
+        "ValueError and leaves syncData unchanged. Returns the number of\n"
+        "operations applied.");
+}
+
+} // namespace vela

@@ -1,0 +1,145 @@
+"""Sessions over Redis Streams. They need redis-server (Debian's
+redis-server package, which scripts/setup.sh installs); the test command
+starts one on a loopback port and names it in VELA_TEST_REDIS_URL. Without
+that variable, each test starts its own."""
+
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import threading
+import time
+import uuid
+
+import pytest
+from pxr import Sdf
+
+from vela.usd.client import RedisTransport, Session
+from vela.usd.sync import round as syncRound
+
+pytestmark = pytest.mark.skipif(shutil.which("redis-server") is None,
+                                reason="redis-server is not installed")
+
+
+def _FreePort():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class RedisServer:
+    """A redis-server of the test's own on a loopback port, keeping its
+    data in an append-only file so that it survives a restart."""
+
+    def __init__(self, directory):
+        self.directory = str(directory)
+        self.port = _FreePort()
+        self.url = "redis://127.0.0.1:%d/0" % self.port
+        self.proc = None
+
+    def Start(self):
+        self.proc = subprocess.Popen(
+            ["redis-server", "--port", str(self.port), "--bind", "127.0.0.1",
+             "--dir", self.directory, "--appendonly", "yes", "--appendfsync", "always",
+             "--save", "", "--daemonize", "no", "--loglevel", "warning"],
+            stdout=subprocess.DEVNULL)
+        import redis
+        client = redis.Redis.from_url(self.url)
+        deadline = time.monotonic() + 20
+        while True:
+            try:
+                client.ping()
+                break
+            except (redis.ConnectionError, redis.BusyLoadingError):
+                if time.monotonic() > deadline or self.proc.poll() is not None:
+                    raise RuntimeError("redis-server did not start")
+                time.sleep(0.05)
+        client.close()
+
+    def Stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(timeout=20)
+
+
+@pytest.fixture
+def privateRedis(tmp_path):
+    server = RedisServer(tmp_path)
+    server.Start()
+    yield server
+    server.Stop()
+
+
+@pytest.fixture
+def redisUrl(tmp_path):
+    url = os.environ.get("VELA_TEST_REDIS_URL")
+    if url:
+        yield url
+        return
+    server = RedisServer(tmp_path)
+    server.Start()
+    yield server.url
+    server.Stop()
+
+
+def _Layer(name):
+    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
+    from vela.usd import sync
+    sync.SyncData.GetLayerUpdates(layer)
+    return layer
+
+
+def _Prim(layer, path):
+    prim = Sdf.CreatePrimInLayer(layer, path)
+    prim.specifier = Sdf.SpecifierDef
+    return prim
+
+
+def test_two_processes_converge_over_redis(redisUrl, tmp_path):
+    channel = "procs-" + uuid.uuid4().hex[:8]
+    procs = [subprocess.Popen(
+        [sys.executable, "-m", "vela.usd.client.cli", "peer", "--channel", channel,
+         "--name", name, "--peers", "A,B", "--rounds", "5", "--snapshot-every", "4",
+         "--redis", redisUrl, "--result", str(tmp_path / (name + ".json"))])
+        for name in ("A", "B")]
+    for proc in procs:
+        assert proc.wait(timeout=180) == 0
+    texts = [json.load(open(tmp_path / (n + ".json")))["layer"] for n in ("A", "B")]
+    assert texts[0] == texts[1]
+
+    # A late joiner starts from the snapshot the peers wrote.
+    late = Session(_Layer("late"), channel, RedisTransport(redisUrl), name="late")
+    late.pull()
+    assert late.stats.snapshotsRead == 1
+    assert syncRound.LayerText(late.layer) == texts[0]
+    late.transport.Delete(channel)
+
+
+def test_a_server_restart_loses_nothing_sent(privateRedis):
+    channel = "restart"
+    a = Session(_Layer("a"), channel, RedisTransport(privateRedis.url), name="A")
+    b = Session(_Layer("b"), channel, RedisTransport(privateRedis.url), name="B")
+    _Prim(a.layer, "/World")
+    a.pull()
+    b.pull()
+
+    privateRedis.Stop()
+    # Published while the server is away: the send is retried until it is
+    # back.
+    _Prim(a.layer, "/World/WhileDown")
+    sender = threading.Thread(target=a.publish)
+    sender.start()
+    time.sleep(0.3)
+    privateRedis.Start()
+    sender.join(timeout=60)
+    assert not sender.is_alive()
+
+    _Prim(b.layer, "/World/AfterRestart")
+    b.pull()
+    a.pull()
+    assert b.layer.GetPrimAtPath("/World/WhileDown")
+    assert a.layer.GetPrimAtPath("/World/AfterRestart")
+    assert syncRound.LayerText(a.layer) == syncRound.LayerText(b.layer)
+    assert (a.stats.sentFrames, b.stats.receivedFrames) == (2, 2)

@@ -1,0 +1,226 @@
+"""Frames of the session client: both forms carry the same operations, and
+a frame that is cut short, forged or corrupt is refused whole."""
+
+import zlib
+
+import pytest
+from pxr import Sdf
+
+from vela.usd import sync
+from vela.usd.client import wire
+from vela.usd.sync import round as syncRound
+
+
+def _Fields(ops):
+    return [(int(op.opType), op.nodePath, op.oldNodePath, op.nodeType, op.fieldName,
+             bytes(op.GetFieldValue())) for op in ops]
+
+
+def _Op(kind, path, **fields):
+    op = sync.SyncOp()
+    op.opType = kind
+    op.nodePath = path
+    for name, value in fields.items():
+        if name == "value":
+            op.SetFieldValue(value)
+        else:
+            setattr(op, name, value)
+    return op
+
+
+@pytest.fixture
+def sceneOps(syncLayer):
+    """Every recorded operation of the round's scene: all five kinds, list
+    ops, metadata, arrays, a rename and a removal."""
+    layer = syncLayer()
+    syncRound.EditPeerA(layer)
+    ops = sync.SyncData.GetLayerUpdates(layer)
+    assert {int(op.opType) for op in ops} == {0, 1, 2, 3, 4}
+    return ops
+
+
+def _Varint(value):
+    return wire._Varint(value)
+
+
+def _Body(strings=(), paths=(), values=(), types=b"", pathCol=b"", second=b"",
+          valueCol=b"", opCount=None):
+    """A hand-built PackOps body, its operation columns given as bytes."""
+    out = _Varint(len(types) if opCount is None else opCount)
+    out += _Varint(len(strings)) + b"".join(_Varint(len(s)) + s for s in strings)
+    out += _Varint(len(paths)) + b"".join(_Varint(p) + _Varint(s) for p, s in paths)
+    out += _Varint(len(values)) + b"".join(_Varint(len(v)) + v for v in values)
+    return out + types + pathCol + second + valueCol
+
+
+def _Header(kind=wire.KIND_OPS, flags=0, origin=b"p", seq=1, base=b""):
+    return bytes((wire.VERSION, kind, flags)) + _Varint(len(origin)) + origin + \
+        _Varint(seq) + _Varint(len(base)) + base
+
+
+class TestForms:
+    def test_binary_and_json_decode_to_the_same_operations(self, sceneOps):
+        frame = wire.Frame(wire.KIND_OPS, "peer A", 7, sceneOps)
+        binary = wire.DecodeFrame(wire.EncodeFrame(frame))
+        text = wire.DecodeFrame(wire.EncodeFrame(frame, useJson=True))
+        for decoded in (binary, text):
+            assert (decoded.kind, decoded.origin, decoded.seq) == (wire.KIND_OPS, "peer A", 7)
+            assert _Fields(decoded.ops) == _Fields(sceneOps)
+
+    def test_compressed_and_plain_bodies_read_back_alike(self, sceneOps):
+        frame = wire.Frame(wire.KIND_SNAPSHOT, "p", 0, sceneOps, base="1234-0")
+        packed = wire.EncodeFrame(frame, compressAbove=0)
+        plain = wire.EncodeFrame(frame, compressAbove=None)
+        assert packed[2] == 1 and plain[2] == 0 and len(packed) < len(plain)
+        for data in (packed, plain):
+            decoded = wire.DecodeFrame(data)
+            assert decoded.base == "1234-0"
+            assert _Fields(decoded.ops) == _Fields(sceneOps)
+
+    def test_repeated_paths_fields_and_values_are_sent_once(self):
+        value = bytes(sync.PackValue("render"))
+        ops = [_Op(sync.SyncOpType.SetField, "/World/Group/Prim%03d.purpose" % i,
+                   fieldName="default", value=value) for i in range(100)]
+        body = bytes(sync.PackOps(ops))
+        assert body.count(b"/World") == 1 and body.count(b"default") == 1
+        assert body.count(value) == 1
+        assert _Fields(sync.UnpackOps(body)) == _Fields(ops)
+
+    def test_packing_coalesces_as_coalesceops_does(self, sceneOps):
+        # Overwritten edits around moves and erasures as well.
+        ops = sync.SyncOpList()
+        ops.extend(sceneOps)
+        ops.extend(sceneOps)
+        packed = sync.UnpackOps(sync.PackOps(ops, coalesce=True))
+        assert _Fields(packed) == _Fields(sync.CoalesceOps(ops))
+        assert len(packed) < len(ops)
+
+    def test_packing_a_layers_updates_drains_them(self, syncLayer):
+        fresh = Sdf.Layer.CreateAnonymous("fresh.vela")  # its root creation pending
+        Sdf.CreatePrimInLayer(fresh, "/World").specifier = Sdf.SpecifierDef
+        fresh.GetPrimAtPath("/World").specifier = Sdf.SpecifierOver
+        ops = sync.UnpackOps(sync.PackLayerUpdates(fresh))
+        assert [(int(op.opType), op.nodePath, op.fieldName) for op in ops] == [
+            (0, "/World", ""), (1, "/", "primChildren"), (1, "/World", "specifier")]
+        assert not sync.SyncData.GetLayerUpdates(fresh)
+
+    def test_odd_paths_survive_the_split(self):
+        ops = [_Op(sync.SyncOpType.CreateNode, path, nodeType=kind.value) for path, kind in (
+            ("/", Sdf.SpecTypePseudoRoot),
+            ("/A.rel[/B/C.d]", Sdf.SpecTypeRelationshipTarget),
+            ("/A{v=x}B", Sdf.SpecTypePrim),
+            ("/A/B.attr.mapper[/C.d]", Sdf.SpecTypeMapper))]
+        ops.append(_Op(sync.SyncOpType.MoveNode, "/A/New", oldNodePath="/A/Old"))
+        ops.append(_Op(sync.SyncOpType.EraseField, "/A", fieldName="kind"))
+        assert _Fields(sync.UnpackOps(sync.PackOps(ops))) == _Fields(ops)
+
+    def test_a_leave_frame_carries_nothing(self):
+        decoded = wire.DecodeFrame(wire.EncodeFrame(wire.Frame(wire.KIND_LEAVE, "p", 3)))
+        assert decoded.kind == wire.KIND_LEAVE and len(decoded.ops) == 0
+
+
+class TestRefused:
+    def test_every_truncation_is_refused(self, sceneOps):
+        for compressAbove in (None, 0):
+            data = wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "p", 1, sceneOps),
+                                    compressAbove=compressAbove)
+            for end in range(len(data)):
+                with pytest.raises(wire.FrameError):
+                    wire.DecodeFrame(data[:end])
+
+    def test_every_single_byte_corruption_is_refused_or_reads_whole(self, sceneOps):
+        data = bytearray(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "p", 1, sceneOps[:40]),
+                                          compressAbove=None))
+        for i in range(len(data)):
+            forged = bytearray(data)
+            forged[i] ^= 0xFF
+            try:
+                decoded = wire.DecodeFrame(bytes(forged))
+            except wire.FrameError:
+                continue
+            # What does read is a whole, applicable list.
+            sync.SyncData.CreateNew().ApplySyncOps(decoded.ops)
+
+    @pytest.mark.parametrize("body, message", [
+        (_Body(opCount=5), "operation count"),
+        (_Body(strings=[b"/A"], paths=[(0, 3)]), "missing string"),
+        (_Body(strings=[b"/A"], paths=[(2, 0)]), "does not precede"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x02"), "path index 1"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x01"), "path index -1"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
+               pathCol=b"\xff\xff\xff\xff\xff\xff\xff\xff\xff\x7f"), "path index"),
+        # A first operation that would apply, then one that cannot.
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x00\x03", pathCol=b"\x00\x02",
+               second=b"\x02"), "operation 1: path index 1"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x07", pathCol=b"\x00"),
+         "unknown operation type 7"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x00", pathCol=b"\x00", second=b"\x00"),
+         "unknown spec type 0"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x00", pathCol=b"\x00", second=b"\x40"),
+         "unknown spec type 32"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x02", pathCol=b"\x00", second=b"\x04"),
+         "old path index 2"),
+        (_Body(strings=[b"A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x00"),
+         "not an absolute path"),
+        (_Body(strings=[b"/A//B"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x00"),
+         "not an absolute path"),
+        (_Body(strings=[b"/A", b""], paths=[(0, 0)], types=b"\x04", pathCol=b"\x00",
+               second=b"\x01"), "empty field name"),
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[b"\xee\x00"], types=b"\x01",
+               pathCol=b"\x00", second=b"\x01", valueCol=b"\x00"), "does not unpack"),
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[b"\x05\x00\x01"], types=b"\x01",
+               pathCol=b"\x00", second=b"\x01", valueCol=b"\x00"), "does not unpack"),
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], types=b"\x01", pathCol=b"\x00",
+               second=b"\x01", valueCol=b"\x00"), "value index"),
+        # A value referred to as used before when it was not.
+        (_Body(strings=[b"/A", b"x"], paths=[(0, 0)], values=[bytes(sync.PackValue(1.0))],
+               types=b"\x01", pathCol=b"\x00", second=b"\x01", valueCol=b"\x01"),
+         "value index"),
+        (_Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03", pathCol=b"\x00") + b"\x00",
+         "after the last"),
+    ])
+    def test_forged_bodies_are_refused(self, body, message, syncLayer):
+        with pytest.raises(wire.FrameError, match=message):
+            wire.DecodeFrame(_Header() + body)
+        # Applied straight to a store, the body is refused as whole.
+        store = sync.SyncData.CreateNew()
+        with pytest.raises(wire.FrameError, match=message):
+            wire.ApplyFrame(wire.DecodeFrame(_Header() + body, unpack=False), store)
+        layer = syncLayer()
+        sync.SyncData.RefreshData(layer, store)
+        assert not layer.rootPrims
+
+    @pytest.mark.parametrize("data, message", [
+        (b"", "version missing"),
+        (b"\x02\x00\x00", "unknown frame version 2"),
+        (bytes((1, 9, 0)), "unknown frame kind 9"),
+        (bytes((1, 0, 4)), "unknown frame flags"),
+        (bytes((1, 0, 0, 50)) + b"abc", "origin claims 50 bytes"),
+        (bytes((1, 0, 0, 2)) + b"\xff\xfe", "not UTF-8"),
+        (_Header(kind=wire.KIND_LEAVE) + _Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
+                                               pathCol=b"\x00"), "carries no operations"),
+        (_Header(flags=1) + _Varint(wire.MAX_BODY + 1), "more than"),
+        (_Header(flags=1) + _Varint(10) + zlib.compress(_Body()), "does not unpack to 10"),
+        (_Header(flags=1) + _Varint(3) + b"not zlib", "compressed body"),
+        (_Header(flags=1) + _Varint(4) + zlib.compress(_Body()) + b"junk", "does not unpack"),
+        (b'{"version": 1, "kind": 0}', "malformed JSON frame"),
+        (b'{"version": 1, "kind": 0, "origin": "p", "seq": 1, "base": "", '
+         b'"ops": [[3, "relative"]]}', "not an absolute path"),
+        (b'{"version": 1, "kind": 0, "origin": "p", "seq": 1, "base": "", '
+         b'"ops": [[1, "/A", "x", "not base64!"]]}', "bad JSON frame"),
+        (b"{not json", "corrupt JSON"),
+    ])
+    def test_forged_frames_are_refused(self, data, message):
+        with pytest.raises(wire.FrameError, match=message):
+            wire.DecodeFrame(data)
+
+    def test_a_zip_bomb_is_not_inflated_past_its_claim(self):
+        bomb = zlib.compress(b"\x00" * (64 << 20))
+        with pytest.raises(wire.FrameError, match="does not unpack to 100"):
+            wire.DecodeFrame(_Header(flags=1) + _Varint(100) + bomb)
+
+    def test_only_bytes_are_frames(self):
+        with pytest.raises(TypeError):
+            wire.DecodeFrame("text")
+        with pytest.raises(TypeError):
+            sync.UnpackOps("text")
