@@ -3,6 +3,7 @@
 #   bash scripts/bench.sh packing [args]   C++ packing benchmark (default)
 #   bash scripts/bench.sh sync [args]      C++ sync layer benchmark
 #   bash scripts/bench.sh round [args]     Python sync round benchmark
+#   bash scripts/bench.sh resolve [args]   C++ asset resolution benchmark
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,6 +16,7 @@ bash "$root/scripts/build.sh"
 case "$which" in
     packing) "$root/build/wheel/benchmarks/benchPacking" --benchmark_counters_tabular=true "$@" ;;
     sync)    "$root/build/wheel/benchmarks/benchSync" --benchmark_counters_tabular=true "$@" ;;
+    resolve) "$root/build/wheel/benchmarks/benchResolve" --benchmark_counters_tabular=true "$@" ;;
     round)   cd "$root" && "$venv/bin/python" benchmarks/benchRound.py "$@" ;;
-    *) echo "usage: bash scripts/bench.sh [packing|sync|round] [args]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [packing|sync|round|resolve] [args]" >&2; exit 2 ;;
 esac
