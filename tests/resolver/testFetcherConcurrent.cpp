@@ -185,13 +185,14 @@ TEST(FetcherConcurrent, ReportsRaceWaitsAndRefetches)
     std::atomic<int> notFetched{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < k_threads; ++i) {
-        // Waiters, each on its own path and on the shared first one.
+        // Waiters, each on its own path first, then on the others' while
+        // those are re-fetched.
         threads.emplace_back([&, i] {
-            if (fetcher->WaitForFetchStatus(paths[i]).status != vela::kFetched) {
-                ++notFetched;
-            }
-            if (fetcher->WaitForFetchStatus(paths[0]).status != vela::kFetched) {
-                ++notFetched;
+            for (int n = 0; n < 16; ++n) {
+                if (fetcher->WaitForFetchStatus(paths[(i + n) % k_threads]).status
+                    != vela::kFetched) {
+                    ++notFetched;
+                }
             }
         });
         // Reporters, and fetches that overwrite the records being read:
