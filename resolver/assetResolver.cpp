@@ -67,10 +67,16 @@ std::string AssetResolver::_CreateIdentifierForNewAsset(
 
 ArResolvedPath AssetResolver::_Resolve(const std::string& assetPath) const
 {
+    // Most paths carry no format arguments: resolve them without a copy.
     const size_t marker = assetPath.find(k_formatArgsMarker);
-    const std::string assetFilePath =
-        marker == std::string::npos ? assetPath : assetPath.substr(0, marker);
+    if (marker == std::string::npos) {
+        return _ResolveFilePath(assetPath);
+    }
+    return _ResolveFilePath(assetPath.substr(0, marker));
+}
 
+ArResolvedPath AssetResolver::_ResolveFilePath(const std::string& assetFilePath) const
+{
     ArResolvedPath local = ArDefaultResolver::_Resolve(assetFilePath);
     if (!local.empty()) {
         return local;

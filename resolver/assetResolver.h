@@ -71,6 +71,10 @@ protected:
     std::shared_ptr<pxr::ArWritableAsset> _OpenAssetForWrite(
         const pxr::ArResolvedPath& resolvedPath,
         WriteMode writeMode) const override;
+
+private:
+    // _Resolve for a path without format arguments.
+    pxr::ArResolvedPath _ResolveFilePath(const std::string& assetFilePath) const;
 };
 
 } // namespace vela
