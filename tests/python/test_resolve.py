@@ -63,6 +63,9 @@ def test_ContextIdentityIsTheBlobPrefix():
     a, b = resolve.ResolverContext("a", "/z"), resolve.ResolverContext("b", "/a")
     assert pc == pd and not pc != pd and hash(pc) == hash(pd)
     assert a < b and not b < a and a != b
+    # Byte-wise: a prefix sorts first, upper case before lower case.
+    assert resolve.ResolverContext("p", "") < resolve.ResolverContext("pq", "")
+    assert resolve.ResolverContext("Z", "") < resolve.ResolverContext("a", "")
     assert len({pc, pd, a}) == 2
     assert Ar.ResolverContext(pc) == Ar.ResolverContext(pd)
     assert Ar.ResolverContext(pc) != Ar.ResolverContext(a)
@@ -141,13 +144,17 @@ def test_MissingPathWithoutContext(recorder, tmp_path, logLines):
     assert callback.calls == []
 
 
-def test_LocalPathsNeverCallBack(recorder, tmp_path):
+def test_LocalPathsNeverCallBack(recorder, tmp_path, logLines):
     callback = recorder("/never")
     local = tmp_path / "here.usda"
     local.write_text("#usda 1.0\n")
+    logLines()
     assert Ar.GetResolver().Resolve(str(local)).GetPathString() == str(local)
-    assert Resolve(str(local), resolve.ResolverContext("p", str(tmp_path))) == str(local)
+    ctx = resolve.ResolverContext("p", str(tmp_path))
+    assert Resolve(str(local), ctx) == str(local)
+    assert Resolve(str(local) + ":SDF_FORMAT_ARGS:a=b", ctx) == str(local)
     assert callback.calls == []
+    assert logLines() == []
 
 
 # --- the fetcher through the module ----------------------------------------
