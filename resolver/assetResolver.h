@@ -26,6 +26,7 @@ public:
     ~AssetResolver() override;
 
 protected:
+    // The operations without a comment forward to ArDefaultResolver.
     std::string _CreateIdentifier(
         const std::string& assetPath,
         const pxr::ArResolvedPath& anchorAssetPath) const override;

@@ -26,7 +26,9 @@ public:
     /// "ResolverContext: localPath is empty"; the context is built anyway.
     ResolverContext(const std::string& blobPrefix, const std::string& localPath);
 
+    /// The assets' key prefix in the blob store.
     const std::string& GetBlobPrefix() const { return _blobPrefix; }
+    /// The local directory fetched assets are written to.
     const std::string& GetLocalPath() const { return _localPath; }
 
     /// "[blobPrefix=<blobPrefix>, localPath=<localPath>]".
@@ -34,6 +36,7 @@ public:
 
     /// Byte-wise equality of blobPrefix.
     bool operator==(const ResolverContext& rhs) const;
+    /// Negation of operator==.
     bool operator!=(const ResolverContext& rhs) const;
     /// Byte-wise lexicographic order of blobPrefix.
     bool operator<(const ResolverContext& rhs) const;

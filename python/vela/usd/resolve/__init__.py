@@ -4,9 +4,11 @@ vela's resolver resolves like OpenUSD's default resolver; an asset that is
 not on local disk is fetched through a callback that the client registers,
 using the ResolverContext bound at the time::
 
-    import shutil
+    import os, shutil
     from pxr import Ar, Sdf
     import vela.usd.resolve as resolve
+
+    blobStore = "/mnt/store"     # stands in for the remote store
 
     def fetch(blobPath, localPath):
         # blobPath is e.g. "proj/props/chair.usda" or "/proj/props/chair.usda"
