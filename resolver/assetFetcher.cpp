@@ -35,17 +35,13 @@ std::shared_ptr<AssetFetcher> AssetFetcher::GetInstance()
     return m_Instance;
 }
 
+// The empty callback slot stands for None. Taking a reference to None here
+// would need the interpreter lock inside GetInstance's once-only creation:
+// a Python thread that holds the lock and calls GetInstance meanwhile would
+// wait for the creation, and the creation for the lock.
 AssetFetcher::AssetFetcher()
     : _callback(nullptr)
 {
-    // The callback slot starts as None. Without an interpreter there is no
-    // None to refer to; the slot stays null and every fetch fails cleanly.
-    if (Py_IsInitialized()) {
-        PyGILState_STATE gil = PyGILState_Ensure();
-        Py_INCREF(Py_None);
-        _callback = Py_None;
-        PyGILState_Release(gil);
-    }
 }
 
 AssetFetcher::~AssetFetcher()
@@ -65,9 +61,9 @@ bool AssetFetcher::SetOnFetchCallback(PyObject* callback)
         spdlog::error("AssetFetcher::setOnFetchCallback: Callback not a function.");
         return false;
     }
-    // Only None and callables are ever stored, so the truth test cannot
-    // fail: None is falsy, anything else we hold was accepted here.
-    if (_callback && _callback != Py_None) {
+    // Only callables are ever stored, so there is no truth test that could
+    // fail: an empty slot is None, anything else was accepted here.
+    if (_callback) {
         spdlog::info("AssetFetcher::setOnFetchCallback: Existing callback replaced.");
     }
     Py_INCREF(callback);
@@ -80,7 +76,7 @@ bool AssetFetcher::SetOnFetchCallback(PyObject* callback)
 void AssetFetcher::_CallCallback(const std::string& localPath,
                                  AssetFetchResult& record)
 {
-    if (!_callback || _callback == Py_None) {
+    if (!_callback) {
         spdlog::error("AssetFetcher::FetchAsset: Callback not set");
         record.status = kFailed;
         return;

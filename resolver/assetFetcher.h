@@ -113,6 +113,7 @@ private:
     // lock. Fills status and resolvedPath of record.
     void _CallCallback(const std::string& localPath, AssetFetchResult& record);
 
+    // The registered callback; null until the first one is accepted.
     PyObject* _callback;
     std::unordered_map<std::string, AssetFetchResult> _results;
     mutable std::mutex _mutex;

@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,6 +110,33 @@ std::string Kind(int n)
 }
 
 } // namespace
+
+TEST(FetcherConcurrent, FirstUseWhileAPythonThreadHoldsTheLock)
+{
+    // Under ctest each test runs in a process of its own, so this is the
+    // fetcher's first use: a resolver thread creates it while a Python
+    // thread holding the interpreter lock asks for it too.
+    std::promise<void> pythonHasLock, finished;
+    std::thread python([&] {
+        Gil gil;
+        pythonHasLock.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        AssetFetcher::GetInstance();
+    });
+    pythonHasLock.get_future().wait();
+    std::thread resolver([] { AssetFetcher::GetInstance(); });
+    std::thread joiner([&] {
+        python.join();
+        resolver.join();
+        finished.set_value();
+    });
+    // A deadlock guard, not a timing check.
+    if (finished.get_future().wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "creating the fetcher deadlocked";
+        std::_Exit(1);
+    }
+    joiner.join();
+}
 
 TEST(FetcherConcurrent, CallbacksOfEveryKindFromSixteenThreads)
 {
