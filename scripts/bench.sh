@@ -4,6 +4,7 @@
 #   bash scripts/bench.sh sync [args]      C++ sync layer benchmark
 #   bash scripts/bench.sh round [args]     Python sync round benchmark
 #   bash scripts/bench.sh session [args]   Python session client: wire, round, Redis
+#   bash scripts/bench.sh resolve [args]   C++ asset resolution benchmark
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -16,7 +17,8 @@ bash "$root/scripts/build.sh"
 case "$which" in
     packing) "$root/build/wheel/benchmarks/benchPacking" --benchmark_counters_tabular=true "$@" ;;
     sync)    "$root/build/wheel/benchmarks/benchSync" --benchmark_counters_tabular=true "$@" ;;
+    resolve) "$root/build/wheel/benchmarks/benchResolve" --benchmark_counters_tabular=true "$@" ;;
     round)   cd "$root" && "$venv/bin/python" benchmarks/benchRound.py "$@" ;;
     session) cd "$root" && "$venv/bin/python" benchmarks/benchSession.py "$@" ;;
-    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session] [args]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session|resolve] [args]" >&2; exit 2 ;;
 esac

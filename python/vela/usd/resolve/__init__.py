@@ -1,0 +1,60 @@
+"""Asset resolution: vela's primary resolver and its client API.
+
+vela's resolver resolves like OpenUSD's default resolver; an asset that is
+not on local disk is fetched through a callback that the client registers,
+using the ResolverContext bound at the time::
+
+    import os, shutil
+    from pxr import Ar, Sdf
+    import vela.usd.resolve as resolve
+
+    blobStore = "/mnt/store"     # stands in for the remote store
+
+    def fetch(blobPath, localPath):
+        # blobPath is e.g. "proj/props/chair.usda" or "/proj/props/chair.usda"
+        target = os.path.join(localPath, blobPath.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(os.path.join(blobStore, blobPath.lstrip("/")), target)
+        return target
+
+    resolve.SetOnFetchCallback(fetch)
+    ctx = resolve.ResolverContext("proj", "/tmp/cache")
+    with Ar.ResolverContextBinder(Ar.ResolverContext(ctx)):
+        layer = Sdf.Layer.FindOrOpen("props/chair.usda")
+
+What the module offers:
+
+``ResolverContext(blobPrefix, localPath)``
+    The context: the assets' key prefix in the blob store and the local
+    directory they are fetched into. Converts into ``Ar.ResolverContext``.
+``SetOnFetchCallback(callback) -> bool``
+    Registers the fetch routine ``callback(blobPath, localPath) -> str``.
+``ReportFetchResult(path)``
+    Marks the fetch recorded under a local path finished.
+
+Extensions for clients, beyond that surface:
+
+``GetFetchResult(path) -> AssetFetchResult``
+    The record (``status``, ``assetPath``, ``resolvedPath``, ``startTime``,
+    ``endTime``) of the fetch stored under a local path; never waits.
+``WaitForFetchStatus(path) -> AssetFetchResult``
+    Waits (at most 10 s) until that fetch is no longer pending.
+``AssetFetchStatus``
+    ``kPending`` (0), ``kFetched`` (1), ``kFailed`` (2), ``kInvalid`` (3).
+``ComputePrimIndexesInParallel(cache, paths) -> list of str``
+    OpenUSD's parallel prim indexing for a ``Pcp.Cache``, with the
+    interpreter lock released so that the workers can call the fetch
+    callback.
+
+Calls that wait or lock the fetcher's table release the interpreter lock.
+"""
+
+# The OpenUSD modules whose types cross the module's interface come first.
+from pxr import Ar as _Ar
+from pxr import Pcp as _Pcp
+from pxr import Sdf as _Sdf
+from pxr import Tf as _Tf
+
+_Tf.PreparePythonModule("_velaUsdResolve")
+
+del _Ar, _Pcp, _Sdf, _Tf
