@@ -133,13 +133,13 @@ void SyncDelta::CreateNode(const SdfPath& path, int32_t nodeType)
     record.nodeType = nodeType;
 }
 
-// The earlier set of the field is dropped unless a move or erase of the
+// The latest set of the field is dropped unless a move or erase of the
 // spec or an ancestor came between (the peer would apply the earlier value
-// to another spec), or the earlier set is where a peer first adds the field
+// to another spec), or the latest set is where a peer first adds the field
 // and fields added to the spec after it are still there (dropping it would
-// put the field after them on the peer). An erase of the field in between
-// needs no care: the new set adds the field again at the end, as it does
-// on the peer.
+// put the field after them on the peer): then it stays as the anchor, and
+// goes once the field is last again. A pending erase of the field always
+// stays: it moves the field to the end of the list.
 void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
                          const VtValue& value, FieldPlacement placement)
 {
@@ -156,24 +156,42 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
     const bool isLast = placement != FieldPlacement::Kept;
     auto [it, inserted] =
         _pending.fields.try_emplace(_FieldKey{path, fieldName}, _FieldEntry{});
-    if (!inserted) {
-        const _FieldEntry& earlier = it->second;
-        if ((!earlier.addsField || isLast) &&
-            !_HasBarrierSince(path, earlier.serial)) {
-            _Record& dropped = _pending.records[earlier.position];
-            dropped.kind = _Kind::Dropped;
-            dropped.value = VtValue();
-            ++_pending.dropped;
-            addsField = addsField || earlier.addsField;
+    _FieldEntry& entry = it.value();
+    if (!inserted && _HasBarrierSince(path, entry.Newest())) {
+        entry = _FieldEntry{};
+    }
+    if (entry.latest.serial) {
+        if (isLast) {
+            addsField = addsField || entry.latestAddsField ||
+                        entry.anchor.serial != 0;
+            _Drop(entry.anchor);
+            _Drop(entry.latest);
+        } else if (entry.latestAddsField) {
+            entry.anchor = entry.latest;
+        } else {
+            _Drop(entry.latest);
         }
     }
-    const uint64_t serial = _pending.nextSerial;
+    entry.latest.serial = _pending.nextSerial;
+    entry.latest.position = _pending.records.size();
+    entry.latestAddsField = addsField;
     _Record& record = _Append(SyncOp::SetField);
     record.path = path;
     record.fieldName = fieldName;
     record.value = value;
-    it.value() = _FieldEntry{_pending.records.size() - 1, serial, addsField};
     _CompactIfSparse();
+}
+
+void SyncDelta::_Drop(_FieldEntry::Slot& slot)
+{
+    if (!slot.serial) {
+        return;
+    }
+    _Record& dropped = _pending.records[slot.position];
+    dropped.kind = _Kind::Dropped;
+    dropped.value = VtValue();
+    ++_pending.dropped;
+    slot = _FieldEntry::Slot{};
 }
 
 void SyncDelta::MoveNode(const SdfPath& oldPath, const SdfPath& newPath)
@@ -194,12 +212,27 @@ void SyncDelta::EraseNode(const SdfPath& path)
     _AddBarrier(path);
 }
 
+// The field is gone after the erase whatever the records before it did,
+// so every pending record of it goes, under the same condition of no move
+// or erase of the spec or an ancestor between.
 void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName)
 {
     std::lock_guard<std::mutex> lock(_mutex);
+    auto [it, inserted] =
+        _pending.fields.try_emplace(_FieldKey{path, fieldName}, _FieldEntry{});
+    _FieldEntry& entry = it.value();
+    if (!inserted && !_HasBarrierSince(path, entry.Newest())) {
+        _Drop(entry.erase);
+        _Drop(entry.anchor);
+        _Drop(entry.latest);
+    }
+    entry = _FieldEntry{};
+    entry.erase.serial = _pending.nextSerial;
+    entry.erase.position = _pending.records.size();
     _Record& record = _Append(SyncOp::EraseField);
     record.path = path;
     record.fieldName = fieldName;
+    _CompactIfSparse();
 }
 
 void SyncDelta::CreateNode(std::string nodePath, int32_t nodeType)
@@ -270,7 +303,12 @@ void SyncDelta::_CompactIfSparse()
     }
     records.resize(live);
     for (auto it = _pending.fields.begin(); it != _pending.fields.end(); ++it) {
-        it.value().position = newPosition[it->second.position];
+        _FieldEntry& entry = it.value();
+        for (_FieldEntry::Slot* slot : {&entry.erase, &entry.anchor, &entry.latest}) {
+            if (slot->serial) {
+                slot->position = newPosition[slot->position];
+            }
+        }
     }
     _pending.dropped = 0;
 }

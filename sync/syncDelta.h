@@ -34,9 +34,11 @@ namespace vela {
 /// a field set many times between two drains costs one record. The earlier
 /// record stays when a move or erase of that spec or of an ancestor was
 /// recorded in between, and when dropping it would change the order in
-/// which a peer replaying the list first adds the spec's fields. Nothing
-/// else is coalesced or reordered: the records that remain come out in
-/// the order in which they were recorded.
+/// which a peer replaying the list first adds the spec's fields. An erase
+/// of a field supersedes the pending set or erase of that field in the
+/// same way (a set never supersedes an erase). Nothing else is coalesced
+/// or reordered: the records that remain come out in the order in which
+/// they were recorded.
 ///
 /// The text overloads record their arguments as given, without validation,
 /// and never supersede or get superseded. Any thread may record or swap.
@@ -80,7 +82,9 @@ public:
     /// Records an EraseNode of \p path.
     void EraseNode(const pxr::SdfPath& path);
 
-    /// Records an EraseField of \p fieldName on \p path.
+    /// Records an EraseField of \p fieldName on \p path, superseding the
+    /// pending set or erase of that field as the class describes. Only an
+    /// erase of a field that was there may be recorded this way.
     void EraseField(const pxr::SdfPath& path, const pxr::TfToken& fieldName);
 
     /// Records a CreateNode of \p nodePath, as given.
@@ -144,12 +148,24 @@ private:
     {
         size_t operator()(const _FieldKey& key) const;
     };
-    // The pending set of one field of one spec.
+    // The pending records of one field of one spec that a later set or
+    // erase may still drop, oldest first: an erase, the set where a peer
+    // first adds the field (kept while later fields follow it), and the
+    // latest set. No move or erase of the spec or an ancestor lies between
+    // any two of them.
     struct _FieldEntry
     {
-        size_t position;   // in _records
-        uint64_t serial;   // of the record, for comparison with barriers
-        bool addsField;    // a peer first adds the field at this record
+        struct Slot
+        {
+            size_t position = 0;  // in records
+            uint64_t serial = 0;  // 0: no such record
+        };
+        Slot erase;
+        Slot anchor;
+        Slot latest;
+        bool latestAddsField = false;  // a peer first adds the field there
+
+        uint64_t Newest() const { return latest.serial ? latest.serial : erase.serial; }
     };
     using _FieldIndex =
         pxr::pxr_tsl::robin_map<_FieldKey, _FieldEntry, _FieldKeyHash>;
@@ -175,6 +191,7 @@ private:
     void _AppendText(SyncOp&& op, const pxr::VtValue* value);
     void _AddBarrier(const pxr::SdfPath& path);
     bool _HasBarrierSince(const pxr::SdfPath& path, uint64_t serial) const;
+    void _Drop(_FieldEntry::Slot& slot);
     void _CompactIfSparse();
     static void _Convert(_Pending& pending, SyncOpList& ops);
 

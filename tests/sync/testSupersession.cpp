@@ -121,6 +121,15 @@ TEST_F(SupersessionTest, AnEraseOfTheFieldBetweenKeepsTheErase)
     EXPECT_EQ(Describe(ops), (Lines{"EraseField /A documentation", "SetField /A documentation"}));
     EXPECT_EQ(Unpack(ops[1]), Str("two"));
     EXPECT_EQ(local->List(kA), (TfTokenVector{kComment, kDoc}));
+
+    // Cleared and set again over and over (as Sdf does with a child list):
+    // one erase and one set remain.
+    for (int i = 0; i < 50; ++i) {
+        local->Erase(kA, kComment);
+        local->Set(kA, kComment, Str(std::to_string(i)));
+    }
+    EXPECT_EQ(Describe(Sync()), (Lines{"EraseField /A comment", "SetField /A comment"}));
+    EXPECT_EQ(local->List(kA), (TfTokenVector{kDoc, kComment}));
 }
 
 TEST_F(SupersessionTest, AMoveOfTheSpecBetweenKeepsBoth)

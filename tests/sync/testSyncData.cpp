@@ -159,8 +159,9 @@ TEST_F(SyncDataTest, RecordedPathsAreTheirSdfText)
     for (const auto& text : texts) {
         const SdfPath path(text);
         data->CreateSpec(path, SdfSpecTypePrim);
+        data->SetField(path, kComment, Str("c"));
         data->Set(path, kDoc, Str("d"));
-        data->Erase(path, kDoc);
+        data->Erase(path, kComment);
         data->MoveSpec(path, SdfPath("/Moved"));
         data->EraseSpec(SdfPath("/Moved"));
         const auto ops = Drain(*data);
