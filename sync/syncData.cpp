@@ -24,7 +24,7 @@ template <class Fields>
 auto FindField(Fields& fields, const TfToken& fieldName)
 {
     return std::find_if(fields.begin(), fields.end(),
-        [&fieldName](const auto& field) { return field.first == fieldName; });
+        [&fieldName](const auto& field) { return field.name == fieldName; });
 }
 
 // Only the types Sdf knows may enter the store: a spec of any other type
@@ -216,8 +216,9 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         spdlog::debug("[SyncData::SetField] {} at {} => {}",
                       fieldName.GetText(), path.GetText(), TfStringify(value));
     }
-    SyncDelta::FieldPlacement placement = SyncDelta::FieldPlacement::Untracked;
-    VtValue* stored = _GetOrCreateField(path, fieldName, &placement);
+    SyncDelta::FieldPlacement placement;
+    SyncDelta::FieldSlot* slot;
+    VtValue* stored = _GetOrCreateField(path, fieldName, &placement, &slot);
     if (stored && stored != &value) {
         *stored = value;
     }
@@ -225,14 +226,15 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         spdlog::debug("[SyncData::Set#1] Set field {} at {}",
                       fieldName.GetText(), path.GetText());
     }
-    _delta->SetField(path, fieldName, value, placement);
+    _delta->SetField(path, fieldName, value, placement, slot);
 }
 
 void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
                    const SdfAbstractDataConstValue& value)
 {
-    SyncDelta::FieldPlacement placement = SyncDelta::FieldPlacement::Untracked;
-    VtValue* stored = _GetOrCreateField(path, fieldName, &placement);
+    SyncDelta::FieldPlacement placement;
+    SyncDelta::FieldSlot* slot;
+    VtValue* stored = _GetOrCreateField(path, fieldName, &placement, &slot);
     if (!stored) {
         // Nothing was stored, so there is no value to name or to record;
         // the lookup has logged the error.
@@ -243,17 +245,19 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
                       fieldName.GetText(), stored->GetTypeName(), path.GetText());
     }
-    _delta->SetField(path, fieldName, *stored, placement);
+    _delta->SetField(path, fieldName, *stored, placement, slot);
 }
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
 {
-    if (_EraseField(path, fieldName)) {
-        _delta->EraseField(path, fieldName);
+    SyncDelta::FieldSlot slot;
+    if (_EraseField(path, fieldName, &slot)) {
+        _delta->EraseField(path, fieldName, &slot);
     }
 }
 
-bool SyncData::_EraseField(const SdfPath& path, const TfToken& fieldName)
+bool SyncData::_EraseField(const SdfPath& path, const TfToken& fieldName,
+                           SyncDelta::FieldSlot* erasedSlot)
 {
     auto specIt = _specs.find(path);
     if (specIt == _specs.end()) {
@@ -263,6 +267,9 @@ bool SyncData::_EraseField(const SdfPath& path, const TfToken& fieldName)
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt == fields.end()) {
         return false;
+    }
+    if (erasedSlot) {
+        *erasedSlot = fieldIt->slot;
     }
     fields.erase(fieldIt);
     if (DebugEnabled()) {
@@ -279,7 +286,7 @@ std::vector<TfToken> SyncData::List(const SdfPath& path) const
     if (it != _specs.end()) {
         names.reserve(it->second.fields.size());
         for (const auto& field : it->second.fields) {
-            names.push_back(field.first);
+            names.push_back(field.name);
         }
     }
     return names;
@@ -364,18 +371,21 @@ VtValue* SyncData::GetOrCreateFieldValue(const SdfPath& path,
                                          const TfToken& fieldName)
 {
     SyncDelta::FieldPlacement placement;
-    return _GetOrCreateField(path, fieldName, &placement);
+    SyncDelta::FieldSlot* slot;
+    return _GetOrCreateField(path, fieldName, &placement, &slot);
 }
 
 VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
                                      const TfToken& fieldName,
-                                     SyncDelta::FieldPlacement* placement)
+                                     SyncDelta::FieldPlacement* placement,
+                                     SyncDelta::FieldSlot** slot)
 {
     auto specIt = _specs.find(path);
     if (specIt == _specs.end()) {
         spdlog::error("No spec at <{}> when trying to set field '{}'",
                       path.GetText(), fieldName.GetText());
         *placement = SyncDelta::FieldPlacement::Untracked;
+        *slot = nullptr;
         return nullptr;
     }
     auto& fields = specIt.value().fields;
@@ -384,11 +394,13 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
         *placement = fieldIt + 1 == fields.end()
             ? SyncDelta::FieldPlacement::KeptLast
             : SyncDelta::FieldPlacement::Kept;
-        return &fieldIt->second;
+        *slot = &fieldIt->slot;
+        return &fieldIt->value;
     }
-    fields.emplace_back(fieldName, VtValue());
+    fields.push_back(_Field{fieldName, VtValue(), {}});
     *placement = SyncDelta::FieldPlacement::Added;
-    return &fields.back().second;
+    *slot = &fields.back().slot;
+    return &fields.back().value;
 }
 
 const VtValue* SyncData::GetFieldValue(const SdfPath& path,
@@ -400,7 +412,7 @@ const VtValue* SyncData::GetFieldValue(const SdfPath& path,
     }
     const auto& fields = specIt->second.fields;
     auto fieldIt = FindField(fields, fieldName);
-    return fieldIt == fields.end() ? nullptr : &fieldIt->second;
+    return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
 
 const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
@@ -419,7 +431,7 @@ const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
     }
     const auto& fields = specIt->second.fields;
     auto fieldIt = FindField(fields, fieldName);
-    return fieldIt == fields.end() ? nullptr : &fieldIt->second;
+    return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
 
 // A layer's store applies structural operations through its recording

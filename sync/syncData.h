@@ -232,25 +232,35 @@ protected:
     void _VisitSpecs(pxr::SdfAbstractDataSpecVisitor* visitor) const override;
 
 private:
-    using _FieldValuePair = std::pair<pxr::TfToken, pxr::VtValue>;
+    // A field, and the recorder's handle on its pending records.
+    struct _Field
+    {
+        pxr::TfToken name;
+        pxr::VtValue value;
+        SyncDelta::FieldSlot slot;
+    };
 
     struct SpecData
     {
         pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown;
-        std::vector<_FieldValuePair> fields;
+        std::vector<_Field> fields;
     };
 
     // GetOrCreateFieldValue, also telling where the field sits in its
-    // spec's field list (Untracked when there is no spec).
+    // spec's field list (Untracked when there is no spec) and giving its
+    // slot.
     pxr::VtValue* _GetOrCreateField(const pxr::SdfPath& path,
                                     const pxr::TfToken& fieldName,
-                                    SyncDelta::FieldPlacement* placement);
+                                    SyncDelta::FieldPlacement* placement,
+                                    SyncDelta::FieldSlot** slot);
 
     // The changes of EraseSpec, MoveSpec and Erase, with their log lines,
     // without recording; true when the store changed.
     bool _EraseSpec(const pxr::SdfPath& path);
     bool _MoveSpec(const pxr::SdfPath& oldPath, const pxr::SdfPath& newPath);
-    bool _EraseField(const pxr::SdfPath& path, const pxr::TfToken& fieldName);
+    // _EraseField also hands out the erased field's slot.
+    bool _EraseField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+                     SyncDelta::FieldSlot* erasedSlot = nullptr);
 
     // Open addressing keeps the specs in one array: with the recorder
     // allocating beside it, a node-based map would scatter them.

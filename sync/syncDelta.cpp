@@ -141,10 +141,11 @@ void SyncDelta::CreateNode(const SdfPath& path, int32_t nodeType)
 // goes once the field is last again. A pending erase of the field always
 // stays: it moves the field to the end of the list.
 void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
-                         const VtValue& value, FieldPlacement placement)
+                         const VtValue& value, FieldPlacement placement,
+                         FieldSlot* slot)
 {
     std::lock_guard<std::mutex> lock(_mutex);
-    if (placement == FieldPlacement::Untracked) {
+    if (placement == FieldPlacement::Untracked || !slot) {
         _Record& record = _Append(SyncOp::SetField);
         record.path = path;
         record.fieldName = fieldName;
@@ -152,34 +153,67 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
         return;
     }
 
-    bool addsField = placement == FieldPlacement::Added;
-    const bool isLast = placement != FieldPlacement::Kept;
-    auto [it, inserted] =
-        _pending.fields.try_emplace(_FieldKey{path, fieldName}, _FieldEntry{});
-    _FieldEntry& entry = it.value();
-    if (!inserted && _HasBarrierSince(path, entry.Newest())) {
-        entry = _FieldEntry{};
-    }
-    if (entry.latest.serial) {
-        if (isLast) {
-            addsField = addsField || entry.latestAddsField ||
-                        entry.anchor.serial != 0;
-            _Drop(entry.anchor);
-            _Drop(entry.latest);
-        } else if (entry.latestAddsField) {
-            entry.anchor = entry.latest;
-        } else {
-            _Drop(entry.latest);
+    _FieldEntry* entry = _Entry(slot, path, fieldName);
+    if (!entry && placement == FieldPlacement::Added &&
+        !_pending.erased.empty()) {
+        // Added again after an erase: the erase's records live on.
+        auto it = _pending.erased.find(_FieldKey{path, fieldName});
+        if (it != _pending.erased.end()) {
+            *slot = FieldSlot{it->second, _generation};
+            _pending.erased.erase(it);
+            entry = _Entry(slot, path, fieldName);
         }
     }
-    entry.latest.serial = _pending.nextSerial;
-    entry.latest.position = _pending.records.size();
-    entry.latestAddsField = addsField;
+    if (!entry) {
+        _pending.fields.emplace_back();
+        *slot = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
+                          _generation};
+        entry = &_pending.fields.back();
+        entry->key = _FieldKey{path, fieldName};
+    } else if (_HasBarrierSince(path, entry->Newest())) {
+        *entry = _FieldEntry{};
+        entry->key = _FieldKey{path, fieldName};
+    }
+
+    bool addsField = placement == FieldPlacement::Added;
+    const bool isLast = placement != FieldPlacement::Kept;
+    if (entry->latest.serial) {
+        if (isLast) {
+            addsField = addsField || entry->latestAddsField ||
+                        entry->anchor.serial != 0;
+            _Drop(entry->anchor);
+            _Drop(entry->latest);
+        } else if (entry->latestAddsField) {
+            entry->anchor = entry->latest;
+        } else {
+            _Drop(entry->latest);
+        }
+    }
+    entry->latest.serial = _pending.nextSerial;
+    entry->latest.position = _pending.records.size();
+    entry->latestAddsField = addsField;
     _Record& record = _Append(SyncOp::SetField);
     record.path = path;
     record.fieldName = fieldName;
     record.value = value;
     _CompactIfSparse();
+}
+
+// The entry a slot refers to, if it is one of this batch and still about
+// the same field of the same spec.
+SyncDelta::_FieldEntry* SyncDelta::_Entry(const FieldSlot* slot,
+                                          const SdfPath& path,
+                                          const TfToken& fieldName)
+{
+    if (!slot || slot->generation != _generation || slot->entry == 0 ||
+        slot->entry > _pending.fields.size()) {
+        return nullptr;
+    }
+    _FieldEntry& entry = _pending.fields[slot->entry - 1];
+    if (entry.key.fieldName != fieldName || entry.key.path != path) {
+        return nullptr;
+    }
+    return &entry;
 }
 
 void SyncDelta::_Drop(_FieldEntry::Slot& slot)
@@ -215,20 +249,31 @@ void SyncDelta::EraseNode(const SdfPath& path)
 // The field is gone after the erase whatever the records before it did,
 // so every pending record of it goes, under the same condition of no move
 // or erase of the spec or an ancestor between.
-void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName)
+void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName,
+                           const FieldSlot* slot)
 {
     std::lock_guard<std::mutex> lock(_mutex);
-    auto [it, inserted] =
-        _pending.fields.try_emplace(_FieldKey{path, fieldName}, _FieldEntry{});
-    _FieldEntry& entry = it.value();
-    if (!inserted && !_HasBarrierSince(path, entry.Newest())) {
-        _Drop(entry.erase);
-        _Drop(entry.anchor);
-        _Drop(entry.latest);
+    FieldSlot current = slot ? *slot : FieldSlot{};
+    _FieldEntry* entry = _Entry(&current, path, fieldName);
+    if (entry && !_HasBarrierSince(path, entry->Newest())) {
+        _Drop(entry->erase);
+        _Drop(entry->anchor);
+        _Drop(entry->latest);
     }
-    entry = _FieldEntry{};
-    entry.erase.serial = _pending.nextSerial;
-    entry.erase.position = _pending.records.size();
+    if (slot) {
+        if (!entry) {
+            _pending.fields.emplace_back();
+            current = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
+                                _generation};
+            entry = &_pending.fields.back();
+        }
+        *entry = _FieldEntry{};
+        entry->key = _FieldKey{path, fieldName};
+        entry->erase.serial = _pending.nextSerial;
+        entry->erase.position = _pending.records.size();
+        _pending.erased.insert_or_assign(_FieldKey{path, fieldName},
+                                         current.entry);
+    }
     _Record& record = _Append(SyncOp::EraseField);
     record.path = path;
     record.fieldName = fieldName;
@@ -302,8 +347,7 @@ void SyncDelta::_CompactIfSparse()
         ++live;
     }
     records.resize(live);
-    for (auto it = _pending.fields.begin(); it != _pending.fields.end(); ++it) {
-        _FieldEntry& entry = it.value();
+    for (_FieldEntry& entry : _pending.fields) {
         for (_FieldEntry::Slot* slot : {&entry.erase, &entry.anchor, &entry.latest}) {
             if (slot->serial) {
                 slot->position = newPosition[slot->position];
@@ -337,6 +381,10 @@ void SyncDelta::SwapPendingOps(SyncOpList& ops)
     {
         std::lock_guard<std::mutex> lock(_mutex);
         std::swap(_pending, incoming);
+        // Every slot handed out so far refers to the records taken out.
+        if (++_generation == 0) {
+            _generation = 1;
+        }
     }
     ops.clear();
     _Convert(incoming, ops);

@@ -61,6 +61,16 @@ public:
         Added,
     };
 
+    /// The recorder's handle on the pending records of one field, kept by
+    /// the store beside the field's value so that finding them costs no
+    /// lookup. A new handle refers to nothing; handles from before the last
+    /// SwapPendingOps are recognised as stale.
+    struct FieldSlot
+    {
+        uint32_t entry = 0;
+        uint32_t generation = 0;
+    };
+
     SyncDelta();
     ~SyncDelta();
     SyncDelta(const SyncDelta&) = delete;
@@ -69,12 +79,14 @@ public:
     /// Records a CreateNode of \p path with spec type \p nodeType.
     void CreateNode(const pxr::SdfPath& path, int32_t nodeType);
 
-    /// Records a SetField carrying \p value, packed when taken out. With a
-    /// placement other than Untracked it supersedes the pending set of the
-    /// same field of the same spec, as the class describes.
+    /// Records a SetField carrying \p value, packed when taken out. Given
+    /// the field's \p slot and a placement other than Untracked, it
+    /// supersedes the pending set of the same field of the same spec, as
+    /// the class describes, and updates \p slot.
     void SetField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
                   const pxr::VtValue& value,
-                  FieldPlacement placement = FieldPlacement::Untracked);
+                  FieldPlacement placement = FieldPlacement::Untracked,
+                  FieldSlot* slot = nullptr);
 
     /// Records a MoveNode from \p oldPath to \p newPath.
     void MoveNode(const pxr::SdfPath& oldPath, const pxr::SdfPath& newPath);
@@ -82,10 +94,12 @@ public:
     /// Records an EraseNode of \p path.
     void EraseNode(const pxr::SdfPath& path);
 
-    /// Records an EraseField of \p fieldName on \p path, superseding the
-    /// pending set or erase of that field as the class describes. Only an
-    /// erase of a field that was there may be recorded this way.
-    void EraseField(const pxr::SdfPath& path, const pxr::TfToken& fieldName);
+    /// Records an EraseField of \p fieldName on \p path. Given the slot of
+    /// the field being erased, it supersedes the pending set or erase of
+    /// that field as the class describes; a later set that adds the field
+    /// again finds the erase by path and name.
+    void EraseField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+                    const FieldSlot* slot = nullptr);
 
     /// Records a CreateNode of \p nodePath, as given.
     void CreateNode(std::string nodePath, int32_t nodeType);
@@ -160,6 +174,7 @@ private:
             size_t position = 0;  // in records
             uint64_t serial = 0;  // 0: no such record
         };
+        _FieldKey key;
         Slot erase;
         Slot anchor;
         Slot latest;
@@ -167,8 +182,9 @@ private:
 
         uint64_t Newest() const { return latest.serial ? latest.serial : erase.serial; }
     };
-    using _FieldIndex =
-        pxr::pxr_tsl::robin_map<_FieldKey, _FieldEntry, _FieldKeyHash>;
+    // Fields erased since the last drain, to the entry of their erase.
+    using _ErasedFields =
+        pxr::pxr_tsl::robin_map<_FieldKey, uint32_t, _FieldKeyHash>;
     using _BarrierMap =
         pxr::pxr_tsl::robin_map<pxr::SdfPath, uint64_t, pxr::SdfPath::Hash>;
 
@@ -178,7 +194,9 @@ private:
         std::vector<_Record> records;
         // The operations of records made from text or swapped in.
         SyncOpList textOps;
-        _FieldIndex fields;
+        // Indexed by FieldSlot::entry - 1.
+        std::vector<_FieldEntry> fields;
+        _ErasedFields erased;
         // Per path, the serial of the last move or erase touching it.
         _BarrierMap barriers;
         uint64_t lastBarrier = 0;
@@ -195,8 +213,13 @@ private:
     void _CompactIfSparse();
     static void _Convert(_Pending& pending, SyncOpList& ops);
 
+    _FieldEntry* _Entry(const FieldSlot* slot, const pxr::SdfPath& path,
+                        const pxr::TfToken& fieldName);
+
     mutable std::mutex _mutex;
     _Pending _pending;
+    // Tells slots of this batch of records from older ones.
+    uint32_t _generation = 1;
 };
 
 } // namespace vela
