@@ -1,11 +1,17 @@
 // Authoring through the Sdf API on a sync layer, beside the same on a
-// .usda layer (OpenUSD's own SdfData), and taking the pending operations
-// out of a layer with few and with many of them.
+// .usda layer (OpenUSD's own SdfData); the peak memory of a process that
+// authors many children under one parent on either; and taking the
+// pending operations out of a layer with few and with many of them.
 //
 // The authored scene has 100k prims, each with a float and a float3[]
 // attribute with default values, laid out as <groups> groups of
 // <prims per group> prims: every new child rewrites its parent's child
 // list, so the shape decides how long those lists get.
+//
+// After the benchmarks, a summary gives the sync/.usda ratio of each
+// authoring shape (fastest iteration of each). Peak memory is measured in
+// a child process per layer kind (benchSync --peak-rss=usda|vela), since a
+// process's peak never comes down.
 
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
@@ -20,9 +26,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <tuple>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace pxr;
 
@@ -53,14 +68,22 @@ void Author(const SdfLayerRefPtr& layer, int groups, int primsPerGroup)
     }
 }
 
+// Fastest authoring time per (identifier, groups, prims per group).
+std::map<std::tuple<std::string, int, int>, double> g_authorSeconds;
+
 void AuthorBenchmark(benchmark::State& state, const char* identifier)
 {
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
     size_t pending = 0;
+    double& fastest = g_authorSeconds[{identifier, groups, primsPerGroup}];
     for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
         SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifier);
         Author(layer, groups, primsPerGroup);
+        const double seconds = std::chrono::duration<double>(
+            std::chrono::steady_clock::now() - start).count();
+        fastest = fastest == 0.0 ? seconds : std::min(fastest, seconds);
         state.PauseTiming();
         if (layer->GetFileFormat()->GetFormatId() == VelaSyncFileFormatTokens->Id) {
             pending = vela::SyncData::GetLayerUpdates(layer).size();
@@ -98,26 +121,134 @@ void EvictCaches()
 }
 
 // Only the GetLayerUpdates call is timed: filling the recorder and
-// destroying the returned list scale with the count by nature.
+// destroying the returned list scale with the count by nature. The records
+// are set fields (a float each) of a thousand properties, recorded as the
+// store records them, so draining packs each value and spells out each
+// path; none supersedes another.
 void BM_GetLayerUpdates(benchmark::State& state)
 {
     const size_t count = size_t(state.range(0));
     SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("drain.vela");
     vela::SyncDataPtr data = SyncFileFormat::GetData(*layer);
     vela::SyncData::GetLayerUpdates(layer);
-    const std::string path = "/World/Prim";
+    std::vector<SdfPath> paths;
+    for (int i = 0; i < 1000; ++i) {
+        paths.push_back(SdfPath("/World/Group/Prim" + std::to_string(i) + ".weight"));
+    }
+    const TfToken field("default");
+    double seconds = 0.0;
     for (auto _ : state) {
         for (size_t i = 0; i < count; ++i) {
-            data->GetDelta().EraseNode(path);
+            data->GetDelta().SetField(paths[i % paths.size()], field,
+                                      VtValue(float(i)));
         }
         EvictCaches();
         const auto start = std::chrono::steady_clock::now();
         vela::SyncOpList ops = vela::SyncData::GetLayerUpdates(layer);
         const auto stop = std::chrono::steady_clock::now();
-        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        const double elapsed = std::chrono::duration<double>(stop - start).count();
+        state.SetIterationTime(elapsed);
+        seconds += elapsed;
         if (ops.size() != count) {
             state.SkipWithError("unexpected number of operations");
         }
+    }
+    state.counters["nsPerRecord"] =
+        seconds * 1e9 / (double(state.iterations()) * double(count));
+}
+
+// 10k children under one parent, each a def prim with a float attribute:
+// every child rewrites the parent's child list.
+constexpr int kChildren = 10000;
+
+size_t StatusKb(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::stoul(line.substr(std::strlen(key)));
+        }
+    }
+    return 0;
+}
+
+// The child process's part: authors the children on a layer of the given
+// kind and prints "<resident before> <peak before the drain>" in kB.
+int MeasurePeakRss(const std::string& kind)
+{
+    SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("peak." + kind);
+    if (!layer) {
+        return 1;
+    }
+    if (kind == "vela") {
+        vela::SyncData::GetLayerUpdates(layer);
+    }
+    const size_t before = StatusKb("VmRSS:");
+    SdfPrimSpecHandle parent =
+        SdfPrimSpec::New(layer->GetPseudoRoot(), "Parent", SdfSpecifierDef);
+    for (int i = 0; i < kChildren; ++i) {
+        SdfPrimSpecHandle child = SdfPrimSpec::New(
+            parent, "C" + std::to_string(i), SdfSpecifierDef, "Xform");
+        SdfAttributeSpec::New(child, "weight", SdfValueTypeNames->Float)
+            ->SetDefaultValue(VtValue(float(i)));
+    }
+    const size_t peak = StatusKb("VmHWM:");
+    std::printf("%zu %zu\n", before, peak);
+    return 0;
+}
+
+// Runs this program again with --peak-rss=<kind>; false if that fails.
+bool RunPeakRss(const std::string& kind, size_t* before, size_t* peak)
+{
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length <= 0) {
+        return false;
+    }
+    self[length] = 0;
+    const std::string command =
+        std::string("'") + self + "' --peak-rss=" + kind;
+    FILE* out = popen(command.c_str(), "r");
+    if (!out) {
+        return false;
+    }
+    const int fields = std::fscanf(out, "%zu %zu", before, peak);
+    return pclose(out) == 0 && fields == 2;
+}
+
+// One iteration: both child processes, one after the other.
+void BM_PeakRss10kChildren(benchmark::State& state)
+{
+    size_t usdaBefore = 0, usdaPeak = 0, velaBefore = 0, velaPeak = 0;
+    for (auto _ : state) {
+        if (!RunPeakRss("usda", &usdaBefore, &usdaPeak) ||
+            !RunPeakRss("vela", &velaBefore, &velaPeak)) {
+            state.SkipWithError("a measuring process failed");
+            return;
+        }
+    }
+    state.counters["usdaPeakMB"] = double(usdaPeak) / 1024.0;
+    state.counters["velaPeakMB"] = double(velaPeak) / 1024.0;
+    state.counters["peakRatio"] = double(velaPeak) / double(usdaPeak);
+    state.counters["usdaGrowthMB"] = double(usdaPeak - usdaBefore) / 1024.0;
+    state.counters["velaGrowthMB"] = double(velaPeak - velaBefore) / 1024.0;
+}
+
+void PrintAuthoringRatios()
+{
+    for (const auto& [key, syncSeconds] : g_authorSeconds) {
+        const auto& [identifier, groups, primsPerGroup] = key;
+        if (identifier != "bench.vela") {
+            continue;
+        }
+        auto usda = g_authorSeconds.find({"bench.usda", groups, primsPerGroup});
+        if (usda == g_authorSeconds.end() || usda->second <= 0.0) {
+            continue;
+        }
+        std::printf("authoring %dx%d: sync %.0f ms, usda %.0f ms, sync/usda %.2f\n",
+                    groups, primsPerGroup, syncSeconds * 1e3,
+                    usda->second * 1e3, syncSeconds / usda->second);
     }
 }
 
@@ -129,15 +260,21 @@ BENCHMARK(BM_AuthorSyncLayer)->Args({1000, 100})->Args({100, 1000})
     ->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GetLayerUpdates)->Arg(1000)->Arg(1000000)
     ->UseManualTime()->Unit(benchmark::kNanosecond)->Iterations(30);
+BENCHMARK(BM_PeakRss10kChildren)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)
 {
     PlugRegistry::GetInstance().RegisterPlugins(VELA_BUILD_PLUGIN_DIR);
+    const std::string peakFlag = "--peak-rss=";
+    if (argc == 2 && std::strncmp(argv[1], peakFlag.c_str(), peakFlag.size()) == 0) {
+        return MeasurePeakRss(argv[1] + peakFlag.size());
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    PrintAuthoringRatios();
     return 0;
 }

@@ -189,8 +189,8 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
             _Drop(entry->latest);
         }
     }
-    entry->latest.serial = _pending.nextSerial;
-    entry->latest.position = _pending.records.size();
+    entry->latest.serial = static_cast<uint32_t>(_pending.nextSerial);
+    entry->latest.position = static_cast<uint32_t>(_pending.records.size());
     entry->latestAddsField = addsField;
     _Record& record = _Append(SyncOp::SetField);
     record.path = path;
@@ -269,8 +269,8 @@ void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName,
         }
         *entry = _FieldEntry{};
         entry->key = _FieldKey{path, fieldName};
-        entry->erase.serial = _pending.nextSerial;
-        entry->erase.position = _pending.records.size();
+        entry->erase.serial = static_cast<uint32_t>(_pending.nextSerial);
+        entry->erase.position = static_cast<uint32_t>(_pending.records.size());
         _pending.erased.insert_or_assign(_FieldKey{path, fieldName},
                                          current.entry);
     }
@@ -329,25 +329,26 @@ void SyncDelta::EraseField(std::string nodePath, std::string fieldName)
 // index at their new places. Only live records are indexed.
 void SyncDelta::_CompactIfSparse()
 {
-    std::vector<_Record>& records = _pending.records;
+    _Chunked<_Record>& records = _pending.records;
     if (_pending.dropped < kCompactMinDropped ||
         _pending.dropped * 2 < records.size()) {
         return;
     }
-    std::vector<size_t> newPosition(records.size());
+    std::vector<uint32_t> newPosition(records.size());
     size_t live = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         if (records[i].kind == _Kind::Dropped) {
             continue;
         }
-        newPosition[i] = live;
+        newPosition[i] = static_cast<uint32_t>(live);
         if (live != i) {
             records[live] = std::move(records[i]);
         }
         ++live;
     }
-    records.resize(live);
-    for (_FieldEntry& entry : _pending.fields) {
+    records.shrink(live);
+    for (size_t i = 0; i < _pending.fields.size(); ++i) {
+        _FieldEntry& entry = _pending.fields[i];
         for (_FieldEntry::Slot* slot : {&entry.erase, &entry.anchor, &entry.latest}) {
             if (slot->serial) {
                 slot->position = newPosition[slot->position];
@@ -368,9 +369,8 @@ void SyncDelta::SwapPendingOps(SyncOpList& ops)
     // The caller's operations become pending as they are, packed.
     _Pending incoming;
     if (!ops.empty()) {
-        incoming.records.resize(ops.size());
         for (size_t i = 0; i < ops.size(); ++i) {
-            _Record& record = incoming.records[i];
+            _Record& record = incoming.records.emplace_back();
             record.kind = _Kind::Packed;
             record.opType = ops[i].opType;
             record.nodeType = static_cast<int32_t>(i);
@@ -394,7 +394,8 @@ void SyncDelta::_Convert(_Pending& pending, SyncOpList& ops)
 {
     const ValueHandler& handler = ValueHandler::GetInstance();
     ops.reserve(pending.records.size() - pending.dropped);
-    for (_Record& record : pending.records) {
+    for (size_t i = 0; i < pending.records.size(); ++i) {
+        _Record& record = pending.records[i];
         switch (record.kind) {
         case _Kind::Dropped:
             continue;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -140,10 +141,10 @@ private:
     };
     struct _Record
     {
-        _Kind kind;
-        SyncOp::SyncOpType opType;
+        _Kind kind = _Kind::Dropped;
+        SyncOp::SyncOpType opType = SyncOp::CreateNode;
         // CreateNode: the spec type. Text and Packed: the op's textOps index.
-        int32_t nodeType;
+        int32_t nodeType = 0;
         pxr::SdfPath path;
         pxr::SdfPath oldPath;
         pxr::TfToken fieldName;
@@ -171,8 +172,8 @@ private:
     {
         struct Slot
         {
-            size_t position = 0;  // in records
-            uint64_t serial = 0;  // 0: no such record
+            uint32_t position = 0;  // in records
+            uint32_t serial = 0;    // 0: no such record
         };
         _FieldKey key;
         Slot erase;
@@ -188,14 +189,47 @@ private:
     using _BarrierMap =
         pxr::pxr_tsl::robin_map<pxr::SdfPath, uint64_t, pxr::SdfPath::Hash>;
 
+    // A list that grows in fixed chunks: elements never move as it grows,
+    // and a chunk freed by one batch of records serves the next one.
+    template <class T>
+    class _Chunked
+    {
+    public:
+        static constexpr size_t kChunk = 1024;
+
+        T& emplace_back()
+        {
+            if (_size == _chunks.size() * kChunk) {
+                _chunks.emplace_back(new T[kChunk]());
+            }
+            return (*this)[_size++];
+        }
+        T& operator[](size_t i) { return _chunks[i / kChunk][i % kChunk]; }
+        T& back() { return (*this)[_size - 1]; }
+        size_t size() const { return _size; }
+        bool empty() const { return _size == 0; }
+        // Drops the elements from n on, leaving them as new.
+        void shrink(size_t n)
+        {
+            for (size_t i = n; i < _size; ++i) {
+                (*this)[i] = T();
+            }
+            _size = n;
+        }
+
+    private:
+        std::vector<std::unique_ptr<T[]>> _chunks;
+        size_t _size = 0;
+    };
+
     // Everything pending, exchanged as a whole by SwapPendingOps.
     struct _Pending
     {
-        std::vector<_Record> records;
+        _Chunked<_Record> records;
         // The operations of records made from text or swapped in.
         SyncOpList textOps;
         // Indexed by FieldSlot::entry - 1.
-        std::vector<_FieldEntry> fields;
+        _Chunked<_FieldEntry> fields;
         _ErasedFields erased;
         // Per path, the serial of the last move or erase touching it.
         _BarrierMap barriers;
