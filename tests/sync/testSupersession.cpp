@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 using namespace pxr;
 using vela::SyncData;
@@ -301,4 +303,47 @@ TEST(Supersession, SdfEditsReplayExactly)
         }
         EXPECT_EQ(Dump(*replica), Dump(*SyncFileFormat::GetData(*layer))) << "round " << round;
     }
+}
+
+// One thread edits a layer's store while another takes the updates out:
+// the lists, replayed in the order they were taken, rebuild the store.
+TEST(Supersession, DrainingWhileRecordingLosesNothing)
+{
+    vela_test::LogCapture cap;  // sets on specs never created log errors
+    SyncDataRefPtr local = SyncData::NewForLayer();
+    SyncDataRefPtr replica = SyncData::New();
+    Drain(*local);
+    std::atomic<bool> done{false};
+    std::vector<SyncOpList> batches;
+    std::thread drainer([&] {
+        while (!done.load()) {
+            batches.push_back(Drain(*local));
+            std::this_thread::yield();
+        }
+    });
+    const TfToken fields[] = {kDoc, kComment, kActive};
+    for (int i = 0; i < 20000; ++i) {
+        const SdfPath path("/P" + std::to_string(i % 50));
+        if (i % 50 == i % 37) {
+            local->CreateSpec(path, SdfSpecTypePrim);
+        }
+        if (i % 11 == 0) {
+            local->Erase(path, fields[i % 3]);
+        } else {
+            local->Set(path, fields[i % 3], VtValue(i));
+        }
+        if (i % 997 == 0) {
+            local->MoveSpec(path, SdfPath("/Moved"));
+            local->MoveSpec(SdfPath("/Moved"), path);
+        }
+    }
+    done = true;
+    drainer.join();
+    batches.push_back(Drain(*local));
+    for (const auto& batch : batches) {
+        for (const auto& op : batch) {
+            replica->ApplySyncOp(op);
+        }
+    }
+    EXPECT_EQ(Dump(*replica), Dump(*local));
 }
