@@ -62,6 +62,9 @@ bool DebugEnabled()
 SyncData::SyncData()
     : _delta(std::make_unique<SyncDelta>())
 {
+    // A fuller table costs a slightly longer probe now and then, but a
+    // layer of many specs would otherwise keep twice the buckets it needs.
+    _specs.max_load_factor(0.8f);
     CreateSpec(SdfPath::AbsoluteRootPath(), SdfSpecTypePseudoRoot);
 }
 

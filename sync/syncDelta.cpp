@@ -81,7 +81,7 @@ SyncDelta::_Record& SyncDelta::_Append(SyncOp::SyncOpType opType)
 {
     _Record& record = _pending.records.emplace_back();
     record.kind = _Kind::Path;
-    record.opType = opType;
+    record.opType = static_cast<uint8_t>(opType);
     record.nodeType = 0;
     ++_pending.nextSerial;
     return record;
@@ -169,10 +169,8 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
         *slot = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
                           _generation};
         entry = &_pending.fields.back();
-        entry->key = _FieldKey{path, fieldName};
     } else if (_HasBarrierSince(path, entry->Newest())) {
         *entry = _FieldEntry{};
-        entry->key = _FieldKey{path, fieldName};
     }
 
     bool addsField = placement == FieldPlacement::Added;
@@ -210,7 +208,14 @@ SyncDelta::_FieldEntry* SyncDelta::_Entry(const FieldSlot* slot,
         return nullptr;
     }
     _FieldEntry& entry = _pending.fields[slot->entry - 1];
-    if (entry.key.fieldName != fieldName || entry.key.path != path) {
+    const _FieldEntry::Slot& newest =
+        entry.latest.serial ? entry.latest : entry.erase;
+    if (!newest.serial) {
+        return nullptr;
+    }
+    const _Record& record = _pending.records[newest.position];
+    if (record.kind != _Kind::Path || record.fieldName != fieldName ||
+        record.path != path) {
         return nullptr;
     }
     return &entry;
@@ -233,7 +238,8 @@ void SyncDelta::MoveNode(const SdfPath& oldPath, const SdfPath& newPath)
     std::lock_guard<std::mutex> lock(_mutex);
     _Record& record = _Append(SyncOp::MoveNode);
     record.path = newPath;
-    record.oldPath = oldPath;
+    record.nodeType = static_cast<int32_t>(_pending.movedFrom.size());
+    _pending.movedFrom.push_back(oldPath);
     _AddBarrier(oldPath);
     _AddBarrier(newPath);
 }
@@ -268,7 +274,6 @@ void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName,
             entry = &_pending.fields.back();
         }
         *entry = _FieldEntry{};
-        entry->key = _FieldKey{path, fieldName};
         entry->erase.serial = static_cast<uint32_t>(_pending.nextSerial);
         entry->erase.position = static_cast<uint32_t>(_pending.records.size());
         _pending.erased.insert_or_assign(_FieldKey{path, fieldName},
@@ -372,7 +377,7 @@ void SyncDelta::SwapPendingOps(SyncOpList& ops)
         for (size_t i = 0; i < ops.size(); ++i) {
             _Record& record = incoming.records.emplace_back();
             record.kind = _Kind::Packed;
-            record.opType = ops[i].opType;
+            record.opType = static_cast<uint8_t>(ops[i].opType);
             record.nodeType = static_cast<int32_t>(i);
         }
         incoming.nextSerial = ops.size() + 1;
@@ -410,7 +415,7 @@ void SyncDelta::_Convert(_Pending& pending, SyncOpList& ops)
             break;
         }
         SyncOp& op = ops.emplace_back();
-        op.opType = record.opType;
+        op.opType = static_cast<SyncOp::SyncOpType>(record.opType);
         op.nodePath = PathText(record.path);
         switch (record.opType) {
         case SyncOp::CreateNode:
@@ -421,7 +426,7 @@ void SyncDelta::_Convert(_Pending& pending, SyncOpList& ops)
             op.fieldValue = handler.PackVtValue(record.value);
             break;
         case SyncOp::MoveNode:
-            op.oldNodePath = PathText(record.oldPath);
+            op.oldNodePath = PathText(pending.movedFrom[record.nodeType]);
             break;
         case SyncOp::EraseField:
             op.fieldName = record.fieldName.GetString();

@@ -142,11 +142,11 @@ private:
     struct _Record
     {
         _Kind kind = _Kind::Dropped;
-        SyncOp::SyncOpType opType = SyncOp::CreateNode;
-        // CreateNode: the spec type. Text and Packed: the op's textOps index.
+        uint8_t opType = SyncOp::CreateNode;
+        // CreateNode: the spec type. MoveNode: the old path's index in
+        // movedFrom. Text and Packed: the op's index in textOps.
         int32_t nodeType = 0;
         pxr::SdfPath path;
-        pxr::SdfPath oldPath;
         pxr::TfToken fieldName;
         pxr::VtValue value;
     };
@@ -175,7 +175,6 @@ private:
             uint32_t position = 0;  // in records
             uint32_t serial = 0;    // 0: no such record
         };
-        _FieldKey key;
         Slot erase;
         Slot anchor;
         Slot latest;
@@ -228,6 +227,8 @@ private:
         _Chunked<_Record> records;
         // The operations of records made from text or swapped in.
         SyncOpList textOps;
+        // The old paths of moves.
+        std::vector<pxr::SdfPath> movedFrom;
         // Indexed by FieldSlot::entry - 1.
         _Chunked<_FieldEntry> fields;
         _ErasedFields erased;
