@@ -9,8 +9,11 @@
 // list, so the shape decides how long those lists get.
 //
 // After the benchmarks, a summary gives the sync/.usda ratio of each
-// authoring shape (fastest iteration of each). Peak memory is measured in
-// a child process per layer kind (benchSync --peak-rss=usda|vela), since a
+// authoring shape, fastest time of each, measured three ways: as separate
+// benchmarks, in turn in one process, and in a fresh process per authoring
+// (benchSync --author=usda|vela,<groups>,<prims>), where neither kind runs
+// on a heap the other left behind. Peak memory is measured in a child
+// process per layer kind (benchSync --peak-rss=usda|vela), since a
 // process's peak never comes down.
 
 #include "sync/syncData.h"
