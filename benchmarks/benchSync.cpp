@@ -1,11 +1,20 @@
 // Authoring through the Sdf API on a sync layer, beside the same on a
-// .usda layer (OpenUSD's own SdfData), and taking the pending operations
-// out of a layer with few and with many of them.
+// .usda layer (OpenUSD's own SdfData); the peak memory of a process that
+// authors many children under one parent on either; and taking the
+// pending operations out of a layer with few and with many of them.
 //
 // The authored scene has 100k prims, each with a float and a float3[]
 // attribute with default values, laid out as <groups> groups of
 // <prims per group> prims: every new child rewrites its parent's child
 // list, so the shape decides how long those lists get.
+//
+// After the benchmarks, a summary gives the sync/.usda ratio of each
+// authoring shape, fastest time of each, measured three ways: as separate
+// benchmarks, in turn in one process, and in a fresh process per authoring
+// (benchSync --author=usda|vela,<groups>,<prims>), where neither kind runs
+// on a heap the other left behind. Peak memory is measured in a child
+// process per layer kind (benchSync --peak-rss=usda|vela), since a
+// process's peak never comes down.
 
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
@@ -20,9 +29,19 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <tuple>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <time.h>
+#include <unistd.h>
 
 using namespace pxr;
 
@@ -53,14 +72,22 @@ void Author(const SdfLayerRefPtr& layer, int groups, int primsPerGroup)
     }
 }
 
+// Fastest authoring time per (identifier, groups, prims per group).
+std::map<std::tuple<std::string, int, int>, double> g_authorSeconds;
+
 void AuthorBenchmark(benchmark::State& state, const char* identifier)
 {
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
     size_t pending = 0;
+    double& fastest = g_authorSeconds[{identifier, groups, primsPerGroup}];
     for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
         SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifier);
         Author(layer, groups, primsPerGroup);
+        const double seconds = std::chrono::duration<double>(
+            std::chrono::steady_clock::now() - start).count();
+        fastest = fastest == 0.0 ? seconds : std::min(fastest, seconds);
         state.PauseTiming();
         if (layer->GetFileFormat()->GetFormatId() == VelaSyncFileFormatTokens->Id) {
             pending = vela::SyncData::GetLayerUpdates(layer).size();
@@ -70,6 +97,40 @@ void AuthorBenchmark(benchmark::State& state, const char* identifier)
     }
     state.counters["prims"] = double(groups) * primsPerGroup;
     state.counters["pendingOps"] = double(pending);
+}
+
+// The two layer kinds in turn, five times, in one process. Each kind
+// authors on the heap the other left behind (the .usda layer's many small
+// blocks, or the sync layer's drained list), which favours whichever runs
+// second; the fresh-process benchmark below avoids that.
+void BM_AuthorRatio(benchmark::State& state)
+{
+    const int groups = int(state.range(0));
+    const int primsPerGroup = int(state.range(1));
+    double fastest[2] = {0.0, 0.0};
+    const char* identifiers[2] = {"ratio.usda", "ratio.vela"};
+    for (auto _ : state) {
+        double total = 0.0;
+        for (int kind = 0; kind < 2; ++kind) {
+            const auto start = std::chrono::steady_clock::now();
+            SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifiers[kind]);
+            Author(layer, groups, primsPerGroup);
+            const double seconds = std::chrono::duration<double>(
+                std::chrono::steady_clock::now() - start).count();
+            total += seconds;
+            fastest[kind] = fastest[kind] == 0.0 ? seconds
+                                                 : std::min(fastest[kind], seconds);
+            if (kind == 1) {
+                vela::SyncData::GetLayerUpdates(layer);
+            }
+        }
+        state.SetIterationTime(total);
+    }
+    g_authorSeconds[{"ratio.usda", groups, primsPerGroup}] = fastest[0];
+    g_authorSeconds[{"ratio.vela", groups, primsPerGroup}] = fastest[1];
+    state.counters["usdaMs"] = fastest[0] * 1e3;
+    state.counters["syncMs"] = fastest[1] * 1e3;
+    state.counters["syncPerUsda"] = fastest[1] / fastest[0];
 }
 
 void BM_AuthorUsdaLayer(benchmark::State& state)
@@ -98,25 +159,220 @@ void EvictCaches()
 }
 
 // Only the GetLayerUpdates call is timed: filling the recorder and
-// destroying the returned list scale with the count by nature.
+// destroying the returned list scale with the count by nature. The records
+// are set fields (a float each) of a thousand properties, recorded as the
+// store records them, so draining packs each value and spells out each
+// path; none supersedes another.
 void BM_GetLayerUpdates(benchmark::State& state)
 {
     const size_t count = size_t(state.range(0));
     SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("drain.vela");
     vela::SyncDataPtr data = SyncFileFormat::GetData(*layer);
     vela::SyncData::GetLayerUpdates(layer);
-    const std::string path = "/World/Prim";
+    std::vector<SdfPath> paths;
+    for (int i = 0; i < 1000; ++i) {
+        paths.push_back(SdfPath("/World/Group/Prim" + std::to_string(i) + ".weight"));
+    }
+    const TfToken field("default");
+    double seconds = 0.0;
     for (auto _ : state) {
         for (size_t i = 0; i < count; ++i) {
-            data->GetDelta().EraseNode(path);
+            data->GetDelta().SetField(paths[i % paths.size()], field,
+                                      VtValue(float(i)));
         }
         EvictCaches();
         const auto start = std::chrono::steady_clock::now();
         vela::SyncOpList ops = vela::SyncData::GetLayerUpdates(layer);
         const auto stop = std::chrono::steady_clock::now();
-        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        const double elapsed = std::chrono::duration<double>(stop - start).count();
+        state.SetIterationTime(elapsed);
+        seconds += elapsed;
         if (ops.size() != count) {
             state.SkipWithError("unexpected number of operations");
+        }
+    }
+    state.counters["nsPerRecord"] =
+        seconds * 1e9 / (double(state.iterations()) * double(count));
+}
+
+// 10k children under one parent, each a def prim with a float attribute:
+// every child rewrites the parent's child list.
+constexpr int kChildren = 10000;
+
+size_t StatusKb(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::stoul(line.substr(std::strlen(key)));
+        }
+    }
+    return 0;
+}
+
+// The child process's part: authors the children on a layer of the given
+// kind and prints "<resident before> <peak before the drain>" in kB.
+int MeasurePeakRss(const std::string& kind)
+{
+    SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("peak." + kind);
+    if (!layer) {
+        return 1;
+    }
+    if (kind == "vela") {
+        vela::SyncData::GetLayerUpdates(layer);
+    }
+    const size_t before = StatusKb("VmRSS:");
+    SdfPrimSpecHandle parent =
+        SdfPrimSpec::New(layer->GetPseudoRoot(), "Parent", SdfSpecifierDef);
+    for (int i = 0; i < kChildren; ++i) {
+        SdfPrimSpecHandle child = SdfPrimSpec::New(
+            parent, "C" + std::to_string(i), SdfSpecifierDef, "Xform");
+        SdfAttributeSpec::New(child, "weight", SdfValueTypeNames->Float)
+            ->SetDefaultValue(VtValue(float(i)));
+    }
+    const size_t peak = StatusKb("VmHWM:");
+    std::printf("%zu %zu\n", before, peak);
+    return 0;
+}
+
+// Runs this program again with --peak-rss=<kind>; false if that fails.
+bool RunPeakRss(const std::string& kind, size_t* before, size_t* peak)
+{
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length <= 0) {
+        return false;
+    }
+    self[length] = 0;
+    const std::string command =
+        std::string("'") + self + "' --peak-rss=" + kind;
+    FILE* out = popen(command.c_str(), "r");
+    if (!out) {
+        return false;
+    }
+    const int fields = std::fscanf(out, "%zu %zu", before, peak);
+    return pclose(out) == 0 && fields == 2;
+}
+
+// One iteration: both child processes, one after the other.
+void BM_PeakRss10kChildren(benchmark::State& state)
+{
+    size_t usdaBefore = 0, usdaPeak = 0, velaBefore = 0, velaPeak = 0;
+    for (auto _ : state) {
+        if (!RunPeakRss("usda", &usdaBefore, &usdaPeak) ||
+            !RunPeakRss("vela", &velaBefore, &velaPeak)) {
+            state.SkipWithError("a measuring process failed");
+            return;
+        }
+    }
+    state.counters["usdaPeakMB"] = double(usdaPeak) / 1024.0;
+    state.counters["velaPeakMB"] = double(velaPeak) / 1024.0;
+    state.counters["peakRatio"] = double(velaPeak) / double(usdaPeak);
+    state.counters["usdaGrowthMB"] = double(usdaPeak - usdaBefore) / 1024.0;
+    state.counters["velaGrowthMB"] = double(velaPeak - velaBefore) / 1024.0;
+}
+
+// The child process's part: authors <groups>x<prims> once on a new layer
+// of the given kind ("usda,1000,100") and prints "<wall ms> <cpu ms>".
+int MeasureAuthoring(const std::string& spec)
+{
+    char kind[16] = {0};
+    int groups = 0, primsPerGroup = 0;
+    if (std::sscanf(spec.c_str(), "%15[a-z],%d,%d", kind, &groups, &primsPerGroup) != 3) {
+        return 2;
+    }
+    timespec cpu0, cpu1;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+    const auto start = std::chrono::steady_clock::now();
+    SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(std::string("fresh.") + kind);
+    Author(layer, groups, primsPerGroup);
+    const double wall = std::chrono::duration<double>(
+        std::chrono::steady_clock::now() - start).count() * 1e3;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+    const double cpu = (cpu1.tv_sec - cpu0.tv_sec) * 1e3 +
+                       (cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+    std::printf("%.1f %.1f\n", wall, cpu);
+    std::fflush(stdout);
+    // The layer is not destroyed: its teardown is not part of authoring.
+    _exit(0);
+}
+
+// Runs this program again with --author=<kind>,<groups>,<prims>.
+bool RunAuthoring(const std::string& kind, int groups, int primsPerGroup,
+                  double* wall, double* cpu)
+{
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (length <= 0) {
+        return false;
+    }
+    self[length] = 0;
+    const std::string command = std::string("'") + self + "' --author=" + kind +
+        "," + std::to_string(groups) + "," + std::to_string(primsPerGroup);
+    FILE* out = popen(command.c_str(), "r");
+    if (!out) {
+        return false;
+    }
+    const int fields = std::fscanf(out, "%lf %lf", wall, cpu);
+    return pclose(out) == 0 && fields == 2;
+}
+
+// Each kind authors in a process of its own, three times in turn; the
+// fastest wall and processor times of each are compared.
+void BM_AuthorFreshProcess(benchmark::State& state)
+{
+    const int groups = int(state.range(0));
+    const int primsPerGroup = int(state.range(1));
+    double wall[2] = {1e300, 1e300}, cpu[2] = {1e300, 1e300};
+    for (auto _ : state) {
+        for (int round = 0; round < 3; ++round) {
+            int kind = 0;
+            for (const char* name : {"usda", "vela"}) {
+                double w = 0.0, c = 0.0;
+                if (!RunAuthoring(name, groups, primsPerGroup, &w, &c)) {
+                    state.SkipWithError("an authoring process failed");
+                    return;
+                }
+                wall[kind] = std::min(wall[kind], w);
+                cpu[kind] = std::min(cpu[kind], c);
+                ++kind;
+            }
+        }
+    }
+    g_authorSeconds[{"fresh.usda", groups, primsPerGroup}] = wall[0] / 1e3;
+    g_authorSeconds[{"fresh.vela", groups, primsPerGroup}] = wall[1] / 1e3;
+    g_authorSeconds[{"freshcpu.usda", groups, primsPerGroup}] = cpu[0] / 1e3;
+    g_authorSeconds[{"freshcpu.vela", groups, primsPerGroup}] = cpu[1] / 1e3;
+    state.counters["usdaMs"] = wall[0];
+    state.counters["syncMs"] = wall[1];
+    state.counters["syncPerUsda"] = wall[1] / wall[0];
+    state.counters["cpuSyncPerUsda"] = cpu[1] / cpu[0];
+}
+
+void PrintAuthoringRatios()
+{
+    for (const char* prefix : {"bench", "ratio", "fresh", "freshcpu"}) {
+        for (const auto& [key, syncSeconds] : g_authorSeconds) {
+            const auto& [identifier, groups, primsPerGroup] = key;
+            if (identifier != std::string(prefix) + ".vela") {
+                continue;
+            }
+            auto usda = g_authorSeconds.find(
+                {std::string(prefix) + ".usda", groups, primsPerGroup});
+            if (usda == g_authorSeconds.end() || usda->second <= 0.0) {
+                continue;
+            }
+            std::printf("authoring %dx%d (%s): sync %.0f ms, usda %.0f ms, "
+                        "sync/usda %.2f\n",
+                        groups, primsPerGroup,
+                        std::string(prefix) == "ratio"   ? "in turn, one process"
+                        : std::string(prefix) == "fresh" ? "fresh processes, wall"
+                        : std::string(prefix) == "freshcpu"
+                            ? "fresh processes, processor"
+                            : "separate benchmarks",
+                        syncSeconds * 1e3, usda->second * 1e3,
+                        syncSeconds / usda->second);
         }
     }
 }
@@ -127,17 +383,31 @@ BENCHMARK(BM_AuthorUsdaLayer)->Args({1000, 100})->Args({100, 1000})
     ->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AuthorSyncLayer)->Args({1000, 100})->Args({100, 1000})
     ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AuthorRatio)->Args({1000, 100})->Args({100, 1000})
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_AuthorFreshProcess)->Args({1000, 100})->Args({100, 1000})
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GetLayerUpdates)->Arg(1000)->Arg(1000000)
     ->UseManualTime()->Unit(benchmark::kNanosecond)->Iterations(30);
+BENCHMARK(BM_PeakRss10kChildren)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)
 {
     PlugRegistry::GetInstance().RegisterPlugins(VELA_BUILD_PLUGIN_DIR);
+    const std::string authorFlag = "--author=";
+    if (argc == 2 && std::strncmp(argv[1], authorFlag.c_str(), authorFlag.size()) == 0) {
+        return MeasureAuthoring(argv[1] + authorFlag.size());
+    }
+    const std::string peakFlag = "--peak-rss=";
+    if (argc == 2 && std::strncmp(argv[1], peakFlag.c_str(), peakFlag.size()) == 0) {
+        return MeasurePeakRss(argv[1] + peakFlag.size());
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    PrintAuthoringRatios();
     return 0;
 }

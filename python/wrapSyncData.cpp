@@ -234,11 +234,19 @@ void wrapSyncData()
         .def("ApplySyncOp", &_ApplySyncOp, (arg("op")),
             "ApplySyncOp(op: SyncOp) -> None\n\n"
             "Extension: applies one received operation to the store.\n"
-            "CreateNode, MoveNode, EraseNode and EraseField go through the\n"
-            "recording edits (as local edits would); SetField stores the\n"
-            "unpacked value without recording. An op naming a path that\n"
-            "does not parse, or creating a node of an unknown spec type\n"
-            "number, is refused with an error line.")
+            "SetField stores the unpacked value without recording. On a\n"
+            "layer's store, CreateNode, MoveNode, EraseNode and EraseField go\n"
+            "through the recording edits (as local edits would); a store made\n"
+            "with CreateNew records none of them, so a replica fed round after\n"
+            "round does not grow. An op naming a path that does not parse, or\n"
+            "creating a node of an unknown spec type number, is refused with\n"
+            "an error line.")
+
+        .def("GetPendingOpCount", &SyncData::GetPendingOpCount,
+            "GetPendingOpCount() -> int\n\n"
+            "Extension: the number of operations recorded in the store and\n"
+            "not yet taken out. A store made with CreateNew holds one, the\n"
+            "creation of its pseudo-root, whatever is applied to it.")
 
         .def("ApplySyncOps", &_ApplySyncOps, (arg("ops")),
             "ApplySyncOps(ops: SyncOpList | Iterable[SyncOp]) -> None\n\n"

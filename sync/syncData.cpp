@@ -24,7 +24,7 @@ template <class Fields>
 auto FindField(Fields& fields, const TfToken& fieldName)
 {
     return std::find_if(fields.begin(), fields.end(),
-        [&fieldName](const auto& field) { return field.first == fieldName; });
+        [&fieldName](const auto& field) { return field.name == fieldName; });
 }
 
 // Only the types Sdf knows may enter the store: a spec of any other type
@@ -57,62 +57,27 @@ bool DebugEnabled()
     return spdlog::should_log(spdlog::level::debug);
 }
 
-// The text of a path, as SdfPath::GetString gives it. Asking a path for
-// its text interns a token for it, which costs more than the whole edit
-// being recorded, so the common shapes -- prims and their properties,
-// outside variants -- are spelled out from their element names instead.
-std::string PathText(const SdfPath& path)
-{
-    SdfPath primPath;
-    const std::string* propertyName = nullptr;
-    if (path.IsPrimPropertyPath()) {
-        primPath = path.GetParentPath();
-        propertyName = &path.GetName();
-    } else {
-        primPath = path;
-    }
-    if (!primPath.IsAbsolutePath() || !primPath.IsPrimPath() ||
-        primPath.ContainsPrimVariantSelection()) {
-        return path.GetString();
-    }
-
-    // Element names from the leaf up; a path node keeps its parents and
-    // their names alive, so the references stay valid.
-    const std::string* names[64];
-    size_t depth = 0;
-    size_t length = propertyName ? propertyName->size() + 1 : 0;
-    for (SdfPath p = primPath; !p.IsAbsoluteRootPath(); p = p.GetParentPath()) {
-        if (depth == sizeof(names) / sizeof(names[0])) {
-            return path.GetString();
-        }
-        names[depth] = &p.GetName();
-        length += names[depth]->size() + 1;
-        ++depth;
-    }
-    std::string text;
-    text.reserve(length);
-    while (depth > 0) {
-        text += '/';
-        text += *names[--depth];
-    }
-    if (propertyName) {
-        text += '.';
-        text += *propertyName;
-    }
-    return text;
-}
-
 } // namespace
 
 SyncData::SyncData()
     : _delta(std::make_unique<SyncDelta>())
 {
+    // A fuller table costs a slightly longer probe now and then, but a
+    // layer of many specs would otherwise keep twice the buckets it needs.
+    _specs.max_load_factor(0.8f);
     CreateSpec(SdfPath::AbsoluteRootPath(), SdfSpecTypePseudoRoot);
 }
 
 SyncDataRefPtr SyncData::New()
 {
     return TfCreateRefPtr(new SyncData());
+}
+
+SyncDataRefPtr SyncData::NewForLayer()
+{
+    SyncDataRefPtr data = New();
+    data->_ownedByLayer = true;
+    return data;
 }
 
 SyncData::~SyncData()
@@ -131,7 +96,7 @@ void SyncData::CreateSpec(const SdfPath& path, SdfSpecType specType)
         spdlog::debug("[SyncData::CreateSpec] Create spec at {} [specType={}]",
                       path.GetText(), static_cast<int>(specType));
     }
-    _delta->CreateNode(PathText(path), static_cast<int32_t>(specType));
+    _delta->CreateNode(path, static_cast<int32_t>(specType));
     CreateNode(path, specType);
 }
 
@@ -142,32 +107,46 @@ bool SyncData::HasSpec(const SdfPath& path) const
 
 void SyncData::EraseSpec(const SdfPath& path)
 {
+    if (_EraseSpec(path)) {
+        _delta->EraseNode(path);
+    }
+}
+
+bool SyncData::_EraseSpec(const SdfPath& path)
+{
     auto it = _specs.find(path);
     if (it == _specs.end()) {
         spdlog::error("No spec to erase at {}", path.GetText());
-        return;
+        return false;
     }
     _specs.erase(it);
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::EraseSpec] Erase spec at {}", path.GetText());
     }
-    _delta->EraseNode(PathText(path));
+    return true;
 }
 
 void SyncData::MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
 {
+    if (_MoveSpec(oldPath, newPath)) {
+        _delta->MoveNode(oldPath, newPath);
+    }
+}
+
+bool SyncData::_MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
+{
     auto it = _specs.find(oldPath);
     if (it == _specs.end()) {
         spdlog::error("No spec to move at {}", oldPath.GetText());
-        return;
+        return false;
     }
     if (_specs.find(newPath) != _specs.end()) {
-        return;
+        return false;
     }
     SpecData moved = std::move(it.value());
     _specs.erase(it);
     _specs.emplace(newPath, std::move(moved));
-    _delta->MoveNode(PathText(oldPath), PathText(newPath));
+    return true;
 }
 
 SdfSpecType SyncData::GetSpecType(const SdfPath& path) const
@@ -236,18 +215,29 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         Erase(path, fieldName);
         return;
     }
-    SetField(path, fieldName, value);
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncData::SetField] {} at {} => {}",
+                      fieldName.GetText(), path.GetText(), TfStringify(value));
+    }
+    SyncDelta::FieldPlacement placement;
+    SyncDelta::FieldSlot* slot;
+    VtValue* stored = _GetOrCreateField(path, fieldName, &placement, &slot);
+    if (stored && stored != &value) {
+        *stored = value;
+    }
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::Set#1] Set field {} at {}",
                       fieldName.GetText(), path.GetText());
     }
-    _delta->SetField(PathText(path), fieldName.GetString(), value);
+    _delta->SetField(path, fieldName, value, placement, slot);
 }
 
 void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
                    const SdfAbstractDataConstValue& value)
 {
-    VtValue* stored = GetOrCreateFieldValue(path, fieldName);
+    SyncDelta::FieldPlacement placement;
+    SyncDelta::FieldSlot* slot;
+    VtValue* stored = _GetOrCreateField(path, fieldName, &placement, &slot);
     if (!stored) {
         // Nothing was stored, so there is no value to name or to record;
         // the lookup has logged the error.
@@ -258,26 +248,38 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
                       fieldName.GetText(), stored->GetTypeName(), path.GetText());
     }
-    _delta->SetField(PathText(path), fieldName.GetString(), *stored);
+    _delta->SetField(path, fieldName, *stored, placement, slot);
 }
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
 {
+    SyncDelta::FieldSlot slot;
+    if (_EraseField(path, fieldName, &slot)) {
+        _delta->EraseField(path, fieldName, &slot);
+    }
+}
+
+bool SyncData::_EraseField(const SdfPath& path, const TfToken& fieldName,
+                           SyncDelta::FieldSlot* erasedSlot)
+{
     auto specIt = _specs.find(path);
     if (specIt == _specs.end()) {
-        return;
+        return false;
     }
     auto& fields = specIt.value().fields;
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt == fields.end()) {
-        return;
+        return false;
+    }
+    if (erasedSlot) {
+        *erasedSlot = fieldIt->slot;
     }
     fields.erase(fieldIt);
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::Erase] Erase field {} at {}",
                       fieldName.GetText(), path.GetText());
     }
-    _delta->EraseField(PathText(path), fieldName.GetString());
+    return true;
 }
 
 std::vector<TfToken> SyncData::List(const SdfPath& path) const
@@ -287,7 +289,7 @@ std::vector<TfToken> SyncData::List(const SdfPath& path) const
     if (it != _specs.end()) {
         names.reserve(it->second.fields.size());
         for (const auto& field : it->second.fields) {
-            names.push_back(field.first);
+            names.push_back(field.name);
         }
     }
     return names;
@@ -371,19 +373,37 @@ void SyncData::SetField(const SdfPath& path, const TfToken& fieldName,
 VtValue* SyncData::GetOrCreateFieldValue(const SdfPath& path,
                                          const TfToken& fieldName)
 {
+    SyncDelta::FieldPlacement placement;
+    SyncDelta::FieldSlot* slot;
+    return _GetOrCreateField(path, fieldName, &placement, &slot);
+}
+
+VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
+                                     const TfToken& fieldName,
+                                     SyncDelta::FieldPlacement* placement,
+                                     SyncDelta::FieldSlot** slot)
+{
     auto specIt = _specs.find(path);
     if (specIt == _specs.end()) {
         spdlog::error("No spec at <{}> when trying to set field '{}'",
                       path.GetText(), fieldName.GetText());
+        *placement = SyncDelta::FieldPlacement::Untracked;
+        *slot = nullptr;
         return nullptr;
     }
     auto& fields = specIt.value().fields;
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt != fields.end()) {
-        return &fieldIt->second;
+        *placement = fieldIt + 1 == fields.end()
+            ? SyncDelta::FieldPlacement::KeptLast
+            : SyncDelta::FieldPlacement::Kept;
+        *slot = &fieldIt->slot;
+        return &fieldIt->value;
     }
-    fields.emplace_back(fieldName, VtValue());
-    return &fields.back().second;
+    fields.push_back(_Field{fieldName, VtValue(), {}});
+    *placement = SyncDelta::FieldPlacement::Added;
+    *slot = &fields.back().slot;
+    return &fields.back().value;
 }
 
 const VtValue* SyncData::GetFieldValue(const SdfPath& path,
@@ -395,7 +415,7 @@ const VtValue* SyncData::GetFieldValue(const SdfPath& path,
     }
     const auto& fields = specIt->second.fields;
     auto fieldIt = FindField(fields, fieldName);
-    return fieldIt == fields.end() ? nullptr : &fieldIt->second;
+    return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
 
 const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
@@ -414,16 +434,24 @@ const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
     }
     const auto& fields = specIt->second.fields;
     auto fieldIt = FindField(fields, fieldName);
-    return fieldIt == fields.end() ? nullptr : &fieldIt->second;
+    return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
 
+// A layer's store applies structural operations through its recording
+// edits, so that they reach the layer's updates like local edits. A store
+// that no layer owns has nobody to report them to: it applies them
+// without recording, and so does not grow with what it is fed.
 void SyncData::ApplySyncOp(const SyncOp& op)
 {
     SdfPath path;
     switch (op.opType) {
     case SyncOp::CreateNode:
         if (ParseNodePath(op.nodePath, &path)) {
-            CreateSpec(path, static_cast<SdfSpecType>(op.nodeType));
+            if (_ownedByLayer) {
+                CreateSpec(path, static_cast<SdfSpecType>(op.nodeType));
+            } else {
+                CreateNode(path, static_cast<SdfSpecType>(op.nodeType));
+            }
         }
         break;
     case SyncOp::SetField:
@@ -436,23 +464,41 @@ void SyncData::ApplySyncOp(const SyncOp& op)
         SdfPath oldPath;
         if (ParseNodePath(op.oldNodePath, &oldPath) &&
             ParseNodePath(op.nodePath, &path)) {
-            MoveSpec(oldPath, path);
+            if (_ownedByLayer) {
+                MoveSpec(oldPath, path);
+            } else {
+                _MoveSpec(oldPath, path);
+            }
         }
         break;
     }
     case SyncOp::EraseNode:
         if (ParseNodePath(op.nodePath, &path)) {
-            EraseSpec(path);
+            if (_ownedByLayer) {
+                EraseSpec(path);
+            } else {
+                _EraseSpec(path);
+            }
         }
         break;
     case SyncOp::EraseField:
         if (ParseNodePath(op.nodePath, &path)) {
-            Erase(path, TfToken(op.fieldName));
+            const TfToken fieldName(op.fieldName);
+            if (_ownedByLayer) {
+                Erase(path, fieldName);
+            } else {
+                _EraseField(path, fieldName);
+            }
         }
         break;
     default:
         break;
     }
+}
+
+size_t SyncData::GetPendingOpCount() const
+{
+    return _delta->GetPendingCount();
 }
 
 void SyncData::_VisitSpecs(SdfAbstractDataSpecVisitor* visitor) const

@@ -39,6 +39,16 @@ TF_DECLARE_WEAK_AND_REF_PTRS(SyncData);
 /// received from the remote side is built. Trace lines go to spdlog's
 /// default logger at debug level, failures at error level.
 ///
+/// Records are for edits that a layer will report. A store that a layer
+/// owns (made by SyncFileFormat, or NewForLayer) records every edit made
+/// through the overrides, operations applied with ApplySyncOp included,
+/// until GetLayerUpdates takes them out. A free-standing store (New) --
+/// the replica a client keeps and feeds with received operations -- has
+/// nobody to drain it: ApplySyncOp changes it without recording anything,
+/// so it does not grow with what it is fed. It keeps only the pseudo-root's
+/// CreateNode of its construction and whatever is recorded by calling its
+/// overrides directly.
+///
 /// The store has no lock of its own: OpenUSD's rules for editing a layer
 /// apply. Only the recorder's pending list is guarded.
 class SyncData : public pxr::SdfAbstractData
@@ -48,8 +58,16 @@ public:
     /// the pseudo-root's CreateNode ("/", node type 7).
     SyncData();
 
-    /// A new store, as the constructor makes it, held by reference.
+    /// A new free-standing store, as the constructor makes it, held by
+    /// reference.
     static SyncDataRefPtr New();
+
+    /// A new store for a layer: as New, but operations applied to it are
+    /// recorded like local edits.
+    static SyncDataRefPtr NewForLayer();
+
+    /// Whether the store was made for a layer (NewForLayer).
+    bool IsOwnedByLayer() const { return _ownedByLayer; }
 
     // SdfAbstractData overrides, in the base class's order.
 
@@ -103,9 +121,11 @@ public:
     pxr::VtValue Get(const pxr::SdfPath& path,
                      const pxr::TfToken& fieldName) const override;
 
-    /// Stores \p value and records a SetField carrying it (packed). An
-    /// empty value is handed to Erase instead. The record is made even when
-    /// there is no spec at \p path, after the error line of the lookup.
+    /// Stores \p value and records a SetField carrying it (packed when the
+    /// updates are taken out); a pending set of the same field may be
+    /// superseded (see SyncDelta). An empty value is handed to Erase
+    /// instead. The record is made even when there is no spec at \p path,
+    /// after the error line of the lookup.
     void Set(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
              const pxr::VtValue& value) override;
 
@@ -183,15 +203,20 @@ public:
         const pxr::SdfPath& path, const pxr::TfToken& fieldName,
         pxr::SdfSpecType* specType) const;
 
-    /// Applies one received operation: CreateNode through CreateSpec (so it
-    /// is recorded like a local creation); SetField through SetField with
-    /// the unpacked value (not recorded); MoveNode, EraseNode and EraseField
-    /// through MoveSpec, EraseSpec and Erase (recorded). An unknown type
-    /// changes nothing.
+    /// Applies one received operation. SetField goes through SetField with
+    /// the unpacked value and is never recorded. On a store owned by a
+    /// layer, CreateNode, MoveNode, EraseNode and EraseField go through
+    /// CreateSpec, MoveSpec, EraseSpec and Erase and are recorded like local
+    /// edits; on a free-standing store they make the same change (and log
+    /// the same failures) without recording. An unknown type changes
+    /// nothing.
     void ApplySyncOp(const SyncOp& op);
 
     /// The recorder of this store's local edits.
     SyncDelta& GetDelta() { return *_delta; }
+
+    /// The number of operations pending in the recorder.
+    size_t GetPendingOpCount() const;
 
     /// Takes every pending operation out of the layer's recorder, in
     /// recording order, leaving it empty. A null handle logs "Invalid
@@ -207,13 +232,35 @@ protected:
     void _VisitSpecs(pxr::SdfAbstractDataSpecVisitor* visitor) const override;
 
 private:
-    using _FieldValuePair = std::pair<pxr::TfToken, pxr::VtValue>;
+    // A field, and the recorder's handle on its pending records.
+    struct _Field
+    {
+        pxr::TfToken name;
+        pxr::VtValue value;
+        SyncDelta::FieldSlot slot;
+    };
 
     struct SpecData
     {
         pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown;
-        std::vector<_FieldValuePair> fields;
+        std::vector<_Field> fields;
     };
+
+    // GetOrCreateFieldValue, also telling where the field sits in its
+    // spec's field list (Untracked when there is no spec) and giving its
+    // slot.
+    pxr::VtValue* _GetOrCreateField(const pxr::SdfPath& path,
+                                    const pxr::TfToken& fieldName,
+                                    SyncDelta::FieldPlacement* placement,
+                                    SyncDelta::FieldSlot** slot);
+
+    // The changes of EraseSpec, MoveSpec and Erase, with their log lines,
+    // without recording; true when the store changed.
+    bool _EraseSpec(const pxr::SdfPath& path);
+    bool _MoveSpec(const pxr::SdfPath& oldPath, const pxr::SdfPath& newPath);
+    // _EraseField also hands out the erased field's slot.
+    bool _EraseField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+                     SyncDelta::FieldSlot* erasedSlot = nullptr);
 
     // Open addressing keeps the specs in one array: with the recorder
     // allocating beside it, a node-based map would scatter them.
@@ -223,6 +270,7 @@ private:
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;
     std::unique_ptr<SyncDelta> _delta;
+    bool _ownedByLayer = false;
 };
 
 } // namespace vela

@@ -196,7 +196,7 @@ SyncFileFormat::~SyncFileFormat() = default;
 
 SdfAbstractDataRefPtr SyncFileFormat::InitData(const FileFormatArguments&) const
 {
-    return vela::SyncData::New();
+    return vela::SyncData::NewForLayer();
 }
 
 bool SyncFileFormat::CanRead(const std::string&) const

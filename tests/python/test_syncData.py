@@ -44,11 +44,16 @@ def test_UpdatesComeOutInOrderAndDrain(sync, syncLayer):
     prim = Sdf.CreatePrimInLayer(layer, "/A")
     sync.SyncData.GetLayerUpdates(layer)
     prim.documentation = "one"
+    prim.comment = "c"
     prim.documentation = "two"
+    prim.comment = "d"
     ops = sync.SyncData.GetLayerUpdates(layer)
+    # The first documentation stays (comment was added after it); the first
+    # comment is superseded by the second.
     assert [(op.opType, op.nodePath, op.fieldName) for op in ops] == [
-        (sync.SyncOpType.SetField, "/A", "documentation")] * 2
-    assert [sync.UnpackValue(bytes(op.GetFieldValue())) for op in ops] == ["one", "two"]
+        (sync.SyncOpType.SetField, "/A", name)
+        for name in ("documentation", "documentation", "comment")]
+    assert [sync.UnpackValue(bytes(op.GetFieldValue())) for op in ops] == ["one", "two", "d"]
     assert len(sync.SyncData.GetLayerUpdates(layer)) == 0
 
 
@@ -182,6 +187,45 @@ def test_ApplySyncOpsRebuildsALayer(sync, syncLayer):
         sync.SyncData.RefreshData(mirror, store)
         assert [p.name for p in mirror.rootPrims] == ["A", "Renamed"]
         assert syncRound.DiffLayers(layer, mirror) == []
+
+
+def test_ReplicaFedRoundAfterRoundDoesNotGrow(sync):
+    """A client's replica, fed the same creates, sets, moves and erasures
+    round after round, holds the same content and records nothing."""
+    def op(kind, path, **attrs):
+        o = sync.SyncOp()
+        o.opType, o.nodePath = getattr(sync.SyncOpType, kind), path
+        for name, value in attrs.items():
+            setattr(o, name, value)
+        return o
+
+    ops = sync.SyncOpList()
+    comment = op("SetField", "", fieldName="comment")
+    comment.SetFieldValue(sync.PackValue("kept"))
+    for i in range(200):
+        ops.append(op("CreateNode", "/T%d" % i, nodeType=Sdf.SpecTypePrim.value))
+        comment.nodePath = "/T%d" % i
+        ops.append(comment)
+        ops.append(op("MoveNode", "/M%d" % i, oldNodePath="/T%d" % i))
+        ops.append(op("EraseNode", "/M%d" % i))
+    ops.append(op("CreateNode", "/Kept", nodeType=Sdf.SpecTypePrim.value))
+    ops.append(op("EraseField", "/Kept", fieldName="comment"))
+    children = op("SetField", "/", fieldName="primChildren")
+    children.SetFieldValue(sync.PackValue(["Kept"], "TfTokenVector"))
+    ops.append(children)
+
+    replica = sync.SyncData.CreateNew()
+    assert replica.GetPendingOpCount() == 1  # its pseudo-root's creation
+    replica.ApplySyncOps(ops)
+    first = Sdf.Layer.CreateAnonymous("first.vela")
+    sync.SyncData.RefreshData(first, replica)
+    for _ in range(199):
+        replica.ApplySyncOps(ops)
+    assert replica.GetPendingOpCount() == 1
+    last = Sdf.Layer.CreateAnonymous("last.vela")
+    sync.SyncData.RefreshData(last, replica)
+    assert syncRound.DiffLayers(first, last) == []
+    assert [p.name for p in last.rootPrims] == ["Kept"]
 
 
 def test_ApplySyncOpsChecksItemsFirst(sync, syncLayer):

@@ -159,8 +159,9 @@ TEST_F(SyncDataTest, RecordedPathsAreTheirSdfText)
     for (const auto& text : texts) {
         const SdfPath path(text);
         data->CreateSpec(path, SdfSpecTypePrim);
+        data->SetField(path, kComment, Str("c"));
         data->Set(path, kDoc, Str("d"));
-        data->Erase(path, kDoc);
+        data->Erase(path, kComment);
         data->MoveSpec(path, SdfPath("/Moved"));
         data->EraseSpec(SdfPath("/Moved"));
         const auto ops = Drain(*data);
@@ -281,24 +282,39 @@ TEST_F(SyncDataTest, EmptySetAndEraseRemoveExistingFieldsOnly)
     EXPECT_TRUE(Pending().empty());
 }
 
-TEST_F(SyncDataTest, ApplyingOpsRecordsAllButSetField)
+// Applied operations are recorded only by a store that a layer owns; a
+// free-standing store makes the same changes and records nothing.
+TEST_F(SyncDataTest, ApplyingOpsRecordsAllButSetFieldOnlyOnALayersStore)
 {
+    SyncDataRefPtr layerData = SyncData::NewForLayer();
+    layerData->CreateNode(kPrim, SdfSpecTypePrim);
+    layerData->CreateNode(kAttr, SdfSpecTypeAttribute);
+    Drain(*layerData);
+    EXPECT_TRUE(layerData->IsOwnedByLayer());
+    EXPECT_FALSE(data->IsOwnedByLayer());
+
     LogCapture cap;  // the empty packed value below unpacks with an error
     SyncOp set = Op(SyncOp::SetField, "/A.f", "default");
     set.fieldValue = vela::ValueHandler::GetInstance().PackVtValue(VtValue(4.5f));
-    data->ApplySyncOp(Op(SyncOp::CreateNode, "/B", "", "", SdfSpecTypePrim));
-    data->ApplySyncOp(set);
-    data->ApplySyncOp(Op(SyncOp::SetField, "/B", "comment"));
-    data->ApplySyncOp(Op(SyncOp::EraseField, "/B", "comment"));
-    data->ApplySyncOp(Op(SyncOp::MoveNode, "/C", "", "/B"));
-    data->ApplySyncOp(Op(SyncOp::EraseNode, "/A"));
+    for (SyncData* store : {get_pointer(data), get_pointer(layerData)}) {
+        store->ApplySyncOp(Op(SyncOp::CreateNode, "/B", "", "", SdfSpecTypePrim));
+        store->ApplySyncOp(set);
+        store->ApplySyncOp(Op(SyncOp::SetField, "/B", "comment"));
+        store->ApplySyncOp(Op(SyncOp::EraseField, "/B", "comment"));
+        store->ApplySyncOp(Op(SyncOp::MoveNode, "/C", "", "/B"));
+        store->ApplySyncOp(Op(SyncOp::EraseNode, "/A"));
 
-    EXPECT_EQ(data->Get(kAttr, kDefault), VtValue(4.5f));
-    EXPECT_TRUE(data->List(SdfPath("/C")).empty());
-    EXPECT_EQ(data->GetSpecType(SdfPath("/C")), SdfSpecTypePrim);
-    EXPECT_FALSE(data->HasSpec(kPrim));
-    EXPECT_EQ(Pending(), (Lines{"CreateNode /B 6", "EraseField /B comment",
-                                "MoveNode /B -> /C", "EraseNode /A"}));
+        EXPECT_EQ(store->Get(kAttr, kDefault), VtValue(4.5f));
+        EXPECT_TRUE(store->List(SdfPath("/C")).empty());
+        EXPECT_EQ(store->GetSpecType(SdfPath("/C")), SdfSpecTypePrim);
+        EXPECT_FALSE(store->HasSpec(kPrim));
+    }
+    EXPECT_EQ(vela_test::Dump(*data), vela_test::Dump(*layerData));
+    EXPECT_EQ(data->GetPendingOpCount(), 0u);
+    EXPECT_TRUE(Pending().empty());
+    EXPECT_EQ(layerData->GetPendingOpCount(), 4u);
+    EXPECT_EQ(Describe(Drain(*layerData)), (Lines{"CreateNode /B 6", "EraseField /B comment",
+                                                 "MoveNode /B -> /C", "EraseNode /A"}));
 }
 
 TEST_F(SyncDataTest, ApplyingMalformedOpsChangesNothing)

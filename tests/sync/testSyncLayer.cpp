@@ -69,12 +69,12 @@ TEST_F(SyncLayerTest, AuthoringAPrimRecordsItsSpecAndFieldsInOrder)
     EXPECT_EQ(Unpack(ops[2]), VtValue(SdfSpecifierDef));
     EXPECT_EQ(Unpack(ops[3]), VtValue(TfToken("Xform")));
 
-    // Nothing is coalesced: both edits of the comment come out.
+    // The second edit of the comment supersedes the first.
     prim->SetComment("first");
     prim->SetComment("second");
     const SyncOpList edits = Ops();
-    ASSERT_EQ(Describe(edits), (Lines{"SetField /A comment", "SetField /A comment"}));
-    EXPECT_EQ(Unpack(edits[1]), VtValue(std::string("second")));
+    ASSERT_EQ(Describe(edits), (Lines{"SetField /A comment"}));
+    EXPECT_EQ(Unpack(edits[0]), VtValue(std::string("second")));
     EXPECT_TRUE(Updates().empty());
 }
 

@@ -34,7 +34,10 @@ What the module offers:
 Extensions for clients, beyond that surface:
 
 ``SyncData.ApplySyncOp(op)`` and ``SyncData.ApplySyncOps(ops)``
-    Apply received operations, moves and erasures included, to a store.
+    Apply received operations, moves and erasures included, to a store. A
+    store made with ``CreateNew`` records none of them.
+``SyncData.GetPendingOpCount()``
+    The number of operations recorded in a store and not yet taken out.
 ``SyncOp.SetFieldValue(data)``
     Give an operation rebuilt from the wire its packed bytes.
 ``CoalesceOps(ops) -> SyncOpList``
