@@ -383,16 +383,26 @@ void SyncDelta::SwapPendingOps(SyncOpList& ops)
         incoming.nextSerial = ops.size() + 1;
         incoming.textOps = std::move(ops);
     }
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        std::swap(_pending, incoming);
-        // Every slot handed out so far refers to the records taken out.
-        if (++_generation == 0) {
-            _generation = 1;
-        }
-    }
+    _ExchangePending(incoming);
     ops.clear();
     _Convert(incoming, ops);
+}
+
+void SyncDelta::DiscardPendingOps()
+{
+    _Pending discarded;
+    _ExchangePending(discarded);
+    // The records (and the values they share) are freed here, unlocked.
+}
+
+void SyncDelta::_ExchangePending(_Pending& other)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    std::swap(_pending, other);
+    // Every slot handed out so far refers to the records taken out.
+    if (++_generation == 0) {
+        _generation = 1;
+    }
 }
 
 void SyncDelta::_Convert(_Pending& pending, SyncOpList& ops)

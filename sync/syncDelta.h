@@ -128,6 +128,10 @@ public:
     /// the recorder empty.
     void SwapPendingOps(SyncOpList& ops);
 
+    /// Drops every pending record without packing or converting it: what a
+    /// layer's refresh recorded is not a local change and is never sent.
+    void DiscardPendingOps();
+
     /// The number of records that the next SwapPendingOps would hand out.
     size_t GetPendingCount() const;
 
@@ -247,6 +251,9 @@ private:
     void _Drop(_FieldEntry::Slot& slot);
     void _CompactIfSparse();
     static void _Convert(_Pending& pending, SyncOpList& ops);
+    // Exchanges the pending records with \p other under the lock and
+    // retires every slot handed out for them.
+    void _ExchangePending(_Pending& other);
 
     _FieldEntry* _Entry(const FieldSlot* slot, const pxr::SdfPath& path,
                         const pxr::TfToken& fieldName);

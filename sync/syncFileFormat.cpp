@@ -267,8 +267,7 @@ vela::SyncDataPtr SyncFileFormat::_DiscardPendingOps(const SdfLayer& layer)
 {
     vela::SyncDataPtr syncData = GetData(layer);
     if (syncData) {
-        vela::SyncOpList discarded;
-        syncData->GetDelta().SwapPendingOps(discarded);
+        syncData->GetDelta().DiscardPendingOps();
     }
     return syncData;
 }
