@@ -4,6 +4,8 @@
 #include "python/pyBuffer.h"
 
 #include <pxr/boost/python/errors.hpp>
+#include <pxr/boost/python/extract.hpp>
+#include <pxr/boost/python/handle.hpp>
 
 #include <Python.h>
 
@@ -14,7 +16,7 @@ using namespace pxr_boost::python;
 
 namespace vela {
 
-std::vector<uint8_t> PyBufferToBytes(const object& data)
+PyBuffer::PyBuffer(const object& data)
 {
     PyObject* obj = data.ptr();
     // A str offers no buffer, but say so plainly: text here is almost
@@ -25,14 +27,20 @@ std::vector<uint8_t> PyBufferToBytes(const object& data)
                      Py_TYPE(obj)->tp_name);
         throw_error_already_set();
     }
-    Py_buffer view;
-    if (PyObject_GetBuffer(obj, &view, PyBUF_SIMPLE) != 0) {
+    if (PyObject_GetBuffer(obj, &_view, PyBUF_SIMPLE) != 0) {
         throw_error_already_set();
     }
-    const uint8_t* begin = static_cast<const uint8_t*>(view.buf);
-    std::vector<uint8_t> bytes(begin, begin + view.len);
-    PyBuffer_Release(&view);
-    return bytes;
+}
+
+PyBuffer::~PyBuffer()
+{
+    PyBuffer_Release(&_view);
+}
+
+std::vector<uint8_t> PyBufferToBytes(const object& data)
+{
+    const PyBuffer buffer(data);
+    return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
 }
 
 PackedData PackedDataFromBytes(std::vector<uint8_t> bytes)
@@ -41,6 +49,30 @@ PackedData PackedDataFromBytes(std::vector<uint8_t> bytes)
     const uint8_t typeCode = hasHeader ? bytes[0] : 0;
     const bool isArray = hasHeader && bytes[1] != 0;
     return PackedData(typeCode, isArray, std::move(bytes));
+}
+
+SyncOpList SyncOpsFromIterable(const object& ops, const char* caller)
+{
+    PyObject* iterator = PyObject_GetIter(ops.ptr());
+    if (!iterator) {
+        throw_error_already_set();  // TypeError: not iterable
+    }
+    handle<> ownedIterator(iterator);
+    SyncOpList collected;
+    while (PyObject* next = PyIter_Next(iterator)) {
+        object item{handle<>(next)};
+        extract<const SyncOp&> asOp(item);
+        if (!asOp.check()) {
+            PyErr_Format(PyExc_TypeError, "%s expects SyncOp items, not %s",
+                         caller, Py_TYPE(item.ptr())->tp_name);
+            throw_error_already_set();
+        }
+        collected.push_back(asOp());
+    }
+    if (PyErr_Occurred()) {
+        throw_error_already_set();
+    }
+    return collected;
 }
 
 } // namespace vela

@@ -38,26 +38,7 @@ std::string _EncodeAny(const object& ops, bool coalesce)
     if (asList.check()) {
         return OpFrame::Encode(asList(), coalesce);
     }
-    PyObject* iterator = PyObject_GetIter(ops.ptr());
-    if (!iterator) {
-        throw_error_already_set();
-    }
-    handle<> ownedIterator(iterator);
-    SyncOpList collected;
-    while (PyObject* next = PyIter_Next(iterator)) {
-        object item{handle<>(next)};
-        extract<const SyncOp&> asOp(item);
-        if (!asOp.check()) {
-            PyErr_Format(PyExc_TypeError, "PackOps expects SyncOp items, not %s",
-                         Py_TYPE(item.ptr())->tp_name);
-            throw_error_already_set();
-        }
-        collected.push_back(asOp());
-    }
-    if (PyErr_Occurred()) {
-        throw_error_already_set();
-    }
-    return OpFrame::Encode(collected, coalesce);
+    return OpFrame::Encode(SyncOpsFromIterable(ops, "PackOps"), coalesce);
 }
 
 object _PackOps(const object& ops, bool coalesce)
@@ -71,34 +52,6 @@ object _PackOps(const object& ops, bool coalesce)
     return object(handle<>(bytes));
 }
 
-// The bytes of a buffer, held for as long as the view lives.
-class _BufferView
-{
-public:
-    explicit _BufferView(const object& data)
-    {
-        PyObject* obj = data.ptr();
-        if (PyUnicode_Check(obj) || !PyObject_CheckBuffer(obj)) {
-            PyErr_Format(PyExc_TypeError,
-                         "expected bytes, bytearray or memoryview, not %s",
-                         Py_TYPE(obj)->tp_name);
-            throw_error_already_set();
-        }
-        if (PyObject_GetBuffer(obj, &_view, PyBUF_SIMPLE) != 0) {
-            throw_error_already_set();
-        }
-    }
-    ~_BufferView() { PyBuffer_Release(&_view); }
-    _BufferView(const _BufferView&) = delete;
-    _BufferView& operator=(const _BufferView&) = delete;
-
-    const uint8_t* Data() const { return static_cast<const uint8_t*>(_view.buf); }
-    size_t Size() const { return static_cast<size_t>(_view.len); }
-
-private:
-    Py_buffer _view;
-};
-
 void _RaiseBadFrame(const std::string& error)
 {
     PyErr_SetString(PyExc_ValueError, ("bad operation frame: " + error).c_str());
@@ -111,7 +64,7 @@ SyncOpList _UnpackOps(const object& data)
     std::string error;
     bool ok = false;
     {
-        _BufferView view(data);
+        const PyBuffer view(data);
         ok = OpFrame::Decode(view.Data(), view.Size(), &ops, &error);
     }
     if (!ok) {
@@ -130,7 +83,7 @@ size_t _ApplyPackedOps(const SyncDataPtr& syncData, const object& data)
     std::string error;
     bool ok = false;
     {
-        _BufferView view(data);
+        const PyBuffer view(data);
         ok = OpFrame::Apply(view.Data(), view.Size(), get_pointer(syncData),
                             &applied, &error);
     }

@@ -3,6 +3,7 @@
 //
 // Python wrapping of vela::SyncData: the client's door to a sync layer.
 
+#include "python/pyBuffer.h"
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
 #include "sync/syncOp.h"
@@ -149,26 +150,7 @@ void _ApplySyncOps(SyncData& self, const object& ops)
         }
         return;
     }
-    PyObject* iterator = PyObject_GetIter(ops.ptr());
-    if (!iterator) {
-        throw_error_already_set();  // TypeError: not iterable
-    }
-    handle<> ownedIterator(iterator);
-    SyncOpList collected;
-    while (PyObject* next = PyIter_Next(iterator)) {
-        object item{handle<>(next)};
-        extract<const SyncOp&> asOp(item);
-        if (!asOp.check()) {
-            PyErr_Format(PyExc_TypeError,
-                         "ApplySyncOps expects SyncOp items, not %s",
-                         Py_TYPE(item.ptr())->tp_name);
-            throw_error_already_set();
-        }
-        collected.push_back(asOp());
-    }
-    if (PyErr_Occurred()) {
-        throw_error_already_set();
-    }
+    const SyncOpList collected = SyncOpsFromIterable(ops, "ApplySyncOps");
     for (const SyncOp& op : collected) {
         _Apply(self, op);
     }
