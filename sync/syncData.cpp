@@ -80,6 +80,11 @@ SyncDataRefPtr SyncData::NewForLayer()
     return data;
 }
 
+void SyncData::SetRecordingMuted(bool muted)
+{
+    _muted = muted;
+}
+
 SyncData::~SyncData()
 {
     _delta.reset();
@@ -96,7 +101,9 @@ void SyncData::CreateSpec(const SdfPath& path, SdfSpecType specType)
         spdlog::debug("[SyncData::CreateSpec] Create spec at {} [specType={}]",
                       path.GetText(), static_cast<int>(specType));
     }
-    _delta->CreateNode(path, static_cast<int32_t>(specType));
+    if (!_muted) {
+        _delta->CreateNode(path, static_cast<int32_t>(specType));
+    }
     CreateNode(path, specType);
 }
 
@@ -107,7 +114,7 @@ bool SyncData::HasSpec(const SdfPath& path) const
 
 void SyncData::EraseSpec(const SdfPath& path)
 {
-    if (_EraseSpec(path)) {
+    if (_EraseSpec(path) && !_muted) {
         _delta->EraseNode(path);
     }
 }
@@ -128,7 +135,7 @@ bool SyncData::_EraseSpec(const SdfPath& path)
 
 void SyncData::MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
 {
-    if (_MoveSpec(oldPath, newPath)) {
+    if (_MoveSpec(oldPath, newPath) && !_muted) {
         _delta->MoveNode(oldPath, newPath);
     }
 }
@@ -229,7 +236,9 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         spdlog::debug("[SyncData::Set#1] Set field {} at {}",
                       fieldName.GetText(), path.GetText());
     }
-    _delta->SetField(path, fieldName, value, placement, slot);
+    if (!_muted) {
+        _delta->SetField(path, fieldName, value, placement, slot);
+    }
 }
 
 void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
@@ -248,13 +257,15 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
                       fieldName.GetText(), stored->GetTypeName(), path.GetText());
     }
-    _delta->SetField(path, fieldName, *stored, placement, slot);
+    if (!_muted) {
+        _delta->SetField(path, fieldName, *stored, placement, slot);
+    }
 }
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
 {
     SyncDelta::FieldSlot slot;
-    if (_EraseField(path, fieldName, &slot)) {
+    if (_EraseField(path, fieldName, &slot) && !_muted) {
         _delta->EraseField(path, fieldName, &slot);
     }
 }

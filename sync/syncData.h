@@ -212,6 +212,13 @@ public:
     /// nothing.
     void ApplySyncOp(const SyncOp& op);
 
+    /// While muted, edits change the store without being recorded. A
+    /// layer's refresh mutes its store: the edits OpenUSD makes to bring
+    /// the layer into agreement with received content are not local
+    /// changes, and recording them only to discard them costs as much as
+    /// the edits themselves. Not for use while other threads edit.
+    void SetRecordingMuted(bool muted);
+
     /// The recorder of this store's local edits.
     SyncDelta& GetDelta() { return *_delta; }
 
@@ -271,6 +278,7 @@ private:
     _SpecMap _specs;
     std::unique_ptr<SyncDelta> _delta;
     bool _ownedByLayer = false;
+    bool _muted = false;
 };
 
 } // namespace vela

@@ -241,9 +241,20 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         return;
     }
     SdfAbstractDataRefPtr newData = data;
-    _SetLayerData(get_pointer(layer), newData);
-    // Sdf brings the layer into agreement by editing its current data,
-    // and every such edit was recorded; none of them is a local change.
+    {
+        // Sdf brings the layer into agreement by editing its current data;
+        // none of those edits is a local change.
+        const vela::SyncDataPtr own = GetData(*layer);
+        if (own) {
+            own->SetRecordingMuted(true);
+        }
+        _SetLayerData(get_pointer(layer), newData);
+        if (own) {
+            own->SetRecordingMuted(false);
+        }
+    }
+    // What was pending before the refresh is gone with the content it
+    // described.
     _DiscardPendingOps(*layer);
 }
 
