@@ -187,7 +187,8 @@ public:
     /// is recorded like a local creation); SetField through SetField with
     /// the unpacked value (not recorded); MoveNode, EraseNode and EraseField
     /// through MoveSpec, EraseSpec and Erase (recorded). An unknown type
-    /// changes nothing.
+    /// changes nothing. A CreateNode whose node type lies outside
+    /// SdfSpecType logs "Invalid spec type {} at {}" and changes nothing.
     void ApplySyncOp(const SyncOp& op);
 
     /// The recorder of this store's local edits.

@@ -316,6 +316,20 @@ TEST_F(SyncDataTest, ApplyingMalformedOpsChangesNothing)
     EXPECT_TRUE(Pending().empty());
 }
 
+// A node type is a number on the wire; one outside SdfSpecType is refused
+// before it could become one.
+TEST_F(SyncDataTest, ApplyingCreateNodeWithSpecTypeOutOfRangeChangesNothing)
+{
+    LogCapture cap;
+    for (int32_t type : {-61, int32_t(SdfNumSpecTypes), 1 << 30}) {
+        data->ApplySyncOp(Op(SyncOp::CreateNode, "/B", "", "", type));
+    }
+    EXPECT_EQ(cap.CountLevel(err), 3u);
+    EXPECT_EQ(cap.Count(err, "Invalid spec type -61 at /B"), 1u);
+    EXPECT_FALSE(data->HasSpec(SdfPath("/B")));
+    EXPECT_TRUE(Pending().empty());
+}
+
 TEST_F(SyncDataTest, TimeSamplesAreRefused)
 {
     LogCapture cap;
