@@ -118,6 +118,10 @@ def test_RefreshDataRefusesDanglingChildren(sync, syncLayer, logLines, field, va
     ("/A{v=x}", Sdf.SpecTypePrim),
     ("/A{v=}", Sdf.SpecTypeVariant),
     ("/A.size[/B]", Sdf.SpecTypeMapper),
+    ("/A.size[/B]", Sdf.SpecTypeConnection),          # no attribute owns it
+    ("/A.rel[/B]", Sdf.SpecTypeRelationshipTarget),   # no relationship owns it
+    ("/A.size.mapper[/B.x]", Sdf.SpecTypeMapper),     # not in the schema
+    ("/A.size.expression", Sdf.SpecTypeExpression),
 ])
 def test_RefreshDataRefusesSpecTypesThatDoNotFitTheirPath(sync, syncLayer, logLines,
                                                           path, specType):
