@@ -1,0 +1,47 @@
+// Set-up shared by the fuzz targets.
+//
+// OpenUSD finds vela's file format in the build tree. Log lines are still
+// formatted at every level (formatting is code under test too) but go
+// nowhere, unless VELA_FUZZ_LOG is set, which keeps the default logger for
+// looking at one input. OpenUSD's own diagnostics are caught by an error
+// mark around each input instead of being printed.
+#ifndef VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
+#define VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
+
+#include <pxr/plug/registry.h>
+
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace vela_fuzz {
+
+inline void Initialize()
+{
+    pxr::PlugRegistry::GetInstance().RegisterPlugins(VELA_FUZZ_PLUGIN_DIR);
+    if (std::getenv("VELA_FUZZ_LOG")) {
+        spdlog::set_level(spdlog::level::trace);
+        return;
+    }
+    auto logger = std::make_shared<spdlog::logger>(
+        "fuzz", std::make_shared<spdlog::sinks::null_sink_mt>());
+    logger->set_level(spdlog::level::trace);
+    spdlog::set_default_logger(logger);
+}
+
+/// Stops the run with \p what when an invariant does not hold, so that
+/// libFuzzer keeps the input that broke it.
+inline void Check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "vela fuzz check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace vela_fuzz
+
+#endif // VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
