@@ -89,6 +89,12 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
 std::string _FindInconsistency(const SdfAbstractData& data,
                                const SdfSchemaBase& schema)
 {
+    // OpenUSD reaches everything in a layer through its pseudo-root and
+    // aborts the process on a layer that has none.
+    if (data.GetSpecType(SdfPath::AbsoluteRootPath()) != SdfSpecTypePseudoRoot) {
+        return "it has no pseudo-root";
+    }
+
     _PathCollector collector;
     data.VisitSpecs(&collector);
 

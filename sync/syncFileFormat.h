@@ -62,7 +62,8 @@ public:
     /// refresh are dropped as well. A null layer or data changes nothing.
     ///
     /// OpenUSD trusts a layer's data, so data it could not hold is refused
-    /// with an error line and the layer left as it was: a spec whose type
+    /// with an error line and the layer left as it was: data without the
+    /// pseudo-root (a peer's EraseNode of "/" leaves it so), a spec whose type
     /// does not fit its path (a target or connection without the
     /// relationship or attribute spec that owns it) or that the layer's
     /// schema does not define (mappers, expressions), or a children field

@@ -136,6 +136,21 @@ def test_RefreshDataRefusesSpecTypesThatDoNotFitTheirPath(sync, syncLayer, logLi
     assert "Before" in syncRound.LayerText(layer)
 
 
+def test_RefreshDataRefusesDataWithoutPseudoRoot(sync, syncLayer, logLines):
+    # OpenUSD aborts the process on a layer without its pseudo-root.
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, _rootStore(sync, "Before"))
+    store = _rootStore(sync, "A")
+    op = sync.SyncOp()
+    op.opType = sync.SyncOpType.EraseNode
+    op.nodePath = "/"
+    store.ApplySyncOp(op)
+    logLines()
+    sync.SyncData.RefreshData(layer, store)
+    assert any(line.startswith("[error] RefreshData: refused") for line in logLines())
+    assert [p.name for p in layer.rootPrims] == ["Before"]
+
+
 def test_StoreDroppedByPythonButHeldByLayerStaysAlive(sync, syncLayer):
     layer = syncLayer()
     store = _rootStore(sync, "Kept")
