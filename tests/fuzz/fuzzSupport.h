@@ -3,12 +3,14 @@
 // OpenUSD finds vela's file format in the build tree. Log lines are still
 // formatted at every level (formatting is code under test too) but go
 // nowhere, unless VELA_FUZZ_LOG is set, which keeps the default logger for
-// looking at one input. OpenUSD's own diagnostics are caught by an error
-// mark around each input instead of being printed.
+// looking at one input. OpenUSD's own errors are caught by an error mark
+// around each input instead of being printed; its fatal errors abort so
+// that libFuzzer keeps the input.
 #ifndef VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
 #define VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
 
 #include <pxr/plug/registry.h>
+#include <pxr/tf/diagnosticMgr.h>
 
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
@@ -16,11 +18,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace vela_fuzz {
 
+/// OpenUSD's fatal errors end the process through its own crash handler,
+/// which libFuzzer never sees, so the input would be lost. This delegate
+/// prints the error and aborts where libFuzzer catches it. Warnings and
+/// status lines are dropped; errors are held by each input's error mark.
+class FatalToAbort : public pxr::TfDiagnosticMgr::Delegate
+{
+public:
+    void IssueError(const pxr::TfError&) override {}
+    void IssueFatalError(const pxr::TfCallContext& context,
+                         const std::string& msg) override
+    {
+        std::fprintf(stderr, "OpenUSD fatal error in %s: %s\n",
+                     context.GetFunction(), msg.c_str());
+        std::abort();
+    }
+    void IssueStatus(const pxr::TfStatus&) override {}
+    void IssueWarning(const pxr::TfWarning&) override {}
+};
+
 inline void Initialize()
 {
+    static FatalToAbort fatalToAbort;
+    pxr::TfDiagnosticMgr::GetInstance().AddDelegate(&fatalToAbort);
     pxr::PlugRegistry::GetInstance().RegisterPlugins(VELA_FUZZ_PLUGIN_DIR);
     if (std::getenv("VELA_FUZZ_LOG")) {
         spdlog::set_level(spdlog::level::trace);

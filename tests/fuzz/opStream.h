@@ -331,8 +331,8 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
 }
 
 /// Every spec with its type and its fields (values as packed bytes, so that
-/// NaNs compare equal to themselves), keyed by path. Empty values are left
-/// out.
+/// NaNs compare equal to themselves), keyed by path. Empty values and
+/// fallback values are left out.
 inline std::map<pxr::SdfPath,
                 std::pair<int, std::map<pxr::TfToken, std::vector<uint8_t>>>>
 Content(const pxr::SdfAbstractData& data)
@@ -358,9 +358,11 @@ Content(const pxr::SdfAbstractData& data)
         entry.first = int(data.GetSpecType(path));
         for (const auto& field : data.List(path)) {
             // A field set to the empty value (what a value that failed to
-            // unpack becomes) is the same as no field to OpenUSD.
+            // unpack becomes) is the same as no field to OpenUSD, and so is
+            // one that holds its fallback, which OpenUSD may not copy.
             const pxr::VtValue value = data.Get(path, field);
-            if (!value.IsEmpty()) {
+            if (!value.IsEmpty() &&
+                value != pxr::SdfSchema::GetInstance().GetFallback(field)) {
                 entry.second[field] = handler.PackVtValue(value).bytes;
             }
         }
