@@ -90,9 +90,10 @@ TEST_F(SyncDataTest, CreateRecordsFirstAndRefusesUnknownTypes)
     EXPECT_EQ(Pending(), (Lines{"CreateNode /B 6", "CreateNode /C 0"}));
 
     // Out of Sdf's range: refused like unknown, since Sdf indexes its
-    // per-type tables by it.
+    // per-type tables by it. (15 is the largest value the enumeration can
+    // hold; a negative one would be undefined behaviour before the call.)
     data->CreateNode(SdfPath("/D"), static_cast<SdfSpecType>(SdfNumSpecTypes));
-    data->CreateNode(SdfPath("/E"), static_cast<SdfSpecType>(-3));
+    data->CreateNode(SdfPath("/E"), static_cast<SdfSpecType>(15));
     EXPECT_FALSE(data->HasSpec(SdfPath("/D")));
     EXPECT_FALSE(data->HasSpec(SdfPath("/E")));
     EXPECT_EQ(cap.CountLevel(err), 3u);
