@@ -213,7 +213,10 @@ TEST(PackBase64, PaddingCutsDecodedBytes)
 TEST(PackBase64, MalformedTextIsRefused)
 {
     auto& handler = vela::ValueHandler::GetInstance();
-    for (const char* text : {"AQA", "AQABA", "====", "A==="}) {
+    // Padding in the middle, or three '=' at the end, once decoded into
+    // shortened but plausible bytes.
+    for (const char* text : {"AQA", "AQABA", "====", "A===", "AQ=B", "AQ==AQAB",
+                             "AQABA==="}) {
         vela_test::LogCapture capture;
         EXPECT_TRUE(handler.UnpackVtValue(std::string(text)).IsEmpty()) << text;
         EXPECT_EQ(capture.CountLevel(spdlog::level::err), 1u) << text;
