@@ -17,6 +17,14 @@ set(VELA_BUILD_PLUGIN_DIR "${PROJECT_BINARY_DIR}/plugins")
 add_compile_definitions(PXR_PYTHON_SUPPORT_ENABLED)
 # OpenUSD headers still pull in a deprecated libstdc++ header.
 add_compile_options(-Wno-deprecated)
+# The wheels were built with gcc, whose OpenUSD headers make TfHashMap and
+# TfHashSet libstdc++'s hash_map and hash_set; under clang the same headers
+# pick std::unordered_map, a different layout for every class that holds
+# one (SdfSchemaBase among them). Clang builds (the sanitizer and fuzz
+# presets) must see the wheels' layout.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_definitions(ARCH_HAS_GNU_STL_EXTENSIONS)
+endif()
 
 # vela_add_library(NAME SOURCES ... [PLUGIN] [LIBRARIES ...])
 #

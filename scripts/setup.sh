@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything vela needs on a fresh Debian machine: the system
 # libraries (spdlog, fmt, Boost's Base64 iterators, GoogleTest, Google
-# Benchmark, and redis-server for the session client's tests) and a
-# virtual environment with OpenUSD's PyPI packages.
+# Benchmark, and redis-server for the session client's tests), clang for
+# the sanitizer builds, and a virtual environment with OpenUSD's PyPI
+# packages.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
@@ -10,6 +11,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 venv="${VELA_VENV:-$root/.venv}"
 
 apt_packages=(libspdlog-dev libfmt-dev libboost-dev libgtest-dev libbenchmark-dev redis-server)
+# clang with its sanitizer and libFuzzer runtimes, and the coverage tools,
+# for scripts/sanitize.sh.
+apt_packages+=(clang-14 libclang-rt-14-dev llvm-14)
 missing=()
 for p in "${apt_packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,7 +2,10 @@
 # Sets up, builds and runs every test suite: GoogleTest through ctest, then
 # pytest against the installed Python package (with a redis-server of its
 # own for the session client's tests), then the annotation schema's pytest
-# suite in its own environment (.venv-usd, usd-core).
+# suite in its own environment (.venv-usd, usd-core), then the sanitizer
+# runs: each fuzz target replays its committed corpus and fuzzes for a
+# bounded time, and the concurrency tests run under ThreadSanitizer
+# (scripts/sanitize.sh, build trees build/fuzz and build/tsan).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -56,4 +59,6 @@ schemaStatus=0
 "$usdVenv/bin/python" -m pytest -q tests/schema || schemaStatus=$?
 [ "$schemaStatus" -eq 5 ] && schemaStatus=0
 [ "$status" -eq 0 ] && status=$schemaStatus
+bash "$root/scripts/sanitize.sh" fuzz "${VELA_FUZZ_SECONDS:-20}" || status=1
+bash "$root/scripts/sanitize.sh" tsan || status=1
 exit "$status"

@@ -28,6 +28,7 @@ PackedDataImpl::PackedDataImpl(PackedDataImpl&& other) noexcept
     , _begin(other._begin)
     , _pos(other._pos)
     , _end(other._end)
+    , _bytelessLeft(other._bytelessLeft)
 {
 }
 

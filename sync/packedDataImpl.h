@@ -139,8 +139,10 @@ template <> struct MinEncodedSize<pxr::SdfTimeCode>
 class PackedDataImpl : public PackedData
 {
 public:
-    /// Elements a placeholder array may claim. Such elements occupy no
-    /// bytes, so the remaining length cannot bound their count.
+    /// Elements of placeholder kinds that one packed value may claim, over
+    /// all of its counts together. Such elements occupy no bytes, so the
+    /// remaining length cannot bound them; a budget per count would let an
+    /// array of list ops claim it again for every list.
     static constexpr uint64_t k_MaxBytelessElements = uint64_t(1) << 20;
 
     /// Bytes a writer starts with.
@@ -256,10 +258,13 @@ public:
         const uint64_t n = ReadCount();
         constexpr size_t minSize = MinEncodedSize<T>::value;
         const bool fits = minSize == 0
-            ? n <= k_MaxBytelessElements
+            ? n <= _bytelessLeft
             : n <= Remaining() / minSize;
         if (!fits) {
             ThrowCount(n, at);
+        }
+        if (minSize == 0) {
+            _bytelessLeft -= n;
         }
         return size_t(n);
     }
@@ -374,6 +379,7 @@ private:
     const uint8_t* _begin = nullptr;
     const uint8_t* _pos = nullptr;
     const uint8_t* _end = nullptr;
+    uint64_t _bytelessLeft = k_MaxBytelessElements;
 };
 
 // --- list ops ----------------------------------------------------------------

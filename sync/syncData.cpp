@@ -457,7 +457,12 @@ void SyncData::ApplySyncOp(const SyncOp& op)
     SdfPath path;
     switch (op.opType) {
     case SyncOp::CreateNode:
-        if (ParseNodePath(op.nodePath, &path)) {
+        // A number outside SdfSpecType is no spec type at all, not even
+        // an unknown one: it must not be cast to the enumeration.
+        if (op.nodeType < 0 || op.nodeType >= SdfNumSpecTypes) {
+            spdlog::error("Invalid spec type {} at {}", op.nodeType,
+                          op.nodePath);
+        } else if (ParseNodePath(op.nodePath, &path)) {
             if (_ownedByLayer) {
                 CreateSpec(path, static_cast<SdfSpecType>(op.nodeType));
             } else {

@@ -210,6 +210,8 @@ public:
     /// edits; on a free-standing store they make the same change (and log
     /// the same failures) without recording. An unknown type changes
     /// nothing.
+    /// A CreateNode whose node type lies outside SdfSpecType logs "Invalid
+    /// spec type {} at {}" and changes nothing.
     void ApplySyncOp(const SyncOp& op);
 
     /// While muted, edits change the store without being recorded. A

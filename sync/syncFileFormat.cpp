@@ -61,8 +61,9 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
         case SdfSpecTypeAttribute:
             return type == SdfSpecTypeConnection;
         default:
-            return type == SdfSpecTypeRelationshipTarget ||
-                   type == SdfSpecTypeConnection;
+            // OpenUSD derives a target's type from its owner's; a target
+            // without one could not be created in the layer.
+            return false;
         }
     }
     if (path.IsMapperPath()) {
@@ -78,14 +79,22 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
 }
 
 // A store built from received operations is installed into a layer only if
-// every spec's type fits its path and its children fields hold the types
+// every spec's type fits its path (a target's owner included) and is one
+// the layer's schema defines, and its children fields hold the types
 // OpenUSD expects and name specs that exist: OpenUSD trusts a layer's data,
 // and a child without a spec, or a prim listed as a child that is really
 // an attribute (from a lost or forged operation), crashes it later, when
 // the layer is traversed or written out. Returns the first problem found,
 // or "".
-std::string _FindInconsistency(const SdfAbstractData& data)
+std::string _FindInconsistency(const SdfAbstractData& data,
+                               const SdfSchemaBase& schema)
 {
+    // OpenUSD reaches everything in a layer through its pseudo-root and
+    // aborts the process on a layer that has none.
+    if (data.GetSpecType(SdfPath::AbsoluteRootPath()) != SdfSpecTypePseudoRoot) {
+        return "it has no pseudo-root";
+    }
+
     _PathCollector collector;
     data.VisitSpecs(&collector);
 
@@ -114,6 +123,12 @@ std::string _FindInconsistency(const SdfAbstractData& data)
         const SdfSpecType type = data.GetSpecType(path);
         if (!_SpecTypeFitsPath(data, path, type)) {
             return fmt::format("the spec at {} cannot have spec type {}",
+                               path.GetString(), static_cast<int>(type));
+        }
+        // Mappers and expressions are spec types OpenUSD no longer defines.
+        if (!schema.GetSpecDefinition(type)) {
+            return fmt::format("the spec at {} has spec type {}, which the "
+                               "layer's schema does not define",
                                path.GetString(), static_cast<int>(type));
         }
     }
@@ -234,7 +249,7 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         spdlog::error("Invalid data for layer {}", layer->GetIdentifier());
         return;
     }
-    const std::string failure = _FindInconsistency(*data);
+    const std::string failure = _FindInconsistency(*data, layer->GetSchema());
     if (!failure.empty()) {
         spdlog::error("RefreshData: refused, the sync data is not "
                       "consistent: {}", failure);

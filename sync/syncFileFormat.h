@@ -62,10 +62,13 @@ public:
     /// refresh are dropped as well. A null layer or data changes nothing.
     ///
     /// OpenUSD trusts a layer's data, so data it could not hold is refused
-    /// with an error line and the layer left as it was: a spec whose type
-    /// does not fit its path, or a children field that is of the wrong type
-    /// or names a spec that is not there (as a lost or forged operation from
-    /// a peer can leave it).
+    /// with an error line and the layer left as it was: data without the
+    /// pseudo-root (a peer's EraseNode of "/" leaves it so), a spec whose type
+    /// does not fit its path (a target or connection without the
+    /// relationship or attribute spec that owns it) or that the layer's
+    /// schema does not define (mappers, expressions), or a children field
+    /// that is of the wrong type or names a spec that is not there (as a
+    /// lost or forged operation from a peer can leave it).
     static void RefreshData(const SdfLayerHandle& layer,
                             const SdfAbstractDataRefPtr& data);
 

@@ -187,6 +187,18 @@ ValueHandler::UnpackVtValue(const std::string& base64) const
         return VtValue();
     }
 
+    // Standard Base64 pads with one or two '=' at the very end; '=' anywhere
+    // else, or more of them, is not Base64.
+    const size_t firstPad = base64.find('=');
+    const size_t padding =
+        firstPad == std::string::npos ? 0 : base64.size() - firstPad;
+    if (padding > 2 ||
+        (padding > 0 && base64.find_first_not_of('=', firstPad) != std::string::npos)) {
+        spdlog::error("Malformed Base64 text: padding must be one or two '=' "
+                      "at the end");
+        return VtValue();
+    }
+
     // Padding decodes as 'A' (six zero bits); the bytes it stands for are
     // cut off afterwards.
     std::string text(base64);
@@ -198,12 +210,6 @@ ValueHandler::UnpackVtValue(const std::string& base64) const
     std::vector<uint8_t> decoded(
         Decoder(text.cbegin()), Decoder(text.cend()));
 
-    const size_t padding = std::count(base64.begin(), base64.end(), '=');
-    if (padding > decoded.size()) {
-        spdlog::error("Malformed Base64 text: {} padding characters for {} "
-                      "decoded bytes", padding, decoded.size());
-        return VtValue();
-    }
     decoded.resize(decoded.size() - padding);
 
     PackedDataImpl reader = PackedDataImpl::ReaderOwning(std::move(decoded));

@@ -55,8 +55,8 @@ public:
     pxr::VtValue UnpackVtValue(PackedDataImpl& reader) const;
 
     /// Unpacks the standard Base64 text of packed bytes. Text whose length
-    /// is not a multiple of four, or that is shorter than its padding,
-    /// logs an error and yields the empty VtValue. A character outside the
+    /// is not a multiple of four, or whose padding is not one or two '=' at
+    /// the end, logs an error and yields the empty VtValue. A character outside the
     /// Base64 alphabet raises the decoder's exception.
     pxr::VtValue UnpackVtValue(const std::string& base64) const;
 

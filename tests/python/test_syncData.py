@@ -123,6 +123,10 @@ def test_RefreshDataRefusesDanglingChildren(sync, syncLayer, logLines, field, va
     ("/A{v=x}", Sdf.SpecTypePrim),
     ("/A{v=}", Sdf.SpecTypeVariant),
     ("/A.size[/B]", Sdf.SpecTypeMapper),
+    ("/A.size[/B]", Sdf.SpecTypeConnection),          # no attribute owns it
+    ("/A.rel[/B]", Sdf.SpecTypeRelationshipTarget),   # no relationship owns it
+    ("/A.size.mapper[/B.x]", Sdf.SpecTypeMapper),     # not in the schema
+    ("/A.size.expression", Sdf.SpecTypeExpression),
 ])
 def test_RefreshDataRefusesSpecTypesThatDoNotFitTheirPath(sync, syncLayer, logLines,
                                                           path, specType):
@@ -135,6 +139,21 @@ def test_RefreshDataRefusesSpecTypesThatDoNotFitTheirPath(sync, syncLayer, logLi
     assert any(line.startswith("[error] RefreshData: refused") for line in logLines())
     assert [p.name for p in layer.rootPrims] == ["Before"]
     assert "Before" in syncRound.LayerText(layer)
+
+
+def test_RefreshDataRefusesDataWithoutPseudoRoot(sync, syncLayer, logLines):
+    # OpenUSD aborts the process on a layer without its pseudo-root.
+    layer = syncLayer()
+    sync.SyncData.RefreshData(layer, _rootStore(sync, "Before"))
+    store = _rootStore(sync, "A")
+    op = sync.SyncOp()
+    op.opType = sync.SyncOpType.EraseNode
+    op.nodePath = "/"
+    store.ApplySyncOp(op)
+    logLines()
+    sync.SyncData.RefreshData(layer, store)
+    assert any(line.startswith("[error] RefreshData: refused") for line in logLines())
+    assert [p.name for p in layer.rootPrims] == ["Before"]
 
 
 def test_StoreDroppedByPythonButHeldByLayerStaysAlive(sync, syncLayer):

@@ -1,6 +1,7 @@
 // Bad packed input: every case yields the empty value and an error line,
 // and nothing is read outside the buffer.
 
+#include "sync/packedDataImpl.h"
 #include "sync/valueHandler.h"
 #include "tests/logCapture.h"
 #include "tests/sync/packedBytes.h"
@@ -98,6 +99,38 @@ TEST(PackMalformed, CountsBeyondTheBufferAreRefusedBeforeAllocating)
     }
 }
 
+// Placeholder items take no bytes, so nothing in the buffer bounds them: a
+// few bytes could claim a million payloads in each list of each list op of
+// an array. They share one budget per value instead.
+TEST(PackMalformed, BytelessElementsShareOneBudgetPerValue)
+{
+    const uint64_t half = vela::PackedDataImpl::k_MaxBytelessElements / 2 + 1;
+    const std::vector<std::vector<uint8_t>> cases = {
+        // Two lists of one payload list op.
+        Bytes().U8(0x37).U8(0).U8(0x60).U64(half).U64(half),
+        // One list in each of two list ops of an array.
+        Bytes().U8(0x37).U8(1).U64(2).U8(0x20).U64(half).U8(0x20).U64(half),
+        // Added and deleted items of two unregistered-value list ops.
+        Bytes().U8(0x36).U8(1).U64(2).U8(0x04).U64(half).U8(0x08).U64(half),
+    };
+    for (const auto& bytes : cases) {
+        vela_test::LogCapture capture(spdlog::level::err);
+        EXPECT_TRUE(UnpackExact(bytes).IsEmpty());
+        EXPECT_EQ(capture.CountLevel(spdlog::level::err), 1u);
+    }
+    // Within the budget the same shapes are read.
+    vela_test::LogCapture capture(spdlog::level::err);
+    const VtValue small = UnpackExact(
+        Bytes().U8(0x37).U8(1).U64(2).U8(0x20).U64(3).U8(0x40).U64(4));
+    ASSERT_TRUE(small.IsHolding<VtArray<SdfPayloadListOp>>());
+    const auto& ops = small.UncheckedGet<VtArray<SdfPayloadListOp>>();
+    ASSERT_EQ(ops.size(), 2u);
+    // The default payloads read are all equal, so each list keeps one.
+    EXPECT_EQ(ops[0].GetPrependedItems().size(), 1u);
+    EXPECT_EQ(ops[1].GetAppendedItems().size(), 1u);
+    EXPECT_EQ(capture.CountLevel(spdlog::level::err), 0u);
+}
+
 TEST(PackMalformed, EnumeratorsOutOfRangeAreRefused)
 {
     for (uint8_t code : {0x2A, 0x2B, 0x2C}) {
@@ -180,7 +213,10 @@ TEST(PackBase64, PaddingCutsDecodedBytes)
 TEST(PackBase64, MalformedTextIsRefused)
 {
     auto& handler = vela::ValueHandler::GetInstance();
-    for (const char* text : {"AQA", "AQABA", "====", "A==="}) {
+    // Padding in the middle, or three '=' at the end, once decoded into
+    // shortened but plausible bytes.
+    for (const char* text : {"AQA", "AQABA", "====", "A===", "AQ=B", "AQ==AQAB",
+                             "AQABA==="}) {
         vela_test::LogCapture capture;
         EXPECT_TRUE(handler.UnpackVtValue(std::string(text)).IsEmpty()) << text;
         EXPECT_EQ(capture.CountLevel(spdlog::level::err), 1u) << text;

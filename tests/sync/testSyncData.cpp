@@ -90,9 +90,10 @@ TEST_F(SyncDataTest, CreateRecordsFirstAndRefusesUnknownTypes)
     EXPECT_EQ(Pending(), (Lines{"CreateNode /B 6", "CreateNode /C 0"}));
 
     // Out of Sdf's range: refused like unknown, since Sdf indexes its
-    // per-type tables by it.
+    // per-type tables by it. (15 is the largest value the enumeration can
+    // hold; a negative one would be undefined behaviour before the call.)
     data->CreateNode(SdfPath("/D"), static_cast<SdfSpecType>(SdfNumSpecTypes));
-    data->CreateNode(SdfPath("/E"), static_cast<SdfSpecType>(-3));
+    data->CreateNode(SdfPath("/E"), static_cast<SdfSpecType>(15));
     EXPECT_FALSE(data->HasSpec(SdfPath("/D")));
     EXPECT_FALSE(data->HasSpec(SdfPath("/E")));
     EXPECT_EQ(cap.CountLevel(err), 3u);
@@ -329,6 +330,20 @@ TEST_F(SyncDataTest, ApplyingMalformedOpsChangesNothing)
     EXPECT_EQ(cap.CountLevel(err), 20u);
     data->ApplySyncOp(Op(static_cast<SyncOp::SyncOpType>(17), "/B", "", "", SdfSpecTypePrim));
     EXPECT_EQ(vela_test::Dump(*data).size(), 3u);
+    EXPECT_TRUE(Pending().empty());
+}
+
+// A node type is a number on the wire; one outside SdfSpecType is refused
+// before it could become one.
+TEST_F(SyncDataTest, ApplyingCreateNodeWithSpecTypeOutOfRangeChangesNothing)
+{
+    LogCapture cap;
+    for (int32_t type : {-61, int32_t(SdfNumSpecTypes), 1 << 30}) {
+        data->ApplySyncOp(Op(SyncOp::CreateNode, "/B", "", "", type));
+    }
+    EXPECT_EQ(cap.CountLevel(err), 3u);
+    EXPECT_EQ(cap.Count(err, "Invalid spec type -61 at /B"), 1u);
+    EXPECT_FALSE(data->HasSpec(SdfPath("/B")));
     EXPECT_TRUE(Pending().empty());
 }
 
