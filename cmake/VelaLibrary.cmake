@@ -9,7 +9,6 @@
 
 set(VELA_LIBS_DIR velahub_sdk.libs)
 set(VELA_PLUGIN_DIR ${VELA_LIBS_DIR}/usd)
-set(VELA_PXR_LIBS_DIR "${VELA_SITE_PACKAGES}/pxr/.libs")
 set(VELA_BUILD_PLUGIN_DIR "${PROJECT_BINARY_DIR}/plugins")
 
 # Every translation unit sees OpenUSD with Python support, as the pxr
@@ -45,7 +44,7 @@ function(vela_add_library NAME)
         NO_SONAME ON
         CXX_VISIBILITY_PRESET default
         BUILD_RPATH "${VELA_PXR_LIBS_DIR}"
-        INSTALL_RPATH "$ORIGIN/../pxr/.libs")
+        INSTALL_RPATH "$ORIGIN/../pxr/.libs;${VELA_PXR_INSTALL_RPATH}")
     target_link_options(${NAME} PRIVATE "-Wl,-soname,lib${NAME}.so.0")
     install(TARGETS ${NAME} LIBRARY DESTINATION ${VELA_LIBS_DIR})
 

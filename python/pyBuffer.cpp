@@ -3,7 +3,7 @@
 //
 #include "python/pyBuffer.h"
 
-#include <pxr/boost/python/errors.hpp>
+#include <pxr/external/boost/python/errors.hpp>
 
 #include <Python.h>
 

@@ -6,8 +6,8 @@
 
 #include "sync/packedData.h"
 
-#include <pxr/tf/pxr.h>
-#include <pxr/boost/python/object.hpp>
+#include <pxr/pxr.h>
+#include <pxr/external/boost/python/object.hpp>
 
 #include <cstdint>
 #include <vector>

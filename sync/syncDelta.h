@@ -6,7 +6,7 @@
 
 #include "sync/syncOp.h"
 
-#include <pxr/vt/value.h>
+#include <pxr/base/vt/value.h>
 
 #include <cstdint>
 #include <mutex>
