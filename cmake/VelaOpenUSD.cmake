@@ -35,7 +35,7 @@ if(VELA_USE_INSTALLED_PXR)
         endif()
         add_library(pxr::${component} INTERFACE IMPORTED)
         target_link_libraries(pxr::${component} INTERFACE ${component})
-        target_include_directories(pxr::${component} INTERFACE ${PXR_INCLUDE_DIRS})
+        target_include_directories(pxr::${component} INTERFACE ${PXR_INCLUDE_DIRS} ${Python_INCLUDE_DIRS})
     endforeach()
     # OpenUSD's own fork of Boost.Python is the library 'python'
     # (libusd_python); older releases used Boost.Python itself, which
