@@ -5,10 +5,10 @@
 
 #include "sync/valueHandler.h"
 
-#include <pxr/gf/vec3f.h>
-#include <pxr/tf/token.h>
-#include <pxr/vt/array.h>
-#include <pxr/vt/value.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/base/vt/array.h>
+#include <pxr/base/vt/value.h>
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 #include "resolver/assetFetcher.h"
 #include "resolver/assetResolver.h"
 
-#include <pxr/ar/defaultResolver.h>
+#include <pxr/usd/ar/defaultResolver.h>
 
 #include <benchmark/benchmark.h>
 #include <spdlog/spdlog.h>

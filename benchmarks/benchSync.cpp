@@ -19,13 +19,13 @@
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
 
-#include <pxr/gf/vec3f.h>
-#include <pxr/plug/registry.h>
-#include <pxr/sdf/attributeSpec.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/primSpec.h>
-#include <pxr/sdf/schema.h>
-#include <pxr/vt/array.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/base/plug/registry.h>
+#include <pxr/usd/sdf/attributeSpec.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/primSpec.h>
+#include <pxr/usd/sdf/schema.h>
+#include <pxr/base/vt/array.h>
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,6 @@
 
 set(VELA_LIBS_DIR velahub_sdk.libs)
 set(VELA_PLUGIN_DIR ${VELA_LIBS_DIR}/usd)
-set(VELA_PXR_LIBS_DIR "${VELA_SITE_PACKAGES}/pxr/.libs")
 set(VELA_BUILD_PLUGIN_DIR "${PROJECT_BINARY_DIR}/plugins")
 
 # Every translation unit sees OpenUSD with Python support, as the pxr
@@ -21,8 +20,9 @@ add_compile_options(-Wno-deprecated)
 # TfHashSet libstdc++'s hash_map and hash_set; under clang the same headers
 # pick std::unordered_map, a different layout for every class that holds
 # one (SdfSchemaBase among them). Clang builds (the sanitizer and fuzz
-# presets) must see the wheels' layout.
-if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+# presets) must see the wheels' layout. An installed OpenUSD was built by
+# whichever compiler built it; build vela with the same one.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND NOT VELA_USE_INSTALLED_PXR)
     add_compile_definitions(ARCH_HAS_GNU_STL_EXTENSIONS)
 endif()
 
@@ -53,7 +53,7 @@ function(vela_add_library NAME)
         NO_SONAME ON
         CXX_VISIBILITY_PRESET default
         BUILD_RPATH "${VELA_PXR_LIBS_DIR}"
-        INSTALL_RPATH "$ORIGIN/../pxr/.libs")
+        INSTALL_RPATH "$ORIGIN/../pxr/.libs;${VELA_PXR_INSTALL_RPATH}")
     target_link_options(${NAME} PRIVATE "-Wl,-soname,lib${NAME}.so.0")
     install(TARGETS ${NAME} LIBRARY DESTINATION ${VELA_LIBS_DIR})
 

@@ -5,7 +5,7 @@
 // wrap-module machinery gives it both initialisation entry points,
 // PyInit__velaUsdSync and PyInit_libvelaUsdSync.
 
-#include <pxr/tf/pyModule.h>
+#include <pxr/base/tf/pyModule.h>
 
 namespace vela {
 void wrapSyncData();

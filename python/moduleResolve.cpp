@@ -3,7 +3,7 @@
 //
 // The extension module _velaUsdResolve of the package vela.usd.resolve.
 
-#include <pxr/tf/pyModule.h>
+#include <pxr/base/tf/pyModule.h>
 
 namespace vela {
 void wrapResolverContext();

@@ -6,11 +6,11 @@
 #include "sync/packedData.h"
 #include "sync/valueHandler.h"
 
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/types.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/types.h>
 
-#include <pxr/tf/token.h>
-#include <pxr/vt/value.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/base/vt/value.h>
 
 #include <algorithm>
 #include <string_view>

@@ -3,9 +3,9 @@
 //
 #include "python/pyBuffer.h"
 
-#include <pxr/boost/python/errors.hpp>
-#include <pxr/boost/python/extract.hpp>
-#include <pxr/boost/python/handle.hpp>
+#include <pxr/external/boost/python/errors.hpp>
+#include <pxr/external/boost/python/extract.hpp>
+#include <pxr/external/boost/python/handle.hpp>
 
 #include <Python.h>
 

@@ -7,8 +7,8 @@
 #include "sync/packedData.h"
 #include "sync/syncOp.h"
 
-#include <pxr/tf/pxr.h>
-#include <pxr/boost/python/object.hpp>
+#include <pxr/pxr.h>
+#include <pxr/external/boost/python/object.hpp>
 
 #include <Python.h>
 

@@ -8,13 +8,13 @@
 
 #include "resolver/assetFetcher.h"
 
-#include <pxr/tf/pyLock.h>
+#include <pxr/base/tf/pyLock.h>
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/class.hpp>
-#include <pxr/boost/python/def.hpp>
-#include <pxr/boost/python/enum.hpp>
-#include <pxr/boost/python/object.hpp>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/class.hpp>
+#include <pxr/external/boost/python/def.hpp>
+#include <pxr/external/boost/python/enum.hpp>
+#include <pxr/external/boost/python/object.hpp>
 
 #include <string>
 

@@ -9,15 +9,15 @@
 #include "sync/syncData.h"
 #include "sync/syncOp.h"
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/def.hpp>
-#include <pxr/boost/python/errors.hpp>
-#include <pxr/boost/python/extract.hpp>
-#include <pxr/boost/python/handle.hpp>
-#include <pxr/boost/python/object.hpp>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/types.h>
-#include <pxr/tf/pyPtrHelpers.h>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/def.hpp>
+#include <pxr/external/boost/python/errors.hpp>
+#include <pxr/external/boost/python/extract.hpp>
+#include <pxr/external/boost/python/handle.hpp>
+#include <pxr/external/boost/python/object.hpp>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/types.h>
+#include <pxr/base/tf/pyPtrHelpers.h>
 
 #include <Python.h>
 

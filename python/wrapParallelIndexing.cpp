@@ -5,18 +5,18 @@
 // does not offer. The workers resolve assets and may need the interpreter
 // lock for the fetch callback, so the lock is released while they run.
 
-#include <pxr/pcp/cache.h>
-#include <pxr/pcp/errors.h>
-#include <pxr/pcp/primIndex.h>
-#include <pxr/sdf/path.h>
-#include <pxr/tf/pyLock.h>
+#include <pxr/usd/pcp/cache.h>
+#include <pxr/usd/pcp/errors.h>
+#include <pxr/usd/pcp/primIndex.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/base/tf/pyLock.h>
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/def.hpp>
-#include <pxr/boost/python/extract.hpp>
-#include <pxr/boost/python/list.hpp>
-#include <pxr/boost/python/object.hpp>
-#include <pxr/boost/python/stl_iterator.hpp>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/def.hpp>
+#include <pxr/external/boost/python/extract.hpp>
+#include <pxr/external/boost/python/list.hpp>
+#include <pxr/external/boost/python/object.hpp>
+#include <pxr/external/boost/python/stl_iterator.hpp>
 
 #include <string>
 #include <vector>

@@ -6,15 +6,15 @@
 
 #include "resolver/resolverContext.h"
 
-#include <pxr/ar/pyResolverContext.h>
-#include <pxr/tf/pyUtils.h>
+#include <pxr/usd/ar/pyResolverContext.h>
+#include <pxr/base/tf/pyUtils.h>
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/class.hpp>
-#include <pxr/boost/python/init.hpp>
-#include <pxr/boost/python/make_function.hpp>
-#include <pxr/boost/python/return_value_policy.hpp>
-#include <pxr/boost/python/return_by_value.hpp>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/class.hpp>
+#include <pxr/external/boost/python/init.hpp>
+#include <pxr/external/boost/python/make_function.hpp>
+#include <pxr/external/boost/python/return_value_policy.hpp>
+#include <pxr/external/boost/python/return_by_value.hpp>
 
 #include <string>
 

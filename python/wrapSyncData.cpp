@@ -9,21 +9,21 @@
 #include "sync/syncOp.h"
 #include "sync/valueHandler.h"
 
-#include <pxr/sdf/abstractData.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/types.h>
-#include <pxr/tf/makePyConstructor.h>
-#include <pxr/tf/pyPtrHelpers.h>
-#include <pxr/tf/token.h>
+#include <pxr/usd/sdf/abstractData.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/types.h>
+#include <pxr/base/tf/makePyConstructor.h>
+#include <pxr/base/tf/pyPtrHelpers.h>
+#include <pxr/base/tf/token.h>
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/class.hpp>
-#include <pxr/boost/python/errors.hpp>
-#include <pxr/boost/python/extract.hpp>
-#include <pxr/boost/python/object.hpp>
-#include <pxr/boost/python/return_value_policy.hpp>
-#include <pxr/boost/python/handle.hpp>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/class.hpp>
+#include <pxr/external/boost/python/errors.hpp>
+#include <pxr/external/boost/python/extract.hpp>
+#include <pxr/external/boost/python/object.hpp>
+#include <pxr/external/boost/python/return_value_policy.hpp>
+#include <pxr/external/boost/python/handle.hpp>
 
 #include <spdlog/spdlog.h>
 

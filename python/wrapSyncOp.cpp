@@ -6,18 +6,18 @@
 #include "python/pyBuffer.h"
 #include "sync/syncOp.h"
 
-#include <pxr/tf/enum.h>
-#include <pxr/tf/pyEnum.h>
+#include <pxr/base/tf/enum.h>
+#include <pxr/base/tf/pyEnum.h>
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/class.hpp>
-#include <pxr/boost/python/def.hpp>
-#include <pxr/boost/python/errors.hpp>
-#include <pxr/boost/python/extract.hpp>
-#include <pxr/boost/python/make_function.hpp>
-#include <pxr/boost/python/object.hpp>
-#include <pxr/boost/python/scope.hpp>
-#include <pxr/boost/python/suite/indexing/vector_indexing_suite.hpp>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/class.hpp>
+#include <pxr/external/boost/python/def.hpp>
+#include <pxr/external/boost/python/errors.hpp>
+#include <pxr/external/boost/python/extract.hpp>
+#include <pxr/external/boost/python/make_function.hpp>
+#include <pxr/external/boost/python/object.hpp>
+#include <pxr/external/boost/python/scope.hpp>
+#include <pxr/external/boost/python/suite/indexing/vector_indexing_suite.hpp>
 
 #include <Python.h>
 

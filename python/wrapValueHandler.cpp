@@ -8,16 +8,16 @@
 #include "sync/packedData.h"
 #include "sync/valueHandler.h"
 
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/schema.h>
-#include <pxr/tf/token.h>
-#include <pxr/sdf/valueTypeName.h>
-#include <pxr/vt/value.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/schema.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/usd/sdf/valueTypeName.h>
+#include <pxr/base/vt/value.h>
 
-#include <pxr/boost/python/args.hpp>
-#include <pxr/boost/python/def.hpp>
-#include <pxr/boost/python/extract.hpp>
-#include <pxr/boost/python/object.hpp>
+#include <pxr/external/boost/python/args.hpp>
+#include <pxr/external/boost/python/def.hpp>
+#include <pxr/external/boost/python/extract.hpp>
+#include <pxr/external/boost/python/object.hpp>
 
 #include <spdlog/spdlog.h>
 

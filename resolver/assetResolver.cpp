@@ -5,18 +5,18 @@
 #include "resolver/assetFetcher.h"
 #include "resolver/resolverContext.h"
 
-#include <pxr/ar/asset.h>
-#include <pxr/ar/defineResolver.h>
-#include <pxr/tf/fileUtils.h>
-#include <pxr/tf/stringUtils.h>
+#include <pxr/usd/ar/asset.h>
+#include <pxr/usd/ar/defineResolver.h>
+#include <pxr/base/tf/fileUtils.h>
+#include <pxr/base/tf/stringUtils.h>
 
 #include <spdlog/spdlog.h>
 
 using namespace pxr;
 
-AR_NAMESPACE_OPEN_SCOPE
+PXR_NAMESPACE_OPEN_SCOPE
 AR_DEFINE_RESOLVER(vela::AssetResolver, ArResolver);
-AR_NAMESPACE_CLOSE_SCOPE
+PXR_NAMESPACE_CLOSE_SCOPE
 
 namespace vela {
 

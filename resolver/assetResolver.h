@@ -4,7 +4,7 @@
 #ifndef VELA_RESOLVER_ASSET_RESOLVER_H
 #define VELA_RESOLVER_ASSET_RESOLVER_H
 
-#include <pxr/ar/defaultResolver.h>
+#include <pxr/usd/ar/defaultResolver.h>
 
 #include <memory>
 #include <string>

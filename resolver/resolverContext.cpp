@@ -3,7 +3,7 @@
 //
 #include "resolver/resolverContext.h"
 
-#include <pxr/tf/hash.h>
+#include <pxr/base/tf/hash.h>
 
 #include <spdlog/spdlog.h>
 

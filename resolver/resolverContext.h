@@ -4,7 +4,7 @@
 #ifndef VELA_RESOLVER_RESOLVER_CONTEXT_H
 #define VELA_RESOLVER_RESOLVER_CONTEXT_H
 
-#include <pxr/ar/defineResolverContext.h>
+#include <pxr/usd/ar/defineResolverContext.h>
 
 #include <cstddef>
 #include <string>
@@ -54,8 +54,8 @@ std::string ArGetDebugString(const ResolverContext& context);
 
 } // namespace vela
 
-AR_NAMESPACE_OPEN_SCOPE
+PXR_NAMESPACE_OPEN_SCOPE
 AR_DECLARE_RESOLVER_CONTEXT(vela::ResolverContext);
-AR_NAMESPACE_CLOSE_SCOPE
+PXR_NAMESPACE_CLOSE_SCOPE
 
 #endif // VELA_RESOLVER_RESOLVER_CONTEXT_H

@@ -1,14 +1,14 @@
 //
 // Copyright 2026 vela contributors
 //
-#include <pxr/sdf/pxr.h>
-#include <pxr/tf/registryManager.h>
-#include <pxr/tf/scriptModuleLoader.h>
-#include <pxr/tf/token.h>
+#include <pxr/pxr.h>
+#include <pxr/base/tf/registryManager.h>
+#include <pxr/base/tf/scriptModuleLoader.h>
+#include <pxr/base/tf/token.h>
 
 #include <vector>
 
-SDF_NAMESPACE_OPEN_SCOPE
+PXR_NAMESPACE_OPEN_SCOPE
 
 // Loading vela.usd.sync pulls in the OpenUSD modules its types come from.
 TF_REGISTRY_FUNCTION(TfScriptModuleLoader)
@@ -23,4 +23,4 @@ TF_REGISTRY_FUNCTION(TfScriptModuleLoader)
         TfToken("velaUsdSync"), TfToken("vela.usd.sync"), reqs);
 }
 
-SDF_NAMESPACE_CLOSE_SCOPE
+PXR_NAMESPACE_CLOSE_SCOPE

@@ -6,7 +6,7 @@
 #include "sync/syncFileFormat.h"
 #include "sync/valueHandler.h"
 
-#include <pxr/tf/stringUtils.h>
+#include <pxr/base/tf/stringUtils.h>
 
 #include <spdlog/spdlog.h>
 

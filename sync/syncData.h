@@ -7,15 +7,15 @@
 #include "sync/syncDelta.h"
 #include "sync/syncOp.h"
 
-#include <pxr/sdf/abstractData.h>
-#include <pxr/sdf/declareHandles.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/types.h>
-#include <pxr/tf/declarePtrs.h>
-#include <pxr/tf/pxrTslRobinMap/robin_map.h>
-#include <pxr/tf/token.h>
-#include <pxr/vt/value.h>
+#include <pxr/usd/sdf/abstractData.h>
+#include <pxr/usd/sdf/declareHandles.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/types.h>
+#include <pxr/base/tf/declarePtrs.h>
+#include <pxr/base/tf/pxrTslRobinMap/robin_map.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/base/vt/value.h>
 
 #include <memory>
 #include <set>

@@ -5,7 +5,7 @@
 
 #include "sync/valueHandler.h"
 
-#include <pxr/tf/hash.h>
+#include <pxr/base/tf/hash.h>
 
 #include <utility>
 

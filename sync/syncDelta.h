@@ -6,10 +6,10 @@
 
 #include "sync/syncOp.h"
 
-#include <pxr/sdf/path.h>
-#include <pxr/tf/pxrTslRobinMap/robin_map.h>
-#include <pxr/tf/token.h>
-#include <pxr/vt/value.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/base/tf/pxrTslRobinMap/robin_map.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/base/vt/value.h>
 
 #include <cstddef>
 #include <cstdint>

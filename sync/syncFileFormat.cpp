@@ -3,17 +3,17 @@
 //
 #include "sync/syncFileFormat.h"
 
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/schema.h>
-#include <pxr/tf/registryManager.h>
-#include <pxr/tf/type.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/schema.h>
+#include <pxr/base/tf/registryManager.h>
+#include <pxr/base/tf/type.h>
 
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
 #include <string>
 
-SDF_NAMESPACE_OPEN_SCOPE
+PXR_NAMESPACE_OPEN_SCOPE
 
 TF_DEFINE_PUBLIC_TOKENS(VelaSyncFileFormatTokens, VELA_SYNC_FILE_FORMAT_TOKENS);
 
@@ -298,4 +298,4 @@ vela::SyncDataPtr SyncFileFormat::_DiscardPendingOps(const SdfLayer& layer)
     return syncData;
 }
 
-SDF_NAMESPACE_CLOSE_SCOPE
+PXR_NAMESPACE_CLOSE_SCOPE

@@ -6,17 +6,17 @@
 
 #include "sync/syncData.h"
 
-#include <pxr/sdf/pxr.h>
-#include <pxr/sdf/abstractData.h>
-#include <pxr/sdf/declareHandles.h>
-#include <pxr/sdf/fileFormat.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/tf/declarePtrs.h>
-#include <pxr/tf/staticTokens.h>
+#include <pxr/pxr.h>
+#include <pxr/usd/sdf/abstractData.h>
+#include <pxr/usd/sdf/declareHandles.h>
+#include <pxr/usd/sdf/fileFormat.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/base/tf/declarePtrs.h>
+#include <pxr/base/tf/staticTokens.h>
 
 #include <string>
 
-SDF_NAMESPACE_OPEN_SCOPE
+PXR_NAMESPACE_OPEN_SCOPE
 
 #define VELA_SYNC_FILE_FORMAT_TOKENS \
     ((Id,        "vela"))            \
@@ -89,6 +89,6 @@ private:
     static vela::SyncDataPtr _DiscardPendingOps(const SdfLayer& layer);
 };
 
-SDF_NAMESPACE_CLOSE_SCOPE
+PXR_NAMESPACE_CLOSE_SCOPE
 
 #endif // VELA_SYNC_SYNC_FILE_FORMAT_H

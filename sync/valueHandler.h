@@ -6,7 +6,7 @@
 
 #include "sync/packedData.h"
 
-#include <pxr/vt/value.h>
+#include <pxr/base/vt/value.h>
 
 #include <cstdint>
 #include <functional>

@@ -16,8 +16,8 @@
 #include "tests/fuzz/fuzzSupport.h"
 #include "tests/fuzz/opStream.h"
 
-#include <pxr/sdf/layer.h>
-#include <pxr/tf/errorMark.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/base/tf/errorMark.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -11,8 +11,8 @@
 #ifndef VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
 #define VELA_TESTS_FUZZ_FUZZ_SUPPORT_H
 
-#include <pxr/plug/registry.h>
-#include <pxr/tf/diagnosticMgr.h>
+#include <pxr/base/plug/registry.h>
+#include <pxr/base/tf/diagnosticMgr.h>
 
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>

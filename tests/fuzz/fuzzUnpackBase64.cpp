@@ -8,8 +8,8 @@
 #include "sync/valueHandler.h"
 #include "tests/fuzz/fuzzSupport.h"
 
-#include <pxr/tf/errorMark.h>
-#include <pxr/vt/value.h>
+#include <pxr/base/tf/errorMark.h>
+#include <pxr/base/vt/value.h>
 
 #include <boost/archive/iterators/dataflow_exception.hpp>
 

@@ -17,14 +17,14 @@
 #include "tests/fuzz/opStream.h"
 #include "tests/sync/byteRows.h"
 
-#include <pxr/gf/vec3f.h>
-#include <pxr/sdf/attributeSpec.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/primSpec.h>
-#include <pxr/sdf/relationshipSpec.h>
-#include <pxr/sdf/schema.h>
-#include <pxr/sdf/variantSetSpec.h>
-#include <pxr/sdf/variantSpec.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/usd/sdf/attributeSpec.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/primSpec.h>
+#include <pxr/usd/sdf/relationshipSpec.h>
+#include <pxr/usd/sdf/schema.h>
+#include <pxr/usd/sdf/variantSetSpec.h>
+#include <pxr/usd/sdf/variantSpec.h>
 
 #include <cstdio>
 #include <filesystem>

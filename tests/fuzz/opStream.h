@@ -28,11 +28,11 @@
 #include "sync/syncOp.h"
 #include "sync/valueHandler.h"
 
-#include <pxr/sdf/abstractData.h>
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/schema.h>
-#include <pxr/tf/token.h>
-#include <pxr/vt/value.h>
+#include <pxr/usd/sdf/abstractData.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/schema.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/base/vt/value.h>
 
 #include <cstddef>
 #include <cstdio>

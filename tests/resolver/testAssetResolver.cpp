@@ -6,9 +6,9 @@
 #include "tests/logCapture.h"
 #include "tests/resolver/fetcherTestAccess.h"
 
-#include <pxr/ar/asset.h>
-#include <pxr/ar/resolver.h>
-#include <pxr/ar/resolverContextBinder.h>
+#include <pxr/usd/ar/asset.h>
+#include <pxr/usd/ar/resolver.h>
+#include <pxr/usd/ar/resolverContextBinder.h>
 
 #include <gtest/gtest.h>
 

@@ -5,18 +5,18 @@
 
 #include "tests/sync/packedBytes.h"
 
-#include <pxr/gf/vec3f.h>
-#include <pxr/sdf/assetPath.h>
-#include <pxr/sdf/layerOffset.h>
-#include <pxr/sdf/listOp.h>
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/payload.h>
-#include <pxr/sdf/reference.h>
-#include <pxr/sdf/timeCode.h>
-#include <pxr/sdf/types.h>
-#include <pxr/vt/array.h>
-#include <pxr/vt/dictionary.h>
-#include <pxr/vt/value.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/usd/sdf/assetPath.h>
+#include <pxr/usd/sdf/layerOffset.h>
+#include <pxr/usd/sdf/listOp.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/payload.h>
+#include <pxr/usd/sdf/reference.h>
+#include <pxr/usd/sdf/timeCode.h>
+#include <pxr/usd/sdf/types.h>
+#include <pxr/base/vt/array.h>
+#include <pxr/base/vt/dictionary.h>
+#include <pxr/base/vt/value.h>
 
 #include <cstdint>
 #include <string>

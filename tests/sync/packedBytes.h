@@ -3,7 +3,7 @@
 #ifndef VELA_TESTS_SYNC_PACKED_BYTES_H
 #define VELA_TESTS_SYNC_PACKED_BYTES_H
 
-#include <pxr/sdf/listOp.h>
+#include <pxr/usd/sdf/listOp.h>
 
 #include <cstdint>
 #include <cstring>

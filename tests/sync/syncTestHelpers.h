@@ -7,10 +7,10 @@
 #include "sync/syncOp.h"
 #include "sync/valueHandler.h"
 
-#include <pxr/sdf/abstractData.h>
-#include <pxr/sdf/path.h>
-#include <pxr/tf/stringUtils.h>
-#include <pxr/vt/value.h>
+#include <pxr/usd/sdf/abstractData.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/base/tf/stringUtils.h>
+#include <pxr/base/vt/value.h>
 
 #include <map>
 #include <string>

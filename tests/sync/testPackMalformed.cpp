@@ -6,14 +6,14 @@
 #include "tests/logCapture.h"
 #include "tests/sync/packedBytes.h"
 
-#include <pxr/gf/range3d.h>
-#include <pxr/gf/vec3f.h>
-#include <pxr/sdf/listOp.h>
-#include <pxr/sdf/payload.h>
-#include <pxr/sdf/reference.h>
-#include <pxr/sdf/types.h>
-#include <pxr/vt/array.h>
-#include <pxr/vt/dictionary.h>
+#include <pxr/base/gf/range3d.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/usd/sdf/listOp.h>
+#include <pxr/usd/sdf/payload.h>
+#include <pxr/usd/sdf/reference.h>
+#include <pxr/usd/sdf/types.h>
+#include <pxr/base/vt/array.h>
+#include <pxr/base/vt/dictionary.h>
 
 #include <gtest/gtest.h>
 

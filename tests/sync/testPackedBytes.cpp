@@ -5,20 +5,20 @@
 #include "tests/sync/byteRows.h"
 #include "tests/sync/packedBytes.h"
 
-#include <pxr/gf/matrix3d.h>
-#include <pxr/gf/matrix4d.h>
-#include <pxr/gf/quath.h>
-#include <pxr/gf/vec3f.h>
-#include <pxr/sdf/assetPath.h>
-#include <pxr/sdf/layerOffset.h>
-#include <pxr/sdf/listOp.h>
-#include <pxr/sdf/path.h>
-#include <pxr/sdf/payload.h>
-#include <pxr/sdf/reference.h>
-#include <pxr/sdf/timeCode.h>
-#include <pxr/sdf/types.h>
-#include <pxr/vt/array.h>
-#include <pxr/vt/dictionary.h>
+#include <pxr/base/gf/matrix3d.h>
+#include <pxr/base/gf/matrix4d.h>
+#include <pxr/base/gf/quath.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/usd/sdf/assetPath.h>
+#include <pxr/usd/sdf/layerOffset.h>
+#include <pxr/usd/sdf/listOp.h>
+#include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/payload.h>
+#include <pxr/usd/sdf/reference.h>
+#include <pxr/usd/sdf/timeCode.h>
+#include <pxr/usd/sdf/types.h>
+#include <pxr/base/vt/array.h>
+#include <pxr/base/vt/dictionary.h>
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include "tests/logCapture.h"
 #include "tests/sync/syncTestHelpers.h"
 
-#include <pxr/sdf/attributeSpec.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/primSpec.h>
-#include <pxr/sdf/schema.h>
+#include <pxr/usd/sdf/attributeSpec.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/primSpec.h>
+#include <pxr/usd/sdf/schema.h>
 
 #include <gtest/gtest.h>
 

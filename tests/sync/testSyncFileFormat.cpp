@@ -3,13 +3,13 @@
 #include "sync/syncFileFormat.h"
 #include "tests/logCapture.h"
 
-#include <pxr/arch/fileSystem.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/tf/errorMark.h>
-#include <pxr/tf/fileUtils.h>
-#include <pxr/tf/registryManager.h>
-#include <pxr/tf/scriptModuleLoader.h>
-#include <pxr/tf/type.h>
+#include <pxr/base/arch/fileSystem.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/base/tf/errorMark.h>
+#include <pxr/base/tf/fileUtils.h>
+#include <pxr/base/tf/registryManager.h>
+#include <pxr/base/tf/scriptModuleLoader.h>
+#include <pxr/base/tf/type.h>
 
 #include <gtest/gtest.h>
 

@@ -5,14 +5,14 @@
 #include "tests/logCapture.h"
 #include "tests/sync/syncTestHelpers.h"
 
-#include <pxr/gf/vec3f.h>
-#include <pxr/sdf/attributeSpec.h>
-#include <pxr/sdf/layer.h>
-#include <pxr/sdf/listOp.h>
-#include <pxr/sdf/namespaceEdit.h>
-#include <pxr/sdf/primSpec.h>
-#include <pxr/sdf/relationshipSpec.h>
-#include <pxr/sdf/schema.h>
+#include <pxr/base/gf/vec3f.h>
+#include <pxr/usd/sdf/attributeSpec.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/listOp.h>
+#include <pxr/usd/sdf/namespaceEdit.h>
+#include <pxr/usd/sdf/primSpec.h>
+#include <pxr/usd/sdf/relationshipSpec.h>
+#include <pxr/usd/sdf/schema.h>
 
 #include <gtest/gtest.h>
 
