@@ -5,6 +5,7 @@
 #include "resolver/assetFetcher.h"
 #include "resolver/resolverContext.h"
 
+#include <pxr/pxr.h>
 #include <pxr/usd/ar/asset.h>
 #include <pxr/usd/ar/defineResolver.h>
 #include <pxr/base/tf/fileUtils.h>

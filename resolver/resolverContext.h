@@ -4,6 +4,7 @@
 #ifndef VELA_RESOLVER_RESOLVER_CONTEXT_H
 #define VELA_RESOLVER_RESOLVER_CONTEXT_H
 
+#include <pxr/pxr.h>
 #include <pxr/usd/ar/defineResolverContext.h>
 
 #include <cstddef>

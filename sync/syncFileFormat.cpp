@@ -3,6 +3,7 @@
 //
 #include "sync/syncFileFormat.h"
 
+#include <pxr/pxr.h>
 #include <pxr/usd/sdf/path.h>
 #include <pxr/usd/sdf/schema.h>
 #include <pxr/base/tf/registryManager.h>
