@@ -26,7 +26,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 venv="${VELA_VENV:-$root/.venv}"
 cmake="$venv/bin/cmake"
 ctest="$venv/bin/ctest"
-fuzzers=(fuzzUnpackPacked fuzzUnpackBase64 fuzzApplyOps)
+fuzzers=(fuzzUnpackPacked fuzzUnpackBase64 fuzzApplyOps fuzzDecodeFrame)
 
 usage() {
     sed -n '2,24p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
@@ -55,6 +55,7 @@ corpus_of() {
         fuzzUnpackPacked) echo unpackPacked ;;
         fuzzUnpackBase64) echo unpackBase64 ;;
         fuzzApplyOps) echo applyOps ;;
+        fuzzDecodeFrame) echo decodeFrame ;;
     esac
 }
 dict_of() {
@@ -62,6 +63,7 @@ dict_of() {
         fuzzUnpackPacked) echo packed.dict ;;
         fuzzUnpackBase64) echo base64.dict ;;
         fuzzApplyOps) echo ops.dict ;;
+        fuzzDecodeFrame) echo ops.dict ;;
     esac
 }
 

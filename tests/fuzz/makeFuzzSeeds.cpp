@@ -6,11 +6,13 @@
 //   corpus/unpackBase64/seed-*   the same, as Base64 text
 //   corpus/applyOps/seed-*       operation streams recorded from sync layers
 //                                authored through Sdf
+//   corpus/decodeFrame/seed-*    the same operations as session frame bodies
 //   packed.dict, base64.dict, ops.dict
 //
 // Files named seed-* are rewritten; regression inputs (any other name) are
 // left alone.
 
+#include "python/opFrame.h"
 #include "sync/syncData.h"
 #include "sync/syncOp.h"
 #include "tests/fuzz/fuzzSupport.h"
@@ -223,10 +225,12 @@ int main(int argc, char** argv)
 
     // Operation streams.
     const fs::path opsDir = SeedDir(root, "applyOps");
+    const fs::path framesDir = SeedDir(root, "decodeFrame");
     for (const auto& [name, author] : Scenes()) {
         SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(name + ".vela");
         author(layer);
         const vela::SyncOpList ops = vela::SyncData::GetLayerUpdates(layer);
+        WriteFile(framesDir / ("seed-" + name), vela::OpFrame::Encode(ops));
         for (bool received : {false, true}) {
             vela_fuzz::OpStreamWriter writer;
             for (const auto& op : ops) {
