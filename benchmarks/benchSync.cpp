@@ -275,11 +275,11 @@ void BM_PeakRss10kChildren(benchmark::State& state)
 
 // The child process's part: authors <groups>x<prims> once on a new layer
 // of the given kind ("usda,1000,100") and prints "<wall ms> <cpu ms>".
-int MeasureAuthoring(const std::string& spec)
+int MeasureAuthoring(const std::string& request)
 {
     char kind[16] = {0};
     int groups = 0, primsPerGroup = 0;
-    if (std::sscanf(spec.c_str(), "%15[a-z],%d,%d", kind, &groups, &primsPerGroup) != 3) {
+    if (std::sscanf(request.c_str(), "%15[a-z],%d,%d", kind, &groups, &primsPerGroup) != 3) {
         return 2;
     }
     timespec cpu0, cpu1;
