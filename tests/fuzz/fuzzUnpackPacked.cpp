@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const vela::PackedData packed(code, array, std::move(bytes));
 
     const VtValue value = handler.UnpackVtValue(packed);
-    // The round trip is checked on all but the largest arrays (up to a
-    // million byteless elements), which would only slow the search down.
+    // The round trip is checked on all but the largest arrays, which would
+    // only slow the search down.
     if (!value.IsEmpty() && value.GetArraySize() <= k_MaxCheckedElements) {
         const vela::PackedData again = handler.PackVtValue(value);
         vela_fuzz::Check(!again.empty(), "an unpacked value packs again");
