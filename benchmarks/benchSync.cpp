@@ -9,10 +9,13 @@
 // list, so the shape decides how long those lists get.
 //
 // After the benchmarks, a summary gives the sync/.usda ratio of each
-// authoring shape, fastest time of each, measured three ways: as separate
-// benchmarks, in turn in one process, and in a fresh process per authoring
-// (benchSync --author=usda|vela,<groups>,<prims>), where neither kind runs
-// on a heap the other left behind. Peak memory is measured in a child
+// authoring shape, fastest time of each, measured several ways: as
+// separate benchmarks, in turn in one process, in a fresh process per
+// authoring (benchSync --author=usda|vela,<groups>,<prims>), where neither
+// kind runs on a heap the other left behind, and in a fresh process after
+// the same layer of either kind was authored and destroyed there
+// (--author=usda+vela,... authors a .usda layer first), so that both kinds
+// start from the same used heap. Peak memory is measured in a child
 // process per layer kind (benchSync --peak-rss=usda|vela), since a
 // process's peak never comes down.
 
@@ -99,19 +102,25 @@ void AuthorBenchmark(benchmark::State& state, const char* identifier)
     state.counters["pendingOps"] = double(pending);
 }
 
-// The two layer kinds in turn, five times, in one process. Each kind
-// authors on the heap the other left behind (the .usda layer's many small
-// blocks, or the sync layer's drained list), which favours whichever runs
-// second; the fresh-process benchmark below avoids that.
+// The two layer kinds in turn, in one process, the order swapped every
+// iteration. Each kind authors on the heap the previous layer left behind,
+// and that matters: a destroyed .usda layer leaves many small free blocks
+// that slow down whatever authors next, .usda or sync, by about a third,
+// while a destroyed sync layer leaves a heap that slows neither. Swapping
+// the order gives each kind both predecessors; the fastest time of each is
+// compared. (Always authoring .usda first would charge the sync layer
+// alone with the .usda layer's leftovers.)
 void BM_AuthorRatio(benchmark::State& state)
 {
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
     double fastest[2] = {0.0, 0.0};
     const char* identifiers[2] = {"ratio.usda", "ratio.vela"};
+    int iteration = 0;
     for (auto _ : state) {
         double total = 0.0;
-        for (int kind = 0; kind < 2; ++kind) {
+        for (int step = 0; step < 2; ++step) {
+            const int kind = (iteration % 2 == 0) ? step : 1 - step;
             const auto start = std::chrono::steady_clock::now();
             SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifiers[kind]);
             Author(layer, groups, primsPerGroup);
@@ -124,6 +133,7 @@ void BM_AuthorRatio(benchmark::State& state)
                 vela::SyncData::GetLayerUpdates(layer);
             }
         }
+        ++iteration;
         state.SetIterationTime(total);
     }
     g_authorSeconds[{"ratio.usda", groups, primsPerGroup}] = fastest[0];
@@ -278,8 +288,17 @@ void BM_PeakRss10kChildren(benchmark::State& state)
 int MeasureAuthoring(const std::string& request)
 {
     char kind[16] = {0};
+    char before[16] = {0};
     int groups = 0, primsPerGroup = 0;
-    if (std::sscanf(request.c_str(), "%15[a-z],%d,%d", kind, &groups, &primsPerGroup) != 3) {
+    if (std::sscanf(request.c_str(), "%15[a-z]+%15[a-z],%d,%d", before, kind,
+                    &groups, &primsPerGroup) == 4) {
+        // Another layer authored and destroyed first, untimed.
+        SdfLayerRefPtr first = SdfLayer::CreateAnonymous(std::string("first.") + before);
+        Author(first, groups, primsPerGroup);
+        if (std::string(before) == "vela") {
+            vela::SyncData::GetLayerUpdates(first);
+        }
+    } else if (std::sscanf(request.c_str(), "%15[a-z],%d,%d", kind, &groups, &primsPerGroup) != 3) {
         return 2;
     }
     timespec cpu0, cpu1;
@@ -319,18 +338,23 @@ bool RunAuthoring(const std::string& kind, int groups, int primsPerGroup,
 }
 
 // Each kind authors in a process of its own, three times in turn; the
-// fastest wall and processor times of each are compared.
+// fastest wall and processor times of each are compared. The third
+// argument puts both kinds on the same used heap: 1 authors and destroys a
+// .usda layer first in each process, 2 a sync layer (untimed).
 void BM_AuthorFreshProcess(benchmark::State& state)
 {
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
+    const int after = int(state.range(2));
+    const std::string before = after == 1 ? "usda+" : after == 2 ? "vela+" : "";
+    const std::string prefix = after == 1 ? "afterusda" : after == 2 ? "aftervela" : "fresh";
     double wall[2] = {1e300, 1e300}, cpu[2] = {1e300, 1e300};
     for (auto _ : state) {
         for (int round = 0; round < 3; ++round) {
             int kind = 0;
             for (const char* name : {"usda", "vela"}) {
                 double w = 0.0, c = 0.0;
-                if (!RunAuthoring(name, groups, primsPerGroup, &w, &c)) {
+                if (!RunAuthoring(before + name, groups, primsPerGroup, &w, &c)) {
                     state.SkipWithError("an authoring process failed");
                     return;
                 }
@@ -340,10 +364,12 @@ void BM_AuthorFreshProcess(benchmark::State& state)
             }
         }
     }
-    g_authorSeconds[{"fresh.usda", groups, primsPerGroup}] = wall[0] / 1e3;
-    g_authorSeconds[{"fresh.vela", groups, primsPerGroup}] = wall[1] / 1e3;
-    g_authorSeconds[{"freshcpu.usda", groups, primsPerGroup}] = cpu[0] / 1e3;
-    g_authorSeconds[{"freshcpu.vela", groups, primsPerGroup}] = cpu[1] / 1e3;
+    g_authorSeconds[{prefix + ".usda", groups, primsPerGroup}] = wall[0] / 1e3;
+    g_authorSeconds[{prefix + ".vela", groups, primsPerGroup}] = wall[1] / 1e3;
+    if (after == 0) {
+        g_authorSeconds[{"freshcpu.usda", groups, primsPerGroup}] = cpu[0] / 1e3;
+        g_authorSeconds[{"freshcpu.vela", groups, primsPerGroup}] = cpu[1] / 1e3;
+    }
     state.counters["usdaMs"] = wall[0];
     state.counters["syncMs"] = wall[1];
     state.counters["syncPerUsda"] = wall[1] / wall[0];
@@ -352,7 +378,16 @@ void BM_AuthorFreshProcess(benchmark::State& state)
 
 void PrintAuthoringRatios()
 {
-    for (const char* prefix : {"bench", "ratio", "fresh", "freshcpu"}) {
+    const std::map<std::string, const char*> descriptions = {
+        {"bench", "separate benchmarks"},
+        {"ratio", "in turn, one process"},
+        {"fresh", "fresh processes, wall"},
+        {"freshcpu", "fresh processes, processor"},
+        {"afterusda", "each after a .usda layer, wall"},
+        {"aftervela", "each after a sync layer, wall"},
+    };
+    for (const char* prefix :
+         {"bench", "ratio", "fresh", "freshcpu", "afterusda", "aftervela"}) {
         for (const auto& [key, syncSeconds] : g_authorSeconds) {
             const auto& [identifier, groups, primsPerGroup] = key;
             if (identifier != std::string(prefix) + ".vela") {
@@ -365,12 +400,7 @@ void PrintAuthoringRatios()
             }
             std::printf("authoring %dx%d (%s): sync %.0f ms, usda %.0f ms, "
                         "sync/usda %.2f\n",
-                        groups, primsPerGroup,
-                        std::string(prefix) == "ratio"   ? "in turn, one process"
-                        : std::string(prefix) == "fresh" ? "fresh processes, wall"
-                        : std::string(prefix) == "freshcpu"
-                            ? "fresh processes, processor"
-                            : "separate benchmarks",
+                        groups, primsPerGroup, descriptions.at(prefix),
                         syncSeconds * 1e3, usda->second * 1e3,
                         syncSeconds / usda->second);
         }
@@ -384,8 +414,11 @@ BENCHMARK(BM_AuthorUsdaLayer)->Args({1000, 100})->Args({100, 1000})
 BENCHMARK(BM_AuthorSyncLayer)->Args({1000, 100})->Args({100, 1000})
     ->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AuthorRatio)->Args({1000, 100})->Args({100, 1000})
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_AuthorFreshProcess)->Args({1000, 100})->Args({100, 1000})
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_AuthorFreshProcess)
+    ->Args({1000, 100, 0})->Args({100, 1000, 0})
+    ->Args({1000, 100, 1})->Args({100, 1000, 1})
+    ->Args({1000, 100, 2})->Args({100, 1000, 2})
     ->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_GetLayerUpdates)->Arg(1000)->Arg(1000000)
     ->UseManualTime()->Unit(benchmark::kNanosecond)->Iterations(30);

@@ -222,7 +222,8 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         Erase(path, fieldName);
         return;
     }
-    if (DebugEnabled()) {
+    const bool debug = DebugEnabled();
+    if (debug) {
         spdlog::debug("[SyncData::SetField] {} at {} => {}",
                       fieldName.GetText(), path.GetText(), TfStringify(value));
     }
@@ -232,7 +233,7 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
     if (stored && stored != &value) {
         *stored = value;
     }
-    if (DebugEnabled()) {
+    if (debug) {
         spdlog::debug("[SyncData::Set#1] Set field {} at {}",
                       fieldName.GetText(), path.GetText());
     }
@@ -410,6 +411,12 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
             : SyncDelta::FieldPlacement::Kept;
         *slot = &fieldIt->slot;
         return &fieldIt->value;
+    }
+    if (fields.empty()) {
+        // Specs get a few fields each (a prim its specifier, type name and
+        // property list; a property its type name and default): one
+        // allocation instead of three growing ones.
+        fields.reserve(4);
     }
     fields.push_back(_Field{fieldName, VtValue(), {}});
     *placement = SyncDelta::FieldPlacement::Added;

@@ -15,11 +15,6 @@ namespace vela {
 
 namespace {
 
-// Dropped records are squeezed out once they outnumber the live ones (and
-// are more than a few), so a field set over and over between two drains
-// costs constant memory.
-constexpr size_t kCompactMinDropped = 1024;
-
 // The text of a path, as SdfPath::GetString gives it. Asking a path for
 // its text interns a token for it, which costs more than the record it is
 // asked for, so the common shapes -- prims and their properties, outside
@@ -89,7 +84,7 @@ SyncDelta::_Record& SyncDelta::_Append(SyncOp::SyncOpType opType)
 
 void SyncDelta::_AppendText(SyncOp&& op, const VtValue* value)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     _pending.textOps.push_back(std::move(op));
     _Record& record = _Append(_pending.textOps.back().opType);
     record.kind = value ? _Kind::Text : _Kind::Packed;
@@ -127,7 +122,7 @@ bool SyncDelta::_HasBarrierSince(const SdfPath& path, uint64_t serial) const
 
 void SyncDelta::CreateNode(const SdfPath& path, int32_t nodeType)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     _Record& record = _Append(SyncOp::CreateNode);
     record.path = path;
     record.nodeType = nodeType;
@@ -144,7 +139,7 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
                          const VtValue& value, FieldPlacement placement,
                          FieldSlot* slot)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     if (placement == FieldPlacement::Untracked || !slot) {
         _Record& record = _Append(SyncOp::SetField);
         record.path = path;
@@ -235,7 +230,7 @@ void SyncDelta::_Drop(_FieldEntry::Slot& slot)
 
 void SyncDelta::MoveNode(const SdfPath& oldPath, const SdfPath& newPath)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     _Record& record = _Append(SyncOp::MoveNode);
     record.path = newPath;
     record.nodeType = static_cast<int32_t>(_pending.movedFrom.size());
@@ -246,7 +241,7 @@ void SyncDelta::MoveNode(const SdfPath& oldPath, const SdfPath& newPath)
 
 void SyncDelta::EraseNode(const SdfPath& path)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     _Record& record = _Append(SyncOp::EraseNode);
     record.path = path;
     _AddBarrier(path);
@@ -258,7 +253,7 @@ void SyncDelta::EraseNode(const SdfPath& path)
 void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName,
                            const FieldSlot* slot)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     FieldSlot current = slot ? *slot : FieldSlot{};
     _FieldEntry* entry = _Entry(&current, path, fieldName);
     if (entry && !_HasBarrierSince(path, entry->Newest())) {
@@ -332,13 +327,9 @@ void SyncDelta::EraseField(std::string nodePath, std::string fieldName)
 
 // Moves the live records to the front, in order, and points the field
 // index at their new places. Only live records are indexed.
-void SyncDelta::_CompactIfSparse()
+void SyncDelta::_Compact()
 {
     _Chunked<_Record>& records = _pending.records;
-    if (_pending.dropped < kCompactMinDropped ||
-        _pending.dropped * 2 < records.size()) {
-        return;
-    }
     std::vector<uint32_t> newPosition(records.size());
     size_t live = 0;
     for (size_t i = 0; i < records.size(); ++i) {
@@ -365,7 +356,7 @@ void SyncDelta::_CompactIfSparse()
 
 size_t SyncDelta::GetPendingCount() const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     return _pending.records.size() - _pending.dropped;
 }
 
@@ -397,7 +388,7 @@ void SyncDelta::DiscardPendingOps()
 
 void SyncDelta::_ExchangePending(_Pending& other)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
+    std::lock_guard<_SpinMutex> lock(_mutex);
     std::swap(_pending, other);
     // Every slot handed out so far refers to the records taken out.
     if (++_generation == 0) {

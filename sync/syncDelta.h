@@ -14,8 +14,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vela {
@@ -249,7 +251,19 @@ private:
     void _AddBarrier(const pxr::SdfPath& path);
     bool _HasBarrierSince(const pxr::SdfPath& path, uint64_t serial) const;
     void _Drop(_FieldEntry::Slot& slot);
-    void _CompactIfSparse();
+    // Squeezes the dropped records out once they outnumber the live ones
+    // (and are more than a few), so that a field set over and over between
+    // two drains costs constant memory. The test is inline: it runs on
+    // every set.
+    void _CompactIfSparse()
+    {
+        if (_pending.dropped >= kCompactMinDropped &&
+            _pending.dropped * 2 >= _pending.records.size()) {
+            _Compact();
+        }
+    }
+    void _Compact();
+    static constexpr size_t kCompactMinDropped = 1024;
     static void _Convert(_Pending& pending, SyncOpList& ops);
     // Exchanges the pending records with \p other under the lock and
     // retires every slot handed out for them.
@@ -258,7 +272,28 @@ private:
     _FieldEntry* _Entry(const FieldSlot* slot, const pxr::SdfPath& path,
                         const pxr::TfToken& fieldName);
 
-    mutable std::mutex _mutex;
+    // Guards the pending records. It is held for a few dozen instructions
+    // per record (a long hold is a rare compaction or a swap), and an
+    // uncontended std::mutex costs more than the record it guards; waiters
+    // yield instead of spinning hot.
+    class _SpinMutex
+    {
+    public:
+        void lock()
+        {
+            while (_locked.exchange(true, std::memory_order_acquire)) {
+                while (_locked.load(std::memory_order_relaxed)) {
+                    std::this_thread::yield();
+                }
+            }
+        }
+        void unlock() { _locked.store(false, std::memory_order_release); }
+
+    private:
+        std::atomic<bool> _locked{false};
+    };
+
+    mutable _SpinMutex _mutex;
     _Pending _pending;
     // Tells slots of this batch of records from older ones.
     uint32_t _generation = 1;
