@@ -413,10 +413,10 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
         return &fieldIt->value;
     }
     if (fields.empty()) {
-        // Specs get a few fields each (a prim its specifier, type name and
-        // property list; a property its type name and default): one
-        // allocation instead of three growing ones.
-        fields.reserve(4);
+        // Specs get at least two fields (a property its type name and
+        // default, a prim its specifier and type name or children): one
+        // allocation instead of two, and no more room than they use.
+        fields.reserve(2);
     }
     fields.push_back(_Field{fieldName, VtValue(), {}});
     *placement = SyncDelta::FieldPlacement::Added;

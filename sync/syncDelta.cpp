@@ -148,7 +148,7 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
         return;
     }
 
-    _FieldEntry* entry = _Entry(slot, path, fieldName);
+    _FieldEntry* entry = _ResolveEntry(slot, path, fieldName);
     if (!entry && placement == FieldPlacement::Added &&
         !_pending.erased.empty()) {
         // Added again after an erase: the erase's records live on.
@@ -160,10 +160,20 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
         }
     }
     if (!entry) {
-        _pending.fields.emplace_back();
-        *slot = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
-                          _generation};
-        entry = &_pending.fields.back();
+        // The field's only record: a direct handle, no entry.
+        const size_t position = _pending.records.size();
+        if (position < kDirectPositions) {
+            *slot = FieldSlot{
+                kDirect | (placement == FieldPlacement::Added ? kDirectAdds : 0) |
+                    static_cast<uint32_t>(position),
+                _directGeneration};
+            _Record& record = _Append(SyncOp::SetField);
+            record.path = path;
+            record.fieldName = fieldName;
+            record.value = value;
+            return;
+        }
+        entry = &_NewEntry(slot);
     } else if (_HasBarrierSince(path, entry->Newest())) {
         *entry = _FieldEntry{};
     }
@@ -192,14 +202,49 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
     _CompactIfSparse();
 }
 
+SyncDelta::_FieldEntry& SyncDelta::_NewEntry(FieldSlot* slot)
+{
+    _pending.fields.emplace_back();
+    *slot = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
+                      _generation};
+    return _pending.fields.back();
+}
+
+SyncDelta::_FieldEntry* SyncDelta::_ResolveEntry(FieldSlot* slot,
+                                                 const SdfPath& path,
+                                                 const TfToken& fieldName)
+{
+    if (!slot || !(slot->entry & kDirect)) {
+        return _Entry(slot, path, fieldName);
+    }
+    const uint32_t position = slot->entry & (kDirectPositions - 1);
+    if (slot->generation != _directGeneration ||
+        position >= _pending.records.size()) {
+        return nullptr;
+    }
+    const _Record& record = _pending.records[position];
+    if (record.kind != _Kind::Path || record.opType != SyncOp::SetField ||
+        record.fieldName != fieldName || record.path != path) {
+        return nullptr;
+    }
+    // Until the first compaction of a batch, a record's serial is one more
+    // than its position, and direct handles do not outlive a compaction.
+    const bool adds = (slot->entry & kDirectAdds) != 0;
+    _FieldEntry& entry = _NewEntry(slot);
+    entry.latest.position = position;
+    entry.latest.serial = position + 1;
+    entry.latestAddsField = adds;
+    return &entry;
+}
+
 // The entry a slot refers to, if it is one of this batch and still about
 // the same field of the same spec.
 SyncDelta::_FieldEntry* SyncDelta::_Entry(const FieldSlot* slot,
                                           const SdfPath& path,
                                           const TfToken& fieldName)
 {
-    if (!slot || slot->generation != _generation || slot->entry == 0 ||
-        slot->entry > _pending.fields.size()) {
+    if (!slot || (slot->entry & kDirect) || slot->generation != _generation ||
+        slot->entry == 0 || slot->entry > _pending.fields.size()) {
         return nullptr;
     }
     _FieldEntry& entry = _pending.fields[slot->entry - 1];
@@ -255,7 +300,7 @@ void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName,
 {
     std::lock_guard<_SpinMutex> lock(_mutex);
     FieldSlot current = slot ? *slot : FieldSlot{};
-    _FieldEntry* entry = _Entry(&current, path, fieldName);
+    _FieldEntry* entry = _ResolveEntry(&current, path, fieldName);
     if (entry && !_HasBarrierSince(path, entry->Newest())) {
         _Drop(entry->erase);
         _Drop(entry->anchor);
@@ -263,10 +308,7 @@ void SyncDelta::EraseField(const SdfPath& path, const TfToken& fieldName,
     }
     if (slot) {
         if (!entry) {
-            _pending.fields.emplace_back();
-            current = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
-                                _generation};
-            entry = &_pending.fields.back();
+            entry = &_NewEntry(&current);
         }
         *entry = _FieldEntry{};
         entry->erase.serial = static_cast<uint32_t>(_pending.nextSerial);
@@ -352,6 +394,8 @@ void SyncDelta::_Compact()
         }
     }
     _pending.dropped = 0;
+    // Direct handles hold positions, which have just changed.
+    ++_directGeneration;
 }
 
 size_t SyncDelta::GetPendingCount() const
@@ -394,6 +438,7 @@ void SyncDelta::_ExchangePending(_Pending& other)
     if (++_generation == 0) {
         _generation = 1;
     }
+    ++_directGeneration;
 }
 
 void SyncDelta::_Convert(_Pending& pending, SyncOpList& ops)

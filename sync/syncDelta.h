@@ -68,6 +68,13 @@ public:
     /// the store beside the field's value so that finding them costs no
     /// lookup. A new handle refers to nothing; handles from before the last
     /// SwapPendingOps are recognised as stale.
+    ///
+    /// Most fields are set once between two drains, so a handle first
+    /// refers to the field's one record directly (entry has its top bit
+    /// set, and holds the record's position and whether it added the
+    /// field); only a second record of the field gets a tracking entry of
+    /// its own. A direct handle also goes stale when the records are
+    /// compacted; the field's next set then supersedes nothing.
     struct FieldSlot
     {
         uint32_t entry = 0;
@@ -271,6 +278,17 @@ private:
 
     _FieldEntry* _Entry(const FieldSlot* slot, const pxr::SdfPath& path,
                         const pxr::TfToken& fieldName);
+    // As _Entry; a direct handle to a live record of the field is turned
+    // into an entry first, and \p slot rewritten to refer to it.
+    _FieldEntry* _ResolveEntry(FieldSlot* slot, const pxr::SdfPath& path,
+                               const pxr::TfToken& fieldName);
+    _FieldEntry& _NewEntry(FieldSlot* slot);
+
+    // Direct handles: the top bit marks them, the next one says whether
+    // the record added the field, the rest is the record's position.
+    static constexpr uint32_t kDirect = uint32_t(1) << 31;
+    static constexpr uint32_t kDirectAdds = uint32_t(1) << 30;
+    static constexpr uint32_t kDirectPositions = kDirectAdds;
 
     // Guards the pending records. It is held for a few dozen instructions
     // per record (a long hold is a rare compaction or a swap), and an
@@ -297,6 +315,9 @@ private:
     _Pending _pending;
     // Tells slots of this batch of records from older ones.
     uint32_t _generation = 1;
+    // As _generation, for direct handles: it also moves on when the
+    // records are compacted, which moves them.
+    uint32_t _directGeneration = 1;
 };
 
 } // namespace vela

@@ -349,9 +349,31 @@ TEST(Supersession, DrainingWhileRecordingLosesNothing)
     EXPECT_EQ(Dump(*replica), Dump(*local));
 }
 
+// A field set once is tracked by its record's position alone; records
+// squeezed out between its first and second set move that record, and the
+// second set must neither drop the wrong record nor lose the first.
+TEST_F(SupersessionTest, ACompactionBetweenTwoSetsOfAFieldKeepsTheList)
+{
+    local->Set(kA, kDoc, Str("first"));
+    local->Set(kB, kDoc, Str("b"));  // no spec at /B: kept, never dropped
+    for (int i = 0; i < 5000; ++i) {
+        local->Set(kA, kComment, VtValue(i));
+    }
+    local->Set(kA, kDoc, Str("second"));
+    local->Set(kA, kComment, VtValue(-1));
+    EXPECT_LE(local->GetPendingOpCount(), 5u);
+    Sync();
+    EXPECT_EQ(replica->Get(kA, kDoc), Str("second"));
+    EXPECT_EQ(replica->Get(kA, kComment), VtValue(-1));
+    EXPECT_EQ(replica->List(kA), (std::vector<TfToken>{kDoc, kComment}));
+}
+
 // Random edits of a few specs and fields, drained at random points: every
-// drained list rebuilds the store on the replica exactly.
-TEST(Supersession, RandomEditsReplayExactly)
+// drained list rebuilds the store on the replica exactly. Rare drains let
+// superseded records pile up and be squeezed out between the edits.
+namespace {
+
+void RunRandomEdits(unsigned seed, size_t drainOneIn)
 {
     vela_test::LogCapture cap;  // edits of missing specs log errors
     SyncDataRefPtr local = SyncData::NewForLayer();
@@ -360,7 +382,7 @@ TEST(Supersession, RandomEditsReplayExactly)
     const SdfPath paths[] = {SdfPath("/A"), SdfPath("/B"), SdfPath("/A/X"),
                              SdfPath("/B/X"), SdfPath("/A.p"), SdfPath("/A/X.q")};
     const TfToken fields[] = {kDoc, kComment, kActive, TfToken("kind")};
-    std::mt19937 random(7);
+    std::mt19937 random(seed);
     const auto pick = [&random](size_t n) { return size_t(random() % n); };
     size_t dropped = 0;
     for (int step = 0; step < 20000; ++step) {
@@ -398,7 +420,7 @@ TEST(Supersession, RandomEditsReplayExactly)
         if (local->GetPendingOpCount() <= before) {
             ++dropped;
         }
-        if (pick(50) == 0) {
+        if (pick(drainOneIn) == 0 || step == 19999) {
             for (const auto& op : Drain(*local)) {
                 replica->ApplySyncOp(op);
             }
@@ -407,4 +429,17 @@ TEST(Supersession, RandomEditsReplayExactly)
     }
     // The edits gave the recorder plenty to drop.
     EXPECT_GT(dropped, 1000u);
+}
+
+} // namespace
+
+TEST(Supersession, RandomEditsReplayExactly)
+{
+    RunRandomEdits(7, 50);
+}
+
+TEST(Supersession, RandomEditsWithRareDrainsReplayExactly)
+{
+    RunRandomEdits(11, 4000);
+    RunRandomEdits(12, 20000);
 }
