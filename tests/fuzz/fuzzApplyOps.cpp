@@ -10,20 +10,33 @@
 // updates; the layer holds exactly the store's specs and fields (refresh
 // accepted) or its own earlier content (refused); the layer can be written
 // out as text.
+//
+// The same stream also drives a layer's store through its recording edits
+// (CreateSpec, Set, Erase, MoveSpec, EraseSpec), as OpenUSD's layer API
+// would; operations of unknown type mark where its updates are taken out.
+// Every list taken out is applied to a replica, in order, and the replica
+// must end up with the store's specs, fields, field order and value bytes:
+// whatever the recorder dropped as superseded, a peer must not miss.
 
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
 #include "tests/fuzz/fuzzSupport.h"
 #include "tests/fuzz/opStream.h"
 
+#include "sync/valueHandler.h"
+
 #include <pxr/usd/sdf/layer.h>
 #include <pxr/base/tf/errorMark.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace pxr;
+using vela::SyncOpList;
 
 namespace {
 
@@ -38,6 +51,93 @@ SdfLayerRefPtr& TextLayer()
 {
     static SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("fuzz.usda");
     return layer;
+}
+
+// The stream's operation as a local edit of a layer's store. Only what
+// OpenUSD's layer API could ask for: absolute paths, spec types in range.
+void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
+{
+    if (!SdfPath::IsValidPathString(in.path)) {
+        return;
+    }
+    const SdfPath path(in.path);
+    if (!path.IsAbsolutePath()) {
+        return;
+    }
+    const TfToken field(in.field);
+    switch (in.kind % 8) {
+    case vela_fuzz::k_ApplyCreate:
+    case vela_fuzz::k_ReceiveCreate:
+        if (in.specType > SdfSpecTypeUnknown && in.specType < SdfNumSpecTypes) {
+            store.CreateSpec(path, SdfSpecType(in.specType));
+        }
+        return;
+    case vela_fuzz::k_ApplySet:
+    case vela_fuzz::k_ReceiveSet: {
+        const uint8_t code = in.value.empty() ? 0 : in.value[0];
+        const bool array = in.value.size() > 1 && (in.value[1] & 1);
+        store.Set(path, field, vela::ValueHandler::GetInstance().UnpackVtValue(
+                                   vela::PackedData(code, array, in.value)));
+        return;
+    }
+    case vela_fuzz::k_ApplyMove:
+        if (SdfPath::IsValidPathString(in.oldPath)) {
+            const SdfPath from(in.oldPath);
+            if (from.IsAbsolutePath()) {
+                store.MoveSpec(from, path);
+            }
+        }
+        return;
+    case vela_fuzz::k_ApplyEraseNode:
+        if (store.HasSpec(path)) {
+            store.EraseSpec(path);
+        }
+        return;
+    case vela_fuzz::k_ApplyEraseField:
+        store.Erase(path, field);
+        return;
+    default:
+        return;
+    }
+}
+
+// Specs with their type and their fields in order, values as packed bytes.
+using OrderedContent = std::map<
+    SdfPath, std::pair<int, std::vector<std::pair<TfToken, std::vector<uint8_t>>>>>;
+
+OrderedContent Ordered(const vela::SyncData& data)
+{
+    struct Collector : SdfAbstractDataSpecVisitor
+    {
+        std::vector<SdfPath> paths;
+        bool VisitSpec(const SdfAbstractData&, const SdfPath& path) override
+        {
+            paths.push_back(path);
+            return true;
+        }
+        void Done(const SdfAbstractData&) override {}
+    } collector;
+    data.VisitSpecs(&collector);
+    const auto& handler = vela::ValueHandler::GetInstance();
+    OrderedContent all;
+    for (const auto& path : collector.paths) {
+        auto& entry = all[path];
+        entry.first = int(data.GetSpecType(path));
+        for (const auto& field : data.List(path)) {
+            entry.second.emplace_back(
+                field, handler.PackVtValue(data.Get(path, field)).bytes);
+        }
+    }
+    return all;
+}
+
+void Replay(vela::SyncData& recorded, vela::SyncData& replica)
+{
+    SyncOpList ops;
+    recorded.GetDelta().SwapPendingOps(ops);
+    for (const auto& op : ops) {
+        replica.ApplySyncOp(op);
+    }
 }
 
 } // namespace
@@ -57,10 +157,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vela::SyncData::GetLayerUpdates(layer);
 
     vela::SyncDataRefPtr store = vela::SyncData::New();
+    vela::SyncDataRefPtr recorded = vela::SyncData::NewForLayer();
+    vela::SyncDataRefPtr replica = vela::SyncData::New();
     vela_fuzz::OpStreamReader reader(data, size);
     vela_fuzz::StreamOp op;
     while (reader.Next(&op)) {
         vela_fuzz::Apply(op, *store);
+        Record(op, *recorded);
+        if (op.kind % 8 == vela_fuzz::k_Unknown) {
+            Replay(*recorded, *replica);
+        }
+    }
+    Replay(*recorded, *replica);
+    if (Ordered(*recorded) != Ordered(*replica)) {
+        vela_fuzz::PrintContent("recorded", *recorded);
+        vela_fuzz::PrintContent("replica", *replica);
+        vela_fuzz::Check(false, "the recorded updates rebuild the store");
     }
 
     SyncFileFormat::RefreshData(layer, store);
