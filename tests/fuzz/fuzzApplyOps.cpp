@@ -131,12 +131,41 @@ OrderedContent Ordered(const vela::SyncData& data)
     return all;
 }
 
+// Every operation replayed for the current input, for a failure report.
+std::vector<std::string>& Replayed()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
 void Replay(vela::SyncData& recorded, vela::SyncData& replica)
 {
     SyncOpList ops;
     recorded.GetDelta().SwapPendingOps(ops);
     for (const auto& op : ops) {
+        Replayed().push_back(std::to_string(int(op.opType)) + " " + op.nodePath +
+                             " " + op.oldNodePath + " " + op.fieldName + " " +
+                             std::to_string(op.nodeType) + " " +
+                             std::to_string(op.fieldValue.bytes.size()));
         replica.ApplySyncOp(op);
+    }
+    Replayed().push_back("--");
+}
+
+void PrintOrdered(const char* title, const OrderedContent& content)
+{
+    std::fprintf(stderr, "%s:\n", title);
+    for (const auto& [path, spec] : content) {
+        std::fprintf(stderr, "  %s (type %d)\n", path.GetText(), spec.first);
+        for (const auto& [field, bytes] : spec.second) {
+            std::string hex;
+            for (uint8_t b : bytes) {
+                static const char digits[] = "0123456789abcdef";
+                hex += digits[b >> 4];
+                hex += digits[b & 15];
+            }
+            std::fprintf(stderr, "    %s: %s\n", field.GetText(), hex.c_str());
+        }
     }
 }
 
@@ -159,6 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vela::SyncDataRefPtr store = vela::SyncData::New();
     vela::SyncDataRefPtr recorded = vela::SyncData::NewForLayer();
     vela::SyncDataRefPtr replica = vela::SyncData::New();
+    Replayed().clear();
     vela_fuzz::OpStreamReader reader(data, size);
     vela_fuzz::StreamOp op;
     while (reader.Next(&op)) {
@@ -169,9 +199,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     Replay(*recorded, *replica);
-    if (Ordered(*recorded) != Ordered(*replica)) {
-        vela_fuzz::PrintContent("recorded", *recorded);
-        vela_fuzz::PrintContent("replica", *replica);
+    const OrderedContent recordedContent = Ordered(*recorded);
+    const OrderedContent replicaContent = Ordered(*replica);
+    if (recordedContent != replicaContent) {
+        PrintOrdered("recorded", recordedContent);
+        PrintOrdered("replica", replicaContent);
+        std::fprintf(stderr, "replayed:\n");
+        for (const auto& line : Replayed()) {
+            std::fprintf(stderr, "  %s\n", line.c_str());
+        }
         vela_fuzz::Check(false, "the recorded updates rebuild the store");
     }
 
