@@ -80,6 +80,60 @@ SyncDataRefPtr SyncData::NewForLayer()
     return data;
 }
 
+SyncDataRefPtr SyncData::NewForLayer(const SyncData& source)
+{
+    SyncDataRefPtr data = NewForLayer();
+    data->_specs = source._specs;
+    // The source's handles point into the source's recorder.
+    for (auto it = data->_specs.begin(); it != data->_specs.end(); ++it) {
+        for (_Field& field : it.value().fields) {
+            field.slot = SyncDelta::FieldSlot();
+        }
+    }
+    data->_delta->DiscardPendingOps();
+    return data;
+}
+
+size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit) const
+{
+    size_t count = 0;
+    for (const auto& entry : _specs) {
+        if (count > limit) {
+            return count;
+        }
+        auto it = other._specs.find(entry.first);
+        if (it == other._specs.end()) {
+            ++count;
+            continue;
+        }
+        const SpecData& mine = entry.second;
+        const SpecData& theirs = it->second;
+        if (mine.specType != theirs.specType ||
+            mine.fields.size() != theirs.fields.size()) {
+            ++count;
+            continue;
+        }
+        // Names are unique within a spec, so equal sizes and every field
+        // found equal means the same fields.
+        for (const _Field& field : mine.fields) {
+            auto found = FindField(theirs.fields, field.name);
+            if (found == theirs.fields.end() || !(found->value == field.value)) {
+                ++count;
+                break;
+            }
+        }
+    }
+    for (const auto& entry : other._specs) {
+        if (count > limit) {
+            return count;
+        }
+        if (_specs.find(entry.first) == _specs.end()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 void SyncData::SetRecordingMuted(bool muted)
 {
     _muted = muted;
@@ -92,7 +146,7 @@ SyncData::~SyncData()
 
 bool SyncData::StreamsData() const
 {
-    return false;
+    return _reportsStreaming;
 }
 
 void SyncData::CreateSpec(const SdfPath& path, SdfSpecType specType)

@@ -17,6 +17,7 @@
 #include <pxr/base/tf/token.h>
 #include <pxr/base/vt/value.h>
 
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <utility>
@@ -66,8 +67,29 @@ public:
     /// recorded like local edits.
     static SyncDataRefPtr NewForLayer();
 
+    /// A new store for a layer holding a copy of \p source's specs and
+    /// fields (the values share what they hold), with nothing pending: what
+    /// a layer is given when its content is replaced whole.
+    static SyncDataRefPtr NewForLayer(const SyncData& source);
+
     /// Whether the store was made for a layer (NewForLayer).
     bool IsOwnedByLayer() const { return _ownedByLayer; }
+
+    /// The number of specs, the pseudo-root's included.
+    size_t GetSpecCount() const { return _specs.size(); }
+
+    /// The number of specs that differ between this store and \p other:
+    /// there in one only, of another type, or with fields that differ in
+    /// name or value (their order aside). Stops counting past \p limit.
+    size_t CountDifferingSpecs(const SyncData& other,
+                               size_t limit = SIZE_MAX) const;
+
+    /// Whether the store tells OpenUSD that it streams its data. A layer
+    /// whose content is replaced whole sets it on the store it gives up, so
+    /// that OpenUSD swaps the new store in with one notice that the
+    /// layer's content was replaced, instead of editing the old store into
+    /// agreement spec by spec.
+    void SetReportsStreaming(bool streaming) { _reportsStreaming = streaming; }
 
     // SdfAbstractData overrides, in the base class's order.
 
@@ -75,7 +97,8 @@ public:
     /// specs.
     ~SyncData() override;
 
-    /// False: the store keeps all of its content in memory.
+    /// False: the store keeps all of its content in memory. True only
+    /// while SetReportsStreaming says so.
     bool StreamsData() const override;
 
     /// Logs "[SyncData::CreateSpec] Create spec at {} [specType={}]",
@@ -281,6 +304,7 @@ private:
     std::unique_ptr<SyncDelta> _delta;
     bool _ownedByLayer = false;
     bool _muted = false;
+    bool _reportsStreaming = false;
 };
 
 } // namespace vela

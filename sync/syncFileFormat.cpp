@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <string>
 
 PXR_NAMESPACE_OPEN_SCOPE
@@ -250,17 +251,40 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         spdlog::error("Invalid data for layer {}", layer->GetIdentifier());
         return;
     }
+    // Sized before it is checked: content the layer holds already needs
+    // no check, and no edit either (Sdf would find nothing to change).
+    const auto current = TfDynamic_cast<vela::SyncDataConstPtr>(
+        _GetLayerData(*layer));
+    const auto* incoming =
+        dynamic_cast<const vela::SyncData*>(get_pointer(data));
+    bool wholesale = false;
+    if (current && incoming) {
+        const size_t larger =
+            std::max(current->GetSpecCount(), incoming->GetSpecCount());
+        // Counting stops once the refresh is known to be whole.
+        const size_t differing = current->CountDifferingSpecs(
+            *incoming, std::max(larger / 2, _wholesaleMinimum));
+        if (differing == 0) {
+            _DiscardPendingOps(*layer);
+            return;
+        }
+        wholesale = differing >= _wholesaleMinimum && differing * 2 >= larger;
+    }
     const std::string failure = _FindInconsistency(*data, layer->GetSchema());
     if (!failure.empty()) {
         spdlog::error("RefreshData: refused, the sync data is not "
                       "consistent: {}", failure);
         return;
     }
-    SdfAbstractDataRefPtr newData = data;
+    const vela::SyncDataPtr own = GetData(*layer);
+    if (wholesale && own) {
+        _ReplaceData(layer, own, *incoming);
+        return;
+    }
     {
         // Sdf brings the layer into agreement by editing its current data;
         // none of those edits is a local change.
-        const vela::SyncDataPtr own = GetData(*layer);
+        SdfAbstractDataRefPtr newData = data;
         if (own) {
             own->SetRecordingMuted(true);
         }
@@ -271,6 +295,27 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
     }
     // What was pending before the refresh is gone with the content it
     // described.
+    _DiscardPendingOps(*layer);
+}
+
+void SyncFileFormat::_ReplaceData(const SdfLayerHandle& layer,
+                                  const vela::SyncDataPtr& own,
+                                  const vela::SyncData& incoming)
+{
+    // The layer gets a store of its own, never the caller's, which goes on
+    // being fed. Nothing is pending in it, and what was pending in the old
+    // store goes with that store.
+    SdfAbstractDataRefPtr fresh = vela::SyncData::NewForLayer(incoming);
+    // Sdf lets go of the old store during the swap; it must live until its
+    // flags are put back.
+    const vela::SyncDataRefPtr old = TfCreateRefPtrFromProtectedWeakPtr(own);
+    old->SetRecordingMuted(true);
+    old->SetReportsStreaming(true);
+    _SetLayerData(get_pointer(layer), fresh);
+    old->SetReportsStreaming(false);
+    old->SetRecordingMuted(false);
+    // Should Sdf have edited the old store after all, the outcome is the
+    // same content, and what it recorded is dropped here.
     _DiscardPendingOps(*layer);
 }
 

@@ -69,6 +69,15 @@ public:
     /// schema does not define (mappers, expressions), or a children field
     /// that is of the wrong type or names a spec that is not there (as a
     /// lost or forged operation from a peer can leave it).
+    ///
+    /// When both the layer's data and \p data are vela::SyncData, the
+    /// refresh is sized first. Content the layer holds already changes
+    /// nothing. A refresh that creates, erases or changes at least half of
+    /// the specs (and at least 256 of them) gives the layer a
+    /// copy of \p data in one step, which OpenUSD reports as the layer's
+    /// content replaced; smaller ones edit the layer's data spec by spec,
+    /// with OpenUSD's fine-grained notices. Either way the layer keeps its
+    /// identity and format, and records its later local edits.
     static void RefreshData(const SdfLayerHandle& layer,
                             const SdfAbstractDataRefPtr& data);
 
@@ -84,6 +93,16 @@ protected:
     ~SyncFileFormat() override;
 
 private:
+    // Below this many specs to create, erase or change, a refresh edits
+    // the layer's data in place even when that is most of the layer.
+    static constexpr size_t _wholesaleMinimum = 256;
+
+    // Gives the layer a copy of \p incoming in place of \p own, its
+    // current store, and leaves nothing pending.
+    static void _ReplaceData(const SdfLayerHandle& layer,
+                             const vela::SyncDataPtr& own,
+                             const vela::SyncData& incoming);
+
     // Swaps out and drops the layer's pending operations; returns the
     // layer's SyncData, or null (GetData has logged) when there is none.
     static vela::SyncDataPtr _DiscardPendingOps(const SdfLayer& layer);
