@@ -96,41 +96,77 @@ SyncDataRefPtr SyncData::NewForLayer(const SyncData& source)
 
 size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit) const
 {
+    bool fieldsOnly;
+    return CountDifferingSpecs(other, limit, nullptr, &fieldsOnly);
+}
+
+size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit,
+                                     std::vector<FieldDifference>* fields,
+                                     bool* fieldsOnly) const
+{
     size_t count = 0;
+    bool structural = false;
+    const auto stop = [&] {
+        if (fields) {
+            fields->clear();
+        }
+        *fieldsOnly = false;
+        return count;
+    };
     for (const auto& entry : _specs) {
         if (count > limit) {
-            return count;
+            return stop();
         }
         auto it = other._specs.find(entry.first);
-        if (it == other._specs.end()) {
+        if (it == other._specs.end() ||
+            it->second.specType != entry.second.specType) {
             ++count;
+            structural = true;
             continue;
         }
-        const SpecData& mine = entry.second;
-        const SpecData& theirs = it->second;
-        if (mine.specType != theirs.specType ||
-            mine.fields.size() != theirs.fields.size()) {
-            ++count;
+        const auto& mine = entry.second.fields;
+        const auto& theirs = it->second.fields;
+        if (structural || !fields) {
+            // Names are unique within a spec, so equal sizes and every field
+            // found equal means the same fields.
+            bool differs = mine.size() != theirs.size();
+            for (auto field = mine.begin(); !differs && field != mine.end();
+                 ++field) {
+                auto found = FindField(theirs, field->name);
+                differs = found == theirs.end() || !(found->value == field->value);
+            }
+            count += differs ? 1 : 0;
             continue;
         }
-        // Names are unique within a spec, so equal sizes and every field
-        // found equal means the same fields.
-        for (const _Field& field : mine.fields) {
-            auto found = FindField(theirs.fields, field.name);
-            if (found == theirs.fields.end() || !(found->value == field.value)) {
-                ++count;
-                break;
+        const size_t before = fields->size();
+        for (const _Field& field : theirs) {
+            auto found = FindField(mine, field.name);
+            if (found == mine.end() || !(found->value == field.value)) {
+                fields->push_back(FieldDifference{
+                    entry.first, entry.second.specType, field.name, field.value});
             }
         }
+        for (const _Field& field : mine) {
+            if (FindField(theirs, field.name) == theirs.end()) {
+                fields->push_back(FieldDifference{
+                    entry.first, entry.second.specType, field.name, VtValue()});
+            }
+        }
+        count += fields->size() != before ? 1 : 0;
     }
     for (const auto& entry : other._specs) {
         if (count > limit) {
-            return count;
+            return stop();
         }
         if (_specs.find(entry.first) == _specs.end()) {
             ++count;
+            structural = true;
         }
     }
+    if (structural) {
+        return stop();
+    }
+    *fieldsOnly = true;
     return count;
 }
 

@@ -84,6 +84,25 @@ public:
     size_t CountDifferingSpecs(const SyncData& other,
                                size_t limit = SIZE_MAX) const;
 
+    /// A field that \p other holds otherwise: its value there, or an
+    /// empty value where \p other has no such field.
+    struct FieldDifference
+    {
+        pxr::SdfPath path;
+        pxr::SdfSpecType specType;
+        pxr::TfToken name;
+        pxr::VtValue value;
+    };
+
+    /// As CountDifferingSpecs; when the stores hold the same specs with
+    /// the same types and differ in fields only, also hands out every
+    /// differing field in \p fields and sets \p fieldsOnly. Otherwise (or
+    /// once counting stopped) \p fields is left empty and \p fieldsOnly
+    /// false.
+    size_t CountDifferingSpecs(const SyncData& other, size_t limit,
+                               std::vector<FieldDifference>* fields,
+                               bool* fieldsOnly) const;
+
     /// Whether the store tells OpenUSD that it streams its data. A layer
     /// whose content is replaced whole sets it on the store it gives up, so
     /// that OpenUSD swaps the new store in with one notice that the

@@ -15,6 +15,7 @@
 #include <pxr/base/tf/staticTokens.h>
 
 #include <string>
+#include <vector>
 
 PXR_NAMESPACE_OPEN_SCOPE
 
@@ -96,6 +97,18 @@ private:
     // Below this many specs to create, erase or change, a refresh edits
     // the layer's data in place even when that is most of the layer.
     static constexpr size_t _wholesaleMinimum = 256;
+
+    // Whether the layer may be brought into agreement by setting and
+    // erasing these fields through its API, as Sdf would.
+    static bool _AreFieldEditsSafe(
+        const SdfLayer& layer,
+        const std::vector<vela::SyncData::FieldDifference>& changes);
+
+    // Sets and erases the fields on the layer, unrecorded, in one change
+    // block, and leaves nothing pending.
+    static void _EditFields(
+        const SdfLayerHandle& layer, const vela::SyncDataPtr& own,
+        const std::vector<vela::SyncData::FieldDifference>& changes);
 
     // Gives the layer a copy of \p incoming in place of \p own, its
     // current store, and leaves nothing pending.

@@ -9,6 +9,7 @@
 
 #include <pxr/base/tf/notice.h>
 #include <pxr/base/tf/weakBase.h>
+#include <pxr/usd/sdf/attributeSpec.h>
 #include <pxr/usd/sdf/changeList.h>
 #include <pxr/usd/sdf/layer.h>
 #include <pxr/usd/sdf/notice.h>
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -174,6 +176,64 @@ TEST_F(SyncRefreshTest, ReplacingMostOfAFullLayerIsWholeAndSmallEditsStayFine)
     // Sdf takes a children list out before it puts the longer one back.
     EXPECT_EQ(Updates(), (Lines{"CreateNode /Mine 6", "EraseField / primChildren",
                                 "SetField / primChildren", "SetField /Mine specifier"}));
+}
+
+TEST_F(SyncRefreshTest, FieldEditsReachTheLayerAsSdfWouldMakeThem)
+{
+    SyncDataRefPtr remote = Scene("P", 300);
+    remote->CreateNode(SdfPath("/P1.size"), SdfSpecTypeAttribute);
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->TypeName, VtValue(TfToken("double")));
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->Default, VtValue(1.0));
+    remote->SetField(SdfPath("/P1"), SdfChildrenKeys->PropertyChildren,
+                     VtValue(TfTokenVector{TfToken("size")}));
+    SyncFileFormat::RefreshData(layer, remote);
+    const SyncData* store = Store();
+
+    // A value changed, a field added, one erased, children reordered.
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->Default, VtValue(2.0));
+    remote->SetField(SdfPath("/P2"), SdfFieldKeys->Documentation, VtValue(std::string("doc")));
+    remote->Erase(SdfPath("/P3"), SdfFieldKeys->Comment);
+    {
+        TfTokenVector names = remote->Get(SdfPath::AbsoluteRootPath(),
+                                          SdfChildrenKeys->PrimChildren)
+                                  .UncheckedGet<TfTokenVector>();
+        std::swap(names.front(), names.back());
+        remote->SetField(SdfPath::AbsoluteRootPath(), SdfChildrenKeys->PrimChildren,
+                         VtValue(names));
+    }
+    ChangeWatcher watcher(layer);
+    SyncFileFormat::RefreshData(layer, remote);
+    EXPECT_EQ(Store(), store);
+    EXPECT_EQ(watcher.notices, 1);
+    EXPECT_EQ(watcher.replaced, 0);
+    std::set<SdfPath> paths(watcher.paths.begin(), watcher.paths.end());
+    EXPECT_EQ(paths, (std::set<SdfPath>{SdfPath("/"), SdfPath("/P1.size"), SdfPath("/P2"),
+                                        SdfPath("/P3")}));
+    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetDefaultValue(), VtValue(2.0));
+    EXPECT_EQ(layer->GetPrimAtPath(SdfPath("/P2"))->GetDocumentation(), "doc");
+    EXPECT_EQ(layer->GetPseudoRoot()->GetNameChildren().front()->GetName(), "P299");
+    EXPECT_EQ(Dump(*Store()), Dump(*remote));
+    EXPECT_TRUE(Updates().empty());
+
+    // A required field (the attribute's type) goes Sdf's way, to the same
+    // end.
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->TypeName, VtValue(TfToken("float")));
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->Default, VtValue(3.0f));
+    SyncFileFormat::RefreshData(layer, remote);
+    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetTypeName().GetAsToken(),
+              TfToken("float"));
+    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetDefaultValue(), VtValue(3.0f));
+    EXPECT_TRUE(Updates().empty());
+
+    // A changed children list naming a spec that is not there is refused.
+    remote->SetField(SdfPath("/P4"), SdfChildrenKeys->PrimChildren,
+                     VtValue(TfTokenVector{TfToken("Ghost")}));
+    remote->SetField(SdfPath("/P5"), SdfFieldKeys->Comment, VtValue(std::string("five")));
+    const auto before = Dump(*Store());
+    LogCapture cap;
+    SyncFileFormat::RefreshData(layer, remote);
+    EXPECT_EQ(cap.CountLevel(spdlog::level::err), 1u);
+    EXPECT_EQ(Dump(*Store()), before);
 }
 
 TEST_F(SyncRefreshTest, SmallLayersAreAlwaysEditedInPlace)
