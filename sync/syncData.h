@@ -235,6 +235,22 @@ public:
     pxr::VtValue* GetOrCreateFieldValue(const pxr::SdfPath& path,
                                         const pxr::TfToken& fieldName);
 
+    /// Calls \p fn(name, value) for every field of the spec at \p path, in
+    /// stored order, until it returns false. Nothing without a spec.
+    template <class Fn>
+    void ForEachField(const pxr::SdfPath& path, Fn&& fn) const
+    {
+        auto it = _specs.find(path);
+        if (it == _specs.end()) {
+            return;
+        }
+        for (const auto& field : it->second.fields) {
+            if (!fn(field.name, field.value)) {
+                return;
+            }
+        }
+    }
+
     /// Read-only access to the stored value, or null.
     const pxr::VtValue* GetFieldValue(const pxr::SdfPath& path,
                                       const pxr::TfToken& fieldName) const;

@@ -107,79 +107,97 @@ bool _IsChildrenField(const TfToken& name)
            std::find(paths, paths + 3, name) != paths + 3;
 }
 
-// Whether the children fields of the spec at \p path hold the types
-// OpenUSD expects and name specs that exist. Returns the first problem
+// Whether the children field \p field of the spec at \p path holds the
+// type OpenUSD expects and names specs that exist. Returns the problem
 // found, or "".
 std::string _FindChildrenInconsistency(const SdfAbstractData& data,
-                                       const SdfPath& path)
+                                       const SdfPath& path,
+                                       const TfToken& field,
+                                       const VtValue& value)
 {
-    const auto problem = [&path](const TfToken& field, const std::string& what) {
+    const auto problem = [&](const std::string& what) {
         return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
                            what);
     };
-    const auto checkChild = [&](const TfToken& field, const SdfPath& child,
+    const auto checkChild = [&](const SdfPath& child,
                                 const std::string& name) -> std::string {
         if (child.IsEmpty() || !data.HasSpec(child)) {
-            return problem(field, "names '" + name + "', which has no spec");
+            return problem("names '" + name + "', which has no spec");
         }
         return {};
     };
 
-    const TfToken* tokenFields = _TokenChildrenFields();
-    for (int i = 0; i < 4; ++i) {
-        const TfToken& field = tokenFields[i];
-        const VtValue value = data.Get(path, field);
-        if (value.IsEmpty()) {
-            continue;
-        }
-        if (!value.IsHolding<TfTokenVector>()) {
-            return problem(field, "is not a token list");
-        }
-        for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
-            SdfPath child;
-            if (!SdfPath::IsValidIdentifier(name) &&
-                !(field == SdfChildrenKeys->PropertyChildren &&
-                  SdfPath::IsValidNamespacedIdentifier(name))) {
-                return problem(field, "names '" + name.GetString() +
-                                      "', which is not a valid name");
-            }
-            if (field == SdfChildrenKeys->PrimChildren) {
-                child = path.AppendChild(name);
-            } else if (field == SdfChildrenKeys->PropertyChildren) {
-                child = path.AppendProperty(name);
-            } else if (field == SdfChildrenKeys->VariantSetChildren) {
-                child = path.AppendVariantSelection(name, "");
-            } else if (path.IsPrimVariantSelectionPath()) {
-                child = path.GetParentPath().AppendVariantSelection(
-                    path.GetVariantSelection().first, name);
-            }
-            std::string failure = checkChild(field, child, name.GetString());
-            if (!failure.empty()) {
-                return failure;
-            }
-        }
+    if (value.IsEmpty()) {
+        return {};
     }
     const TfToken* pathFields = _PathChildrenFields();
-    for (int i = 0; i < 3; ++i) {
-        const TfToken& field = pathFields[i];
-        const VtValue value = data.Get(path, field);
-        if (value.IsEmpty()) {
-            continue;
-        }
+    if (std::find(pathFields, pathFields + 3, field) != pathFields + 3) {
         if (!value.IsHolding<SdfPathVector>()) {
-            return problem(field, "is not a path list");
+            return problem("is not a path list");
         }
         for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
             const SdfPath child = field == SdfChildrenKeys->MapperChildren
                 ? path.AppendMapper(target)
                 : path.AppendTarget(target);
-            std::string failure = checkChild(field, child, target.GetString());
+            std::string failure = checkChild(child, target.GetString());
             if (!failure.empty()) {
                 return failure;
             }
         }
+        return {};
+    }
+    if (!value.IsHolding<TfTokenVector>()) {
+        return problem("is not a token list");
+    }
+    for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
+        SdfPath child;
+        if (!SdfPath::IsValidIdentifier(name) &&
+            !(field == SdfChildrenKeys->PropertyChildren &&
+              SdfPath::IsValidNamespacedIdentifier(name))) {
+            return problem("names '" + name.GetString() +
+                           "', which is not a valid name");
+        }
+        if (field == SdfChildrenKeys->PrimChildren) {
+            child = path.AppendChild(name);
+        } else if (field == SdfChildrenKeys->PropertyChildren) {
+            child = path.AppendProperty(name);
+        } else if (field == SdfChildrenKeys->VariantSetChildren) {
+            child = path.AppendVariantSelection(name, "");
+        } else if (path.IsPrimVariantSelectionPath()) {
+            child = path.GetParentPath().AppendVariantSelection(
+                path.GetVariantSelection().first, name);
+        }
+        std::string failure = checkChild(child, name.GetString());
+        if (!failure.empty()) {
+            return failure;
+        }
     }
     return {};
+}
+
+// As above, for every children field of the spec at \p path.
+std::string _FindChildrenInconsistency(const SdfAbstractData& data,
+                                       const SdfPath& path)
+{
+    std::string failure;
+    if (const auto* store = dynamic_cast<const vela::SyncData*>(&data)) {
+        // One lookup of the spec rather than one per children field.
+        store->ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+            if (_IsChildrenField(name)) {
+                failure = _FindChildrenInconsistency(data, path, name, value);
+            }
+            return failure.empty();
+        });
+        return failure;
+    }
+    for (const TfToken* fields : {_TokenChildrenFields(), _PathChildrenFields()}) {
+        const int count = fields == _TokenChildrenFields() ? 4 : 3;
+        for (int i = 0; i < count && failure.empty(); ++i) {
+            failure = _FindChildrenInconsistency(data, path, fields[i],
+                                                 data.Get(path, fields[i]));
+        }
+    }
+    return failure;
 }
 
 // A store built from received operations is installed into a layer only if
