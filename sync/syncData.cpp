@@ -84,15 +84,55 @@ SyncDataRefPtr SyncData::NewForLayer(const SyncData& source)
 {
     SyncDataRefPtr data = NewForLayer();
     data->_specs = source._specs;
-    // The source's handles point into the source's recorder.
     for (auto it = data->_specs.begin(); it != data->_specs.end(); ++it) {
-        for (_Field& field : it.value().fields) {
+        auto& fields = it.value().fields;
+        // A field stored empty is no field to a layer: Sdf would not carry
+        // it over either.
+        fields.erase(std::remove_if(fields.begin(), fields.end(),
+                         [](const _Field& field) { return field.value.IsEmpty(); }),
+                     fields.end());
+        // The source's handles point into the source's recorder.
+        for (_Field& field : fields) {
             field.slot = SyncDelta::FieldSlot();
         }
     }
     data->_delta->DiscardPendingOps();
     return data;
 }
+
+namespace {
+
+// Calls onDifference(name, value) for every field that \p theirs holds
+// otherwise than \p mine -- with its value there, or an empty value where
+// \p theirs has none -- until it returns false. A field stored empty
+// counts as missing, as it does to Sdf.
+template <class Fields, class OnDifference>
+void CompareFields(const Fields& mine, const Fields& theirs,
+                   OnDifference&& onDifference)
+{
+    for (const auto& field : theirs) {
+        if (field.value.IsEmpty()) {
+            continue;
+        }
+        auto found = FindField(mine, field.name);
+        if ((found == mine.end() || !(found->value == field.value)) &&
+            !onDifference(field.name, field.value)) {
+            return;
+        }
+    }
+    for (const auto& field : mine) {
+        if (field.value.IsEmpty()) {
+            continue;
+        }
+        auto found = FindField(theirs, field.name);
+        if ((found == theirs.end() || found->value.IsEmpty()) &&
+            !onDifference(field.name, VtValue())) {
+            return;
+        }
+    }
+}
+
+} // namespace
 
 size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit) const
 {
@@ -124,35 +164,18 @@ size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit,
             structural = true;
             continue;
         }
-        const auto& mine = entry.second.fields;
-        const auto& theirs = it->second.fields;
-        if (structural || !fields) {
-            // Names are unique within a spec, so equal sizes and every field
-            // found equal means the same fields.
-            bool differs = mine.size() != theirs.size();
-            for (auto field = mine.begin(); !differs && field != mine.end();
-                 ++field) {
-                auto found = FindField(theirs, field->name);
-                differs = found == theirs.end() || !(found->value == field->value);
-            }
-            count += differs ? 1 : 0;
-            continue;
-        }
-        const size_t before = fields->size();
-        for (const _Field& field : theirs) {
-            auto found = FindField(mine, field.name);
-            if (found == mine.end() || !(found->value == field.value)) {
-                fields->push_back(FieldDifference{
-                    entry.first, entry.second.specType, field.name, field.value});
-            }
-        }
-        for (const _Field& field : mine) {
-            if (FindField(theirs, field.name) == theirs.end()) {
-                fields->push_back(FieldDifference{
-                    entry.first, entry.second.specType, field.name, VtValue()});
-            }
-        }
-        count += fields->size() != before ? 1 : 0;
+        bool differs = false;
+        const bool collect = fields && !structural;
+        CompareFields(entry.second.fields, it->second.fields,
+            [&](const TfToken& name, const VtValue& value) {
+                differs = true;
+                if (collect) {
+                    fields->push_back(FieldDifference{
+                        entry.first, entry.second.specType, name, value});
+                }
+                return collect;
+            });
+        count += differs ? 1 : 0;
     }
     for (const auto& entry : other._specs) {
         if (count > limit) {

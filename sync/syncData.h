@@ -68,8 +68,9 @@ public:
     static SyncDataRefPtr NewForLayer();
 
     /// A new store for a layer holding a copy of \p source's specs and
-    /// fields (the values share what they hold), with nothing pending: what
-    /// a layer is given when its content is replaced whole.
+    /// fields (the values share what they hold; fields stored empty are
+    /// left out), with nothing pending: what a layer is given when its
+    /// content is replaced whole.
     static SyncDataRefPtr NewForLayer(const SyncData& source);
 
     /// Whether the store was made for a layer (NewForLayer).
@@ -80,7 +81,8 @@ public:
 
     /// The number of specs that differ between this store and \p other:
     /// there in one only, of another type, or with fields that differ in
-    /// name or value (their order aside). Stops counting past \p limit.
+    /// name or value (their order aside; a field stored empty counts as
+    /// missing, as it does to a layer). Stops counting past \p limit.
     size_t CountDifferingSpecs(const SyncData& other,
                                size_t limit = SIZE_MAX) const;
 

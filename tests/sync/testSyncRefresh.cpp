@@ -308,6 +308,13 @@ TEST(SyncDataCopy, CountsDifferingSpecsBothWaysAndCopiesForALayer)
     d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Documentation, VtValue(std::string("d")));
     d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Comment, VtValue(std::string("c")));
     EXPECT_EQ(c->CountDifferingSpecs(*d), 0u);
+    // A field stored empty is no field, and a layer's copy leaves it out.
+    c->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Kind, VtValue());
+    EXPECT_EQ(c->CountDifferingSpecs(*d), 0u);
+    EXPECT_EQ(d->CountDifferingSpecs(*c), 0u);
+    EXPECT_EQ(SyncData::NewForLayer(*c)->List(SdfPath::AbsoluteRootPath()).size(), 2u);
+    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Kind, VtValue(TfToken("group")));
+    EXPECT_EQ(c->CountDifferingSpecs(*d), 1u);
 
     SyncDataRefPtr copy = SyncData::NewForLayer(*b);
     EXPECT_TRUE(copy->IsOwnedByLayer());
