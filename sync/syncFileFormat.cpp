@@ -342,6 +342,10 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         wholesale = differing >= _wholesaleMinimum && differing * 2 >= larger;
         fieldsOnly = fieldsOnly && !wholesale &&
                      _AreFieldEditsSafe(*layer, changes);
+        spdlog::debug("RefreshData: {} of {} specs of layer {} differ, {}",
+                      differing, larger, layer->GetIdentifier(),
+                      wholesale ? "replacing the content whole"
+                      : fieldsOnly ? "editing fields" : "editing specs");
     }
     // The layer's content has passed this check (or was made by OpenUSD's
     // own edits), so fields that differ are all there is left to check.

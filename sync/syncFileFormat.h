@@ -73,12 +73,17 @@ public:
     ///
     /// When both the layer's data and \p data are vela::SyncData, the
     /// refresh is sized first. Content the layer holds already changes
-    /// nothing. A refresh that creates, erases or changes at least half of
-    /// the specs (and at least 256 of them) gives the layer a
-    /// copy of \p data in one step, which OpenUSD reports as the layer's
-    /// content replaced; smaller ones edit the layer's data spec by spec,
-    /// with OpenUSD's fine-grained notices. Either way the layer keeps its
-    /// identity and format, and records its later local edits.
+    /// nothing (pending operations are still dropped). A refresh that
+    /// creates, erases or changes at least half of the specs (and at least
+    /// 256 of them) gives the layer a copy of \p data in one step, which
+    /// OpenUSD reports as the layer's content replaced. One that only sets
+    /// or erases fields (no required field, no time samples) makes those
+    /// edits through the layer, with fine-grained notices, and checks only
+    /// the children fields among them, the rest of the content being what
+    /// the layer holds already. Any other goes through OpenUSD's own
+    /// spec-by-spec edit of the layer's data. Either way the layer keeps
+    /// its identity and format, never shares \p data, and records its later
+    /// local edits.
     static void RefreshData(const SdfLayerHandle& layer,
                             const SdfAbstractDataRefPtr& data);
 
