@@ -195,7 +195,11 @@ void wrapSyncData()
             "discarded: they never come out of GetLayerUpdates. Sync data\n"
             "whose children fields name specs it does not hold (or hold the\n"
             "wrong type) is refused with an error line, the layer unchanged:\n"
-            "OpenUSD would crash on such a layer later.")
+            "OpenUSD would crash on such a layer later. Content the layer\n"
+            "holds already changes nothing; a refresh that replaces most of\n"
+            "a large layer gives it a copy of syncData in one step (one\n"
+            "notice that the layer's content was replaced); field edits\n"
+            "alone are made field by field.")
         .staticmethod("RefreshData")
 
         .def("CreateNode", &_CreateNode, (arg("path"), arg("specType")),

@@ -80,6 +80,119 @@ SyncDataRefPtr SyncData::NewForLayer()
     return data;
 }
 
+SyncDataRefPtr SyncData::NewForLayer(const SyncData& source)
+{
+    SyncDataRefPtr data = NewForLayer();
+    data->_specs = source._specs;
+    for (auto it = data->_specs.begin(); it != data->_specs.end(); ++it) {
+        auto& fields = it.value().fields;
+        // A field stored empty is no field to a layer: Sdf would not carry
+        // it over either.
+        fields.erase(std::remove_if(fields.begin(), fields.end(),
+                         [](const _Field& field) { return field.value.IsEmpty(); }),
+                     fields.end());
+        // The source's handles point into the source's recorder.
+        for (_Field& field : fields) {
+            field.slot = SyncDelta::FieldSlot();
+        }
+    }
+    data->_delta->DiscardPendingOps();
+    return data;
+}
+
+namespace {
+
+// Calls onDifference(name, value) for every field that \p theirs holds
+// otherwise than \p mine -- with its value there, or an empty value where
+// \p theirs has none -- until it returns false. A field stored empty
+// counts as missing, as it does to Sdf.
+template <class Fields, class OnDifference>
+void CompareFields(const Fields& mine, const Fields& theirs,
+                   OnDifference&& onDifference)
+{
+    for (const auto& field : theirs) {
+        if (field.value.IsEmpty()) {
+            continue;
+        }
+        auto found = FindField(mine, field.name);
+        if ((found == mine.end() || !(found->value == field.value)) &&
+            !onDifference(field.name, field.value)) {
+            return;
+        }
+    }
+    for (const auto& field : mine) {
+        if (field.value.IsEmpty()) {
+            continue;
+        }
+        auto found = FindField(theirs, field.name);
+        if ((found == theirs.end() || found->value.IsEmpty()) &&
+            !onDifference(field.name, VtValue())) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit) const
+{
+    bool fieldsOnly;
+    return CountDifferingSpecs(other, limit, nullptr, &fieldsOnly);
+}
+
+size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit,
+                                     std::vector<FieldDifference>* fields,
+                                     bool* fieldsOnly) const
+{
+    size_t count = 0;
+    bool structural = false;
+    const auto stop = [&] {
+        if (fields) {
+            fields->clear();
+        }
+        *fieldsOnly = false;
+        return count;
+    };
+    for (const auto& entry : _specs) {
+        if (count > limit) {
+            return stop();
+        }
+        auto it = other._specs.find(entry.first);
+        if (it == other._specs.end() ||
+            it->second.specType != entry.second.specType) {
+            ++count;
+            structural = true;
+            continue;
+        }
+        bool differs = false;
+        const bool collect = fields && !structural;
+        CompareFields(entry.second.fields, it->second.fields,
+            [&](const TfToken& name, const VtValue& value) {
+                differs = true;
+                if (collect) {
+                    fields->push_back(FieldDifference{
+                        entry.first, entry.second.specType, name, value});
+                }
+                return collect;
+            });
+        count += differs ? 1 : 0;
+    }
+    for (const auto& entry : other._specs) {
+        if (count > limit) {
+            return stop();
+        }
+        if (_specs.find(entry.first) == _specs.end()) {
+            ++count;
+            structural = true;
+        }
+    }
+    if (structural) {
+        return stop();
+    }
+    *fieldsOnly = true;
+    return count;
+}
+
 void SyncData::SetRecordingMuted(bool muted)
 {
     _muted = muted;
@@ -92,7 +205,7 @@ SyncData::~SyncData()
 
 bool SyncData::StreamsData() const
 {
-    return false;
+    return _reportsStreaming;
 }
 
 void SyncData::CreateSpec(const SdfPath& path, SdfSpecType specType)

@@ -17,6 +17,7 @@
 #include <pxr/base/tf/token.h>
 #include <pxr/base/vt/value.h>
 
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <utility>
@@ -66,8 +67,50 @@ public:
     /// recorded like local edits.
     static SyncDataRefPtr NewForLayer();
 
+    /// A new store for a layer holding a copy of \p source's specs and
+    /// fields (the values share what they hold; fields stored empty are
+    /// left out), with nothing pending: what a layer is given when its
+    /// content is replaced whole.
+    static SyncDataRefPtr NewForLayer(const SyncData& source);
+
     /// Whether the store was made for a layer (NewForLayer).
     bool IsOwnedByLayer() const { return _ownedByLayer; }
+
+    /// The number of specs, the pseudo-root's included.
+    size_t GetSpecCount() const { return _specs.size(); }
+
+    /// The number of specs that differ between this store and \p other:
+    /// there in one only, of another type, or with fields that differ in
+    /// name or value (their order aside; a field stored empty counts as
+    /// missing, as it does to a layer). Stops counting past \p limit.
+    size_t CountDifferingSpecs(const SyncData& other,
+                               size_t limit = SIZE_MAX) const;
+
+    /// A field that \p other holds otherwise: its value there, or an
+    /// empty value where \p other has no such field.
+    struct FieldDifference
+    {
+        pxr::SdfPath path;
+        pxr::SdfSpecType specType;
+        pxr::TfToken name;
+        pxr::VtValue value;
+    };
+
+    /// As CountDifferingSpecs; when the stores hold the same specs with
+    /// the same types and differ in fields only, also hands out every
+    /// differing field in \p fields and sets \p fieldsOnly. Otherwise (or
+    /// once counting stopped) \p fields is left empty and \p fieldsOnly
+    /// false.
+    size_t CountDifferingSpecs(const SyncData& other, size_t limit,
+                               std::vector<FieldDifference>* fields,
+                               bool* fieldsOnly) const;
+
+    /// Whether the store tells OpenUSD that it streams its data. A layer
+    /// whose content is replaced whole sets it on the store it gives up, so
+    /// that OpenUSD swaps the new store in with one notice that the
+    /// layer's content was replaced, instead of editing the old store into
+    /// agreement spec by spec.
+    void SetReportsStreaming(bool streaming) { _reportsStreaming = streaming; }
 
     // SdfAbstractData overrides, in the base class's order.
 
@@ -75,7 +118,8 @@ public:
     /// specs.
     ~SyncData() override;
 
-    /// False: the store keeps all of its content in memory.
+    /// False: the store keeps all of its content in memory. True only
+    /// while SetReportsStreaming says so.
     bool StreamsData() const override;
 
     /// Logs "[SyncData::CreateSpec] Create spec at {} [specType={}]",
@@ -193,6 +237,22 @@ public:
     pxr::VtValue* GetOrCreateFieldValue(const pxr::SdfPath& path,
                                         const pxr::TfToken& fieldName);
 
+    /// Calls \p fn(name, value) for every field of the spec at \p path, in
+    /// stored order, until it returns false. Nothing without a spec.
+    template <class Fn>
+    void ForEachField(const pxr::SdfPath& path, Fn&& fn) const
+    {
+        auto it = _specs.find(path);
+        if (it == _specs.end()) {
+            return;
+        }
+        for (const auto& field : it->second.fields) {
+            if (!fn(field.name, field.value)) {
+                return;
+            }
+        }
+    }
+
     /// Read-only access to the stored value, or null.
     const pxr::VtValue* GetFieldValue(const pxr::SdfPath& path,
                                       const pxr::TfToken& fieldName) const;
@@ -281,6 +341,7 @@ private:
     std::unique_ptr<SyncDelta> _delta;
     bool _ownedByLayer = false;
     bool _muted = false;
+    bool _reportsStreaming = false;
 };
 
 } // namespace vela

@@ -4,6 +4,7 @@
 #include "sync/syncFileFormat.h"
 
 #include <pxr/pxr.h>
+#include <pxr/usd/sdf/changeBlock.h>
 #include <pxr/usd/sdf/path.h>
 #include <pxr/usd/sdf/schema.h>
 #include <pxr/base/tf/registryManager.h>
@@ -12,7 +13,9 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 PXR_NAMESPACE_OPEN_SCOPE
 
@@ -79,6 +82,124 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
     return false;
 }
 
+// The fields that name a spec's children.
+const TfToken* _TokenChildrenFields()
+{
+    static const TfToken fields[] = {
+        SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
+        SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
+    return fields;
+}
+
+const TfToken* _PathChildrenFields()
+{
+    static const TfToken fields[] = {
+        SdfChildrenKeys->RelationshipTargetChildren,
+        SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
+    return fields;
+}
+
+bool _IsChildrenField(const TfToken& name)
+{
+    const TfToken* tokens = _TokenChildrenFields();
+    const TfToken* paths = _PathChildrenFields();
+    return std::find(tokens, tokens + 4, name) != tokens + 4 ||
+           std::find(paths, paths + 3, name) != paths + 3;
+}
+
+// Whether the children field \p field of the spec at \p path holds the
+// type OpenUSD expects and names specs that exist. Returns the problem
+// found, or "".
+std::string _FindChildrenInconsistency(const SdfAbstractData& data,
+                                       const SdfPath& path,
+                                       const TfToken& field,
+                                       const VtValue& value)
+{
+    const auto problem = [&](const std::string& what) {
+        return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
+                           what);
+    };
+    const auto checkChild = [&](const SdfPath& child,
+                                const std::string& name) -> std::string {
+        if (child.IsEmpty() || !data.HasSpec(child)) {
+            return problem("names '" + name + "', which has no spec");
+        }
+        return {};
+    };
+
+    if (value.IsEmpty()) {
+        return {};
+    }
+    const TfToken* pathFields = _PathChildrenFields();
+    if (std::find(pathFields, pathFields + 3, field) != pathFields + 3) {
+        if (!value.IsHolding<SdfPathVector>()) {
+            return problem("is not a path list");
+        }
+        for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
+            const SdfPath child = field == SdfChildrenKeys->MapperChildren
+                ? path.AppendMapper(target)
+                : path.AppendTarget(target);
+            std::string failure = checkChild(child, target.GetString());
+            if (!failure.empty()) {
+                return failure;
+            }
+        }
+        return {};
+    }
+    if (!value.IsHolding<TfTokenVector>()) {
+        return problem("is not a token list");
+    }
+    for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
+        SdfPath child;
+        if (!SdfPath::IsValidIdentifier(name) &&
+            !(field == SdfChildrenKeys->PropertyChildren &&
+              SdfPath::IsValidNamespacedIdentifier(name))) {
+            return problem("names '" + name.GetString() +
+                           "', which is not a valid name");
+        }
+        if (field == SdfChildrenKeys->PrimChildren) {
+            child = path.AppendChild(name);
+        } else if (field == SdfChildrenKeys->PropertyChildren) {
+            child = path.AppendProperty(name);
+        } else if (field == SdfChildrenKeys->VariantSetChildren) {
+            child = path.AppendVariantSelection(name, "");
+        } else if (path.IsPrimVariantSelectionPath()) {
+            child = path.GetParentPath().AppendVariantSelection(
+                path.GetVariantSelection().first, name);
+        }
+        std::string failure = checkChild(child, name.GetString());
+        if (!failure.empty()) {
+            return failure;
+        }
+    }
+    return {};
+}
+
+// As above, for every children field of the spec at \p path.
+std::string _FindChildrenInconsistency(const SdfAbstractData& data,
+                                       const SdfPath& path)
+{
+    std::string failure;
+    if (const auto* store = dynamic_cast<const vela::SyncData*>(&data)) {
+        // One lookup of the spec rather than one per children field.
+        store->ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+            if (_IsChildrenField(name)) {
+                failure = _FindChildrenInconsistency(data, path, name, value);
+            }
+            return failure.empty();
+        });
+        return failure;
+    }
+    for (const TfToken* fields : {_TokenChildrenFields(), _PathChildrenFields()}) {
+        const int count = fields == _TokenChildrenFields() ? 4 : 3;
+        for (int i = 0; i < count && failure.empty(); ++i) {
+            failure = _FindChildrenInconsistency(data, path, fields[i],
+                                                 data.Get(path, fields[i]));
+        }
+    }
+    return failure;
+}
+
 // A store built from received operations is installed into a layer only if
 // every spec's type fits its path (a target's owner included) and is one
 // the layer's schema defines, and its children fields hold the types
@@ -99,27 +220,6 @@ std::string _FindInconsistency(const SdfAbstractData& data,
     _PathCollector collector;
     data.VisitSpecs(&collector);
 
-    const auto problem = [](const SdfPath& path, const TfToken& field,
-                            const std::string& what) {
-        return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
-                           what);
-    };
-    const auto checkChild = [&](const SdfPath& path, const TfToken& field,
-                                const SdfPath& child,
-                                const std::string& name) -> std::string {
-        if (child.IsEmpty() || !data.HasSpec(child)) {
-            return problem(path, field, "names '" + name + "', which has no spec");
-        }
-        return {};
-    };
-
-    const TfToken tokenFields[] = {
-        SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
-        SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
-    const TfToken pathFields[] = {
-        SdfChildrenKeys->RelationshipTargetChildren,
-        SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
-
     for (const SdfPath& path : collector.paths) {
         const SdfSpecType type = data.GetSpecType(path);
         if (!_SpecTypeFitsPath(data, path, type)) {
@@ -135,57 +235,26 @@ std::string _FindInconsistency(const SdfAbstractData& data,
     }
 
     for (const SdfPath& path : collector.paths) {
-        for (const TfToken& field : tokenFields) {
-            const VtValue value = data.Get(path, field);
-            if (value.IsEmpty()) {
-                continue;
-            }
-            if (!value.IsHolding<TfTokenVector>()) {
-                return problem(path, field, "is not a token list");
-            }
-            for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
-                SdfPath child;
-                if (!SdfPath::IsValidIdentifier(name) &&
-                    !(field == SdfChildrenKeys->PropertyChildren &&
-                      SdfPath::IsValidNamespacedIdentifier(name))) {
-                    return problem(path, field,
-                                   "names '" + name.GetString() +
-                                   "', which is not a valid name");
-                }
-                if (field == SdfChildrenKeys->PrimChildren) {
-                    child = path.AppendChild(name);
-                } else if (field == SdfChildrenKeys->PropertyChildren) {
-                    child = path.AppendProperty(name);
-                } else if (field == SdfChildrenKeys->VariantSetChildren) {
-                    child = path.AppendVariantSelection(name, "");
-                } else if (path.IsPrimVariantSelectionPath()) {
-                    child = path.GetParentPath().AppendVariantSelection(
-                        path.GetVariantSelection().first, name);
-                }
-                const std::string failure =
-                    checkChild(path, field, child, name.GetString());
-                if (!failure.empty()) {
-                    return failure;
-                }
-            }
+        std::string failure = _FindChildrenInconsistency(data, path);
+        if (!failure.empty()) {
+            return failure;
         }
-        for (const TfToken& field : pathFields) {
-            const VtValue value = data.Get(path, field);
-            if (value.IsEmpty()) {
-                continue;
-            }
-            if (!value.IsHolding<SdfPathVector>()) {
-                return problem(path, field, "is not a path list");
-            }
-            for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
-                const SdfPath child = field == SdfChildrenKeys->MapperChildren
-                    ? path.AppendMapper(target)
-                    : path.AppendTarget(target);
-                const std::string failure =
-                    checkChild(path, field, child, target.GetString());
-                if (!failure.empty()) {
-                    return failure;
-                }
+    }
+    return {};
+}
+
+// As _FindInconsistency, for data that differs from a layer's current
+// content in the given fields only: the same specs with the same types, so
+// only the children fields among them can be amiss.
+std::string _FindInconsistency(
+    const SdfAbstractData& data,
+    const std::vector<vela::SyncData::FieldDifference>& changes)
+{
+    for (const auto& change : changes) {
+        if (_IsChildrenField(change.name)) {
+            std::string failure = _FindChildrenInconsistency(data, change.path);
+            if (!failure.empty()) {
+                return failure;
             }
         }
     }
@@ -250,17 +319,57 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         spdlog::error("Invalid data for layer {}", layer->GetIdentifier());
         return;
     }
-    const std::string failure = _FindInconsistency(*data, layer->GetSchema());
+    // Sized before it is checked: content the layer holds already needs
+    // no check, and no edit either (Sdf would find nothing to change).
+    const auto current = TfDynamic_cast<vela::SyncDataConstPtr>(
+        _GetLayerData(*layer));
+    const auto* incoming =
+        dynamic_cast<const vela::SyncData*>(get_pointer(data));
+    bool wholesale = false;
+    bool fieldsOnly = false;
+    std::vector<vela::SyncData::FieldDifference> changes;
+    if (current && incoming) {
+        const size_t larger =
+            std::max(current->GetSpecCount(), incoming->GetSpecCount());
+        // Counting stops once the refresh is known to be whole.
+        const size_t differing = current->CountDifferingSpecs(
+            *incoming, std::max(larger / 2, _wholesaleMinimum), &changes,
+            &fieldsOnly);
+        if (differing == 0) {
+            _DiscardPendingOps(*layer);
+            return;
+        }
+        wholesale = differing >= _wholesaleMinimum && differing * 2 >= larger;
+        fieldsOnly = fieldsOnly && !wholesale &&
+                     _AreFieldEditsSafe(*layer, changes);
+        spdlog::debug("RefreshData: {} of {} specs of layer {} differ, {}",
+                      differing, larger, layer->GetIdentifier(),
+                      wholesale ? "replacing the content whole"
+                      : fieldsOnly ? "editing fields" : "editing specs");
+    }
+    // The layer's content has passed this check (or was made by OpenUSD's
+    // own edits), so fields that differ are all there is left to check.
+    const std::string failure = fieldsOnly
+        ? _FindInconsistency(*data, changes)
+        : _FindInconsistency(*data, layer->GetSchema());
     if (!failure.empty()) {
         spdlog::error("RefreshData: refused, the sync data is not "
                       "consistent: {}", failure);
         return;
     }
-    SdfAbstractDataRefPtr newData = data;
+    const vela::SyncDataPtr own = GetData(*layer);
+    if (wholesale && own) {
+        _ReplaceData(layer, own, *incoming);
+        return;
+    }
+    if (fieldsOnly && own) {
+        _EditFields(layer, own, changes);
+        return;
+    }
     {
         // Sdf brings the layer into agreement by editing its current data;
         // none of those edits is a local change.
-        const vela::SyncDataPtr own = GetData(*layer);
+        SdfAbstractDataRefPtr newData = data;
         if (own) {
             own->SetRecordingMuted(true);
         }
@@ -271,6 +380,70 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
     }
     // What was pending before the refresh is gone with the content it
     // described.
+    _DiscardPendingOps(*layer);
+}
+
+bool SyncFileFormat::_AreFieldEditsSafe(
+    const SdfLayer& layer,
+    const std::vector<vela::SyncData::FieldDifference>& changes)
+{
+    if (!layer.PermissionToEdit()) {
+        return false;
+    }
+    const SdfSchemaBase& schema = layer.GetSchema();
+    for (const auto& change : changes) {
+        // Sdf changes a required field (an attribute's type name, say) by
+        // making the spec anew, and the fields it takes for time samples
+        // are not a store's to hold.
+        const SdfSchemaBase::SpecDefinition* definition =
+            schema.GetSpecDefinition(change.specType);
+        if (!definition || definition->IsRequiredField(change.name) ||
+            change.name == SdfFieldKeys->TimeSamples) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SyncFileFormat::_EditFields(
+    const SdfLayerHandle& layer, const vela::SyncDataPtr& own,
+    const std::vector<vela::SyncData::FieldDifference>& changes)
+{
+    // The edits Sdf itself would make to bring the layer into agreement,
+    // found without walking the layer through its API.
+    own->SetRecordingMuted(true);
+    {
+        SdfChangeBlock block;
+        for (const auto& change : changes) {
+            if (change.value.IsEmpty()) {
+                layer->EraseField(change.path, change.name);
+            } else {
+                layer->SetField(change.path, change.name, change.value);
+            }
+        }
+    }
+    own->SetRecordingMuted(false);
+    _DiscardPendingOps(*layer);
+}
+
+void SyncFileFormat::_ReplaceData(const SdfLayerHandle& layer,
+                                  const vela::SyncDataPtr& own,
+                                  const vela::SyncData& incoming)
+{
+    // The layer gets a store of its own, never the caller's, which goes on
+    // being fed. Nothing is pending in it, and what was pending in the old
+    // store goes with that store.
+    SdfAbstractDataRefPtr fresh = vela::SyncData::NewForLayer(incoming);
+    // Sdf lets go of the old store during the swap; it must live until its
+    // flags are put back.
+    const vela::SyncDataRefPtr old = TfCreateRefPtrFromProtectedWeakPtr(own);
+    old->SetRecordingMuted(true);
+    old->SetReportsStreaming(true);
+    _SetLayerData(get_pointer(layer), fresh);
+    old->SetReportsStreaming(false);
+    old->SetRecordingMuted(false);
+    // Should Sdf have edited the old store after all, the outcome is the
+    // same content, and what it recorded is dropped here.
     _DiscardPendingOps(*layer);
 }
 

@@ -15,6 +15,7 @@
 #include <pxr/base/tf/staticTokens.h>
 
 #include <string>
+#include <vector>
 
 PXR_NAMESPACE_OPEN_SCOPE
 
@@ -69,6 +70,20 @@ public:
     /// schema does not define (mappers, expressions), or a children field
     /// that is of the wrong type or names a spec that is not there (as a
     /// lost or forged operation from a peer can leave it).
+    ///
+    /// When both the layer's data and \p data are vela::SyncData, the
+    /// refresh is sized first. Content the layer holds already changes
+    /// nothing (pending operations are still dropped). A refresh that
+    /// creates, erases or changes at least half of the specs (and at least
+    /// 256 of them) gives the layer a copy of \p data in one step, which
+    /// OpenUSD reports as the layer's content replaced. One that only sets
+    /// or erases fields (no required field, no time samples) makes those
+    /// edits through the layer, with fine-grained notices, and checks only
+    /// the children fields among them, the rest of the content being what
+    /// the layer holds already. Any other goes through OpenUSD's own
+    /// spec-by-spec edit of the layer's data. Either way the layer keeps
+    /// its identity and format, never shares \p data, and records its later
+    /// local edits.
     static void RefreshData(const SdfLayerHandle& layer,
                             const SdfAbstractDataRefPtr& data);
 
@@ -84,6 +99,28 @@ protected:
     ~SyncFileFormat() override;
 
 private:
+    // Below this many specs to create, erase or change, a refresh edits
+    // the layer's data in place even when that is most of the layer.
+    static constexpr size_t _wholesaleMinimum = 256;
+
+    // Whether the layer may be brought into agreement by setting and
+    // erasing these fields through its API, as Sdf would.
+    static bool _AreFieldEditsSafe(
+        const SdfLayer& layer,
+        const std::vector<vela::SyncData::FieldDifference>& changes);
+
+    // Sets and erases the fields on the layer, unrecorded, in one change
+    // block, and leaves nothing pending.
+    static void _EditFields(
+        const SdfLayerHandle& layer, const vela::SyncDataPtr& own,
+        const std::vector<vela::SyncData::FieldDifference>& changes);
+
+    // Gives the layer a copy of \p incoming in place of \p own, its
+    // current store, and leaves nothing pending.
+    static void _ReplaceData(const SdfLayerHandle& layer,
+                             const vela::SyncDataPtr& own,
+                             const vela::SyncData& incoming);
+
     // Swaps out and drops the layer's pending operations; returns the
     // layer's SyncData, or null (GetData has logged) when there is none.
     static vela::SyncDataPtr _DiscardPendingOps(const SdfLayer& layer);
