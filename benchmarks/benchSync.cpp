@@ -425,10 +425,16 @@ int main(int argc, char** argv)
     // OpenUSD's SdfData frees its specs on a worker thread after its layer
     // is gone; that work would overlap whatever is timed next (about 0.3 s
     // of processor time for 100k prims) and be charged to it. Here every
-    // layer is freed before the next one is authored. Set before OpenUSD
-    // reads it; child processes inherit it.
-    setenv("WORK_SYNCHRONIZE_ASYNC_DESTROY_CALLS", "1", 0);
-    setenv("TF_ENV_SETTING_ALERTS_ENABLED", "0", 0);
+    // layer is freed before the next one is authored. OpenUSD reads its
+    // settings as its libraries load, so the program starts again with the
+    // setting in its environment; child processes inherit it.
+    if (!std::getenv("WORK_SYNCHRONIZE_ASYNC_DESTROY_CALLS")) {
+        setenv("WORK_SYNCHRONIZE_ASYNC_DESTROY_CALLS", "1", 1);
+        setenv("TF_ENV_SETTING_ALERTS_ENABLED", "0", 0);
+        execv("/proc/self/exe", argv);
+        std::fprintf(stderr, "benchSync: could not start again; layers are "
+                             "freed on a worker thread\n");
+    }
     PlugRegistry::GetInstance().RegisterPlugins(VELA_BUILD_PLUGIN_DIR);
     const std::string authorFlag = "--author=";
     if (argc == 2 && std::strncmp(argv[1], authorFlag.c_str(), authorFlag.size()) == 0) {

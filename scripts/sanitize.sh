@@ -68,6 +68,12 @@ dict_of() {
 }
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}"
+# OpenUSD frees a replaced layer's data on a worker thread; the fuzz targets
+# have it freed at once, so that each input runs alone, its coverage is its
+# own, and a failure replays from its input. (OpenUSD reads the setting as
+# its libraries load, so it must be in the environment.)
+export WORK_SYNCHRONIZE_ASYNC_DESTROY_CALLS="${WORK_SYNCHRONIZE_ASYNC_DESTROY_CALLS:-1}"
+export TF_ENV_SETTING_ALERTS_ENABLED="${TF_ENV_SETTING_ALERTS_ENABLED:-0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0}"
 

@@ -45,11 +45,6 @@ public:
 
 inline void Initialize()
 {
-    // OpenUSD frees a replaced layer's data on a worker thread; here it is
-    // freed at once, so that each input runs alone, its coverage is its
-    // own, and a failure replays from its input.
-    setenv("WORK_SYNCHRONIZE_ASYNC_DESTROY_CALLS", "1", 0);
-    setenv("TF_ENV_SETTING_ALERTS_ENABLED", "0", 0);
     static FatalToAbort fatalToAbort;
     pxr::TfDiagnosticMgr::GetInstance().AddDelegate(&fatalToAbort);
     pxr::PlugRegistry::GetInstance().RegisterPlugins(VELA_FUZZ_PLUGIN_DIR);
