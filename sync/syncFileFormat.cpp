@@ -14,6 +14,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -83,28 +84,32 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
 }
 
 // The fields that name a spec's children.
-const TfToken* _TokenChildrenFields()
+const std::array<TfToken, 4>& _TokenChildrenFields()
 {
-    static const TfToken fields[] = {
+    static const std::array<TfToken, 4> fields = {
         SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
         SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
     return fields;
 }
 
-const TfToken* _PathChildrenFields()
+const std::array<TfToken, 3>& _PathChildrenFields()
 {
-    static const TfToken fields[] = {
+    static const std::array<TfToken, 3> fields = {
         SdfChildrenKeys->RelationshipTargetChildren,
         SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
     return fields;
 }
 
+template <class Fields>
+bool _Contains(const Fields& fields, const TfToken& name)
+{
+    return std::find(fields.begin(), fields.end(), name) != fields.end();
+}
+
 bool _IsChildrenField(const TfToken& name)
 {
-    const TfToken* tokens = _TokenChildrenFields();
-    const TfToken* paths = _PathChildrenFields();
-    return std::find(tokens, tokens + 4, name) != tokens + 4 ||
-           std::find(paths, paths + 3, name) != paths + 3;
+    return _Contains(_TokenChildrenFields(), name) ||
+           _Contains(_PathChildrenFields(), name);
 }
 
 // Whether the children field \p field of the spec at \p path holds the
@@ -130,8 +135,7 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
     if (value.IsEmpty()) {
         return {};
     }
-    const TfToken* pathFields = _PathChildrenFields();
-    if (std::find(pathFields, pathFields + 3, field) != pathFields + 3) {
+    if (_Contains(_PathChildrenFields(), field)) {
         if (!value.IsHolding<SdfPathVector>()) {
             return problem("is not a path list");
         }
@@ -190,13 +194,16 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
         });
         return failure;
     }
-    for (const TfToken* fields : {_TokenChildrenFields(), _PathChildrenFields()}) {
-        const int count = fields == _TokenChildrenFields() ? 4 : 3;
-        for (int i = 0; i < count && failure.empty(); ++i) {
-            failure = _FindChildrenInconsistency(data, path, fields[i],
-                                                 data.Get(path, fields[i]));
+    const auto check = [&](const auto& fields) {
+        for (const TfToken& field : fields) {
+            if (failure.empty()) {
+                failure = _FindChildrenInconsistency(data, path, field,
+                                                     data.Get(path, field));
+            }
         }
-    }
+    };
+    check(_TokenChildrenFields());
+    check(_PathChildrenFields());
     return failure;
 }
 

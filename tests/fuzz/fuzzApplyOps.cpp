@@ -107,20 +107,9 @@ using OrderedContent = std::map<
 
 OrderedContent Ordered(const vela::SyncData& data)
 {
-    struct Collector : SdfAbstractDataSpecVisitor
-    {
-        std::vector<SdfPath> paths;
-        bool VisitSpec(const SdfAbstractData&, const SdfPath& path) override
-        {
-            paths.push_back(path);
-            return true;
-        }
-        void Done(const SdfAbstractData&) override {}
-    } collector;
-    data.VisitSpecs(&collector);
     const auto& handler = vela::ValueHandler::GetInstance();
     OrderedContent all;
-    for (const auto& path : collector.paths) {
+    for (const auto& path : vela_fuzz::SpecPaths(data)) {
         auto& entry = all[path];
         entry.first = int(data.GetSpecType(path));
         for (const auto& field : data.List(path)) {

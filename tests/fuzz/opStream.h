@@ -330,12 +330,8 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
     store.ApplySyncOp(op);
 }
 
-/// Every spec with its type and its fields (values as packed bytes, so that
-/// NaNs compare equal to themselves), keyed by path. Empty values and
-/// fallback values are left out.
-inline std::map<pxr::SdfPath,
-                std::pair<int, std::map<pxr::TfToken, std::vector<uint8_t>>>>
-Content(const pxr::SdfAbstractData& data)
+/// The paths of every spec of \p data, in the order it visits them.
+inline std::vector<pxr::SdfPath> SpecPaths(const pxr::SdfAbstractData& data)
 {
     struct Collector : pxr::SdfAbstractDataSpecVisitor
     {
@@ -349,11 +345,20 @@ Content(const pxr::SdfAbstractData& data)
         void Done(const pxr::SdfAbstractData&) override {}
     } collector;
     data.VisitSpecs(&collector);
+    return std::move(collector.paths);
+}
 
+/// Every spec with its type and its fields (values as packed bytes, so that
+/// NaNs compare equal to themselves), keyed by path. Empty values and
+/// fallback values are left out.
+inline std::map<pxr::SdfPath,
+                std::pair<int, std::map<pxr::TfToken, std::vector<uint8_t>>>>
+Content(const pxr::SdfAbstractData& data)
+{
     const auto& handler = vela::ValueHandler::GetInstance();
     std::map<pxr::SdfPath,
              std::pair<int, std::map<pxr::TfToken, std::vector<uint8_t>>>> all;
-    for (const auto& path : collector.paths) {
+    for (const auto& path : SpecPaths(data)) {
         auto& entry = all[path];
         entry.first = int(data.GetSpecType(path));
         for (const auto& field : data.List(path)) {
