@@ -4,6 +4,7 @@
 #ifndef VELA_SYNC_SYNC_DATA_H
 #define VELA_SYNC_SYNC_DATA_H
 
+#include "sync/seededPathHash.h"
 #include "sync/syncDelta.h"
 #include "sync/syncOp.h"
 
@@ -334,7 +335,7 @@ private:
     // Open addressing keeps the specs in one array: with the recorder
     // allocating beside it, a node-based map would scatter them.
     using _SpecMap =
-        pxr::pxr_tsl::robin_map<pxr::SdfPath, SpecData, pxr::SdfPath::Hash>;
+        pxr::pxr_tsl::robin_map<pxr::SdfPath, SpecData, SeededPathHash>;
 
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;

@@ -64,8 +64,8 @@ std::string PathText(const SdfPath& path)
 
 size_t SyncDelta::_FieldKeyHash::operator()(const _FieldKey& key) const
 {
-    return TfHash::Combine(SdfPath::Hash()(key.path),
-                           TfToken::HashFunctor()(key.fieldName));
+    return SeededPathHash::Mix(pathHash(key.path) +
+                               TfToken::HashFunctor()(key.fieldName));
 }
 
 SyncDelta::SyncDelta() = default;

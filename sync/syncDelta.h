@@ -4,6 +4,7 @@
 #ifndef VELA_SYNC_SYNC_DELTA_H
 #define VELA_SYNC_SYNC_DELTA_H
 
+#include "sync/seededPathHash.h"
 #include "sync/syncOp.h"
 
 #include <pxr/usd/sdf/path.h>
@@ -175,6 +176,7 @@ private:
     struct _FieldKeyHash
     {
         size_t operator()(const _FieldKey& key) const;
+        SeededPathHash pathHash;
     };
     // The pending records of one field of one spec that a later set or
     // erase may still drop, oldest first: an erase, the set where a peer
@@ -199,7 +201,7 @@ private:
     using _ErasedFields =
         pxr::pxr_tsl::robin_map<_FieldKey, uint32_t, _FieldKeyHash>;
     using _BarrierMap =
-        pxr::pxr_tsl::robin_map<pxr::SdfPath, uint64_t, pxr::SdfPath::Hash>;
+        pxr::pxr_tsl::robin_map<pxr::SdfPath, uint64_t, SeededPathHash>;
 
     // A list that grows in fixed chunks: elements never move as it grows,
     // and a chunk freed by one batch of records serves the next one.
