@@ -9,7 +9,7 @@
 // list, so the shape decides how long those lists get.
 //
 // After the benchmarks, a summary gives the sync/.usda ratio of each
-// authoring shape, fastest time of each, measured several ways: as
+// authoring shape, median time of each, measured several ways: as
 // separate benchmarks, in turn in one process, in a fresh process per
 // authoring (benchSync --author=usda|vela,<groups>,<prims>), where neither
 // kind runs on a heap the other left behind, and in a fresh process after
@@ -76,22 +76,34 @@ void Author(const SdfLayerRefPtr& layer, int groups, int primsPerGroup)
     }
 }
 
-// Fastest authoring time per (identifier, groups, prims per group).
-std::map<std::tuple<std::string, int, int>, double> g_authorSeconds;
+// Authoring times per (identifier, groups, prims per group); the summary
+// compares medians, since the machine's noise comes in bursts.
+std::map<std::tuple<std::string, int, int>, std::vector<double>> g_authorSeconds;
+
+double Median(std::vector<double> samples)
+{
+    if (samples.empty()) {
+        return 0.0;
+    }
+    std::sort(samples.begin(), samples.end());
+    const size_t middle = samples.size() / 2;
+    return samples.size() % 2 ? samples[middle]
+                              : (samples[middle - 1] + samples[middle]) / 2.0;
+}
 
 void AuthorBenchmark(benchmark::State& state, const char* identifier)
 {
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
     size_t pending = 0;
-    double& fastest = g_authorSeconds[{identifier, groups, primsPerGroup}];
+    std::vector<double>& samples = g_authorSeconds[{identifier, groups, primsPerGroup}];
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifier);
         Author(layer, groups, primsPerGroup);
         const double seconds = std::chrono::duration<double>(
             std::chrono::steady_clock::now() - start).count();
-        fastest = fastest == 0.0 ? seconds : std::min(fastest, seconds);
+        samples.push_back(seconds);
         state.PauseTiming();
         if (layer->GetFileFormat()->GetFormatId() == VelaSyncFileFormatTokens->Id) {
             pending = vela::SyncData::GetLayerUpdates(layer).size();
@@ -105,12 +117,12 @@ void AuthorBenchmark(benchmark::State& state, const char* identifier)
 
 // The two layer kinds in turn, in one process, the order swapped every
 // iteration, so that each kind authors on the heap either kind left
-// behind; the fastest time of each is compared.
+// behind; the median time of each is compared.
 void BM_AuthorRatio(benchmark::State& state)
 {
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
-    double fastest[2] = {0.0, 0.0};
+    std::vector<double> samples[2];
     const char* identifiers[2] = {"ratio.usda", "ratio.vela"};
     int iteration = 0;
     for (auto _ : state) {
@@ -123,8 +135,7 @@ void BM_AuthorRatio(benchmark::State& state)
             const double seconds = std::chrono::duration<double>(
                 std::chrono::steady_clock::now() - start).count();
             total += seconds;
-            fastest[kind] = fastest[kind] == 0.0 ? seconds
-                                                 : std::min(fastest[kind], seconds);
+            samples[kind].push_back(seconds);
             if (kind == 1) {
                 vela::SyncData::GetLayerUpdates(layer);
             }
@@ -132,11 +143,12 @@ void BM_AuthorRatio(benchmark::State& state)
         ++iteration;
         state.SetIterationTime(total);
     }
-    g_authorSeconds[{"ratio.usda", groups, primsPerGroup}] = fastest[0];
-    g_authorSeconds[{"ratio.vela", groups, primsPerGroup}] = fastest[1];
-    state.counters["usdaMs"] = fastest[0] * 1e3;
-    state.counters["syncMs"] = fastest[1] * 1e3;
-    state.counters["syncPerUsda"] = fastest[1] / fastest[0];
+    g_authorSeconds[{"ratio.usda", groups, primsPerGroup}] = samples[0];
+    g_authorSeconds[{"ratio.vela", groups, primsPerGroup}] = samples[1];
+    const double usda = Median(samples[0]), sync = Median(samples[1]);
+    state.counters["usdaMs"] = usda * 1e3;
+    state.counters["syncMs"] = sync * 1e3;
+    state.counters["syncPerUsda"] = sync / usda;
 }
 
 void BM_AuthorUsdaLayer(benchmark::State& state)
@@ -333,8 +345,8 @@ bool RunAuthoring(const std::string& kind, int groups, int primsPerGroup,
     return pclose(out) == 0 && fields == 2;
 }
 
-// Each kind authors in a process of its own, three times in turn; the
-// fastest wall and processor times of each are compared. The third
+// Each kind authors in a process of its own, five times in turn; the
+// median wall and processor times of each are compared. The third
 // argument puts both kinds on the same used heap: 1 authors and destroys a
 // .usda layer first in each process, 2 a sync layer (untimed).
 void BM_AuthorFreshProcess(benchmark::State& state)
@@ -344,9 +356,9 @@ void BM_AuthorFreshProcess(benchmark::State& state)
     const int after = int(state.range(2));
     const std::string before = after == 1 ? "usda+" : after == 2 ? "vela+" : "";
     const std::string prefix = after == 1 ? "afterusda" : after == 2 ? "aftervela" : "fresh";
-    double wall[2] = {1e300, 1e300}, cpu[2] = {1e300, 1e300};
+    std::vector<double> wall[2], cpu[2];
     for (auto _ : state) {
-        for (int round = 0; round < 3; ++round) {
+        for (int round = 0; round < 5; ++round) {
             int kind = 0;
             for (const char* name : {"usda", "vela"}) {
                 double w = 0.0, c = 0.0;
@@ -354,22 +366,22 @@ void BM_AuthorFreshProcess(benchmark::State& state)
                     state.SkipWithError("an authoring process failed");
                     return;
                 }
-                wall[kind] = std::min(wall[kind], w);
-                cpu[kind] = std::min(cpu[kind], c);
+                wall[kind].push_back(w / 1e3);
+                cpu[kind].push_back(c / 1e3);
                 ++kind;
             }
         }
     }
-    g_authorSeconds[{prefix + ".usda", groups, primsPerGroup}] = wall[0] / 1e3;
-    g_authorSeconds[{prefix + ".vela", groups, primsPerGroup}] = wall[1] / 1e3;
+    g_authorSeconds[{prefix + ".usda", groups, primsPerGroup}] = wall[0];
+    g_authorSeconds[{prefix + ".vela", groups, primsPerGroup}] = wall[1];
     if (after == 0) {
-        g_authorSeconds[{"freshcpu.usda", groups, primsPerGroup}] = cpu[0] / 1e3;
-        g_authorSeconds[{"freshcpu.vela", groups, primsPerGroup}] = cpu[1] / 1e3;
+        g_authorSeconds[{"freshcpu.usda", groups, primsPerGroup}] = cpu[0];
+        g_authorSeconds[{"freshcpu.vela", groups, primsPerGroup}] = cpu[1];
     }
-    state.counters["usdaMs"] = wall[0];
-    state.counters["syncMs"] = wall[1];
-    state.counters["syncPerUsda"] = wall[1] / wall[0];
-    state.counters["cpuSyncPerUsda"] = cpu[1] / cpu[0];
+    state.counters["usdaMs"] = Median(wall[0]) * 1e3;
+    state.counters["syncMs"] = Median(wall[1]) * 1e3;
+    state.counters["syncPerUsda"] = Median(wall[1]) / Median(wall[0]);
+    state.counters["cpuSyncPerUsda"] = Median(cpu[1]) / Median(cpu[0]);
 }
 
 void PrintAuthoringRatios()
@@ -384,21 +396,24 @@ void PrintAuthoringRatios()
     };
     for (const char* prefix :
          {"bench", "ratio", "fresh", "freshcpu", "afterusda", "aftervela"}) {
-        for (const auto& [key, syncSeconds] : g_authorSeconds) {
+        for (const auto& [key, syncSamples] : g_authorSeconds) {
             const auto& [identifier, groups, primsPerGroup] = key;
             if (identifier != std::string(prefix) + ".vela") {
                 continue;
             }
             auto usda = g_authorSeconds.find(
                 {std::string(prefix) + ".usda", groups, primsPerGroup});
-            if (usda == g_authorSeconds.end() || usda->second <= 0.0) {
+            const double syncSeconds = Median(syncSamples);
+            const double usdaSeconds =
+                usda == g_authorSeconds.end() ? 0.0 : Median(usda->second);
+            if (usdaSeconds <= 0.0) {
                 continue;
             }
             std::printf("authoring %dx%d (%s): sync %.0f ms, usda %.0f ms, "
                         "sync/usda %.2f\n",
                         groups, primsPerGroup, descriptions.at(prefix),
-                        syncSeconds * 1e3, usda->second * 1e3,
-                        syncSeconds / usda->second);
+                        syncSeconds * 1e3, usdaSeconds * 1e3,
+                        syncSeconds / usdaSeconds);
         }
     }
 }
@@ -406,11 +421,11 @@ void PrintAuthoringRatios()
 } // namespace
 
 BENCHMARK(BM_AuthorUsdaLayer)->Args({1000, 100})->Args({100, 1000})
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+    ->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_AuthorSyncLayer)->Args({1000, 100})->Args({100, 1000})
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+    ->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_AuthorRatio)->Args({1000, 100})->Args({100, 1000})
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_AuthorFreshProcess)
     ->Args({1000, 100, 0})->Args({100, 1000, 0})
     ->Args({1000, 100, 1})->Args({100, 1000, 1})
