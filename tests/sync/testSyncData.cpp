@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
+#include <thread>
+
 using namespace pxr;
 using vela::SyncData;
 using vela::SyncDataRefPtr;
@@ -384,4 +388,26 @@ TEST_F(SyncDataTest, VisitSpecsStopsWhenTheVisitorDeclines)
     } visitor;
     data->VisitSpecs(&visitor);
     EXPECT_EQ(visitor.visits, 1);
+}
+
+// A large store is freed on a worker thread; whatever it held, the values
+// its pending records share included, is still released.
+TEST(SyncDataLarge, FreedStoreReleasesItsValues)
+{
+    auto shared = std::make_shared<int>(7);
+    {
+        SyncDataRefPtr data = SyncData::NewForLayer();
+        for (int i = 0; i < 5000; ++i) {
+            const SdfPath prim("/P" + std::to_string(i));
+            data->CreateSpec(prim, SdfSpecTypePrim);
+            data->Set(prim, TfToken("custom"), VtValue(shared));
+        }
+        EXPECT_GT(data->GetPendingOpCount(), 5000u);
+        EXPECT_GT(shared.use_count(), 1);
+    }
+    // The worker may still be at it; wait for it rather than time it.
+    for (int tries = 0; shared.use_count() > 1 && tries < 3000; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(shared.use_count(), 1);
 }
