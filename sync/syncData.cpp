@@ -86,7 +86,7 @@ SyncDataRefPtr SyncData::NewForLayer(const SyncData& source)
     SyncDataRefPtr data = NewForLayer();
     data->_specs = source._specs;
     for (auto it = data->_specs.begin(); it != data->_specs.end(); ++it) {
-        auto& fields = it.value().fields;
+        auto& fields = it.value();
         // A field stored empty is no field to a layer: Sdf would not carry
         // it over either.
         fields.erase(std::remove_if(fields.begin(), fields.end(),
@@ -160,19 +160,19 @@ size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit,
         }
         auto it = other._specs.find(entry.first);
         if (it == other._specs.end() ||
-            it->second.specType != entry.second.specType) {
+            it->second.GetType() != entry.second.GetType()) {
             ++count;
             structural = true;
             continue;
         }
         bool differs = false;
         const bool collect = fields && !structural;
-        CompareFields(entry.second.fields, it->second.fields,
+        CompareFields(entry.second, it->second,
             [&](const TfToken& name, const VtValue& value) {
                 differs = true;
                 if (collect) {
                     fields->push_back(FieldDifference{
-                        entry.first, entry.second.specType, name, value});
+                        entry.first, entry.second.GetType(), name, value});
                 }
                 return collect;
             });
@@ -287,7 +287,7 @@ bool SyncData::_MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
 SdfSpecType SyncData::GetSpecType(const SdfPath& path) const
 {
     auto it = _specs.find(path);
-    return it == _specs.end() ? SdfSpecTypeUnknown : it->second.specType;
+    return it == _specs.end() ? SdfSpecTypeUnknown : it->second.GetType();
 }
 
 bool SyncData::Has(const SdfPath& path, const TfToken& fieldName,
@@ -406,7 +406,7 @@ bool SyncData::_EraseField(const SdfPath& path, const TfToken& fieldName,
     if (specIt == _specs.end()) {
         return false;
     }
-    auto& fields = specIt.value().fields;
+    auto& fields = specIt.value();
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt == fields.end()) {
         return false;
@@ -427,8 +427,8 @@ std::vector<TfToken> SyncData::List(const SdfPath& path) const
     std::vector<TfToken> names;
     auto it = _specs.find(path);
     if (it != _specs.end()) {
-        names.reserve(it->second.fields.size());
-        for (const auto& field : it->second.fields) {
+        names.reserve(it->second.size());
+        for (const auto& field : it->second) {
             names.push_back(field.name);
         }
     }
@@ -492,7 +492,7 @@ void SyncData::CreateNode(const SdfPath& path, SdfSpecType specType)
                       path.GetText());
         return;
     }
-    _specs[path].specType = specType;
+    _specs[path].SetType(specType);
 }
 
 void SyncData::SetField(const SdfPath& path, const TfToken& fieldName,
@@ -531,7 +531,7 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
         *slot = nullptr;
         return nullptr;
     }
-    auto& fields = specIt.value().fields;
+    auto& fields = specIt.value();
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt != fields.end()) {
         *placement = fieldIt + 1 == fields.end()
@@ -539,12 +539,6 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
             : SyncDelta::FieldPlacement::Kept;
         *slot = &fieldIt->slot;
         return &fieldIt->value;
-    }
-    if (fields.empty()) {
-        // Specs get at least two fields (a property its type name and
-        // default, a prim its specifier and type name or children): one
-        // allocation instead of two, and no more room than they use.
-        fields.reserve(2);
     }
     fields.push_back(_Field{fieldName, VtValue(), {}});
     *placement = SyncDelta::FieldPlacement::Added;
@@ -559,7 +553,7 @@ const VtValue* SyncData::GetFieldValue(const SdfPath& path,
     if (specIt == _specs.end()) {
         return nullptr;
     }
-    const auto& fields = specIt->second.fields;
+    const auto& fields = specIt->second;
     auto fieldIt = FindField(fields, fieldName);
     return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
@@ -576,9 +570,9 @@ const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
         return nullptr;
     }
     if (specType) {
-        *specType = specIt->second.specType;
+        *specType = specIt->second.GetType();
     }
-    const auto& fields = specIt->second.fields;
+    const auto& fields = specIt->second;
     auto fieldIt = FindField(fields, fieldName);
     return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }

@@ -5,6 +5,7 @@
 #define VELA_SYNC_SYNC_DATA_H
 
 #include "sync/seededPathHash.h"
+#include "sync/specEntry.h"
 #include "sync/syncDelta.h"
 #include "sync/syncOp.h"
 
@@ -247,7 +248,7 @@ public:
         if (it == _specs.end()) {
             return;
         }
-        for (const auto& field : it->second.fields) {
+        for (const auto& field : it->second) {
             if (!fn(field.name, field.value)) {
                 return;
             }
@@ -310,11 +311,7 @@ private:
         SyncDelta::FieldSlot slot;
     };
 
-    struct SpecData
-    {
-        pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown;
-        std::vector<_Field> fields;
-    };
+    using SpecData = SpecEntry<_Field>;
 
     // GetOrCreateFieldValue, also telling where the field sits in its
     // spec's field list (Untracked when there is no spec) and giving its
@@ -333,7 +330,8 @@ private:
                      SyncDelta::FieldSlot* erasedSlot = nullptr);
 
     // Open addressing keeps the specs in one array: with the recorder
-    // allocating beside it, a node-based map would scatter them.
+    // allocating beside it, a node-based map would scatter them. A bucket
+    // is 24 bytes: the path, a word for the spec, and the table's own.
     using _SpecMap =
         pxr::pxr_tsl::robin_map<pxr::SdfPath, SpecData, SeededPathHash>;
 
