@@ -201,7 +201,7 @@ void SyncData::SetRecordingMuted(bool muted)
 
 SyncData::~SyncData()
 {
-    // A large store takes a while to free (0.3 s for 100k prims): like
+    // A large store takes a while to free (0.1-0.2 s for 100k prims): like
     // SdfData, leave that to a worker thread rather than keep the caller,
     // often a Python thread holding the interpreter's lock, waiting. The
     // records go first, as they would here.
