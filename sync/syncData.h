@@ -280,8 +280,13 @@ public:
     /// layer's refresh mutes its store: the edits OpenUSD makes to bring
     /// the layer into agreement with received content are not local
     /// changes, and recording them only to discard them costs as much as
-    /// the edits themselves. Not for use while other threads edit.
+    /// the edits themselves. Not for use while other threads edit; callers
+    /// mute through a SyncRecordingMuteBlock, which unmutes however the
+    /// block is left.
     void SetRecordingMuted(bool muted);
+
+    /// Whether recording is muted.
+    bool IsRecordingMuted() const { return _muted; }
 
     /// The recorder of this store's local edits.
     SyncDelta& GetDelta() { return *_delta; }
