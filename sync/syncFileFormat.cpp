@@ -2,6 +2,7 @@
 // Copyright 2026 vela contributors
 //
 #include "sync/syncFileFormat.h"
+#include "sync/syncRecordingMuteBlock.h"
 
 #include <pxr/pxr.h>
 #include <pxr/usd/sdf/changeBlock.h>
@@ -23,6 +24,25 @@ PXR_NAMESPACE_OPEN_SCOPE
 TF_DEFINE_PUBLIC_TOKENS(VelaSyncFileFormatTokens, VELA_SYNC_FILE_FORMAT_TOKENS);
 
 namespace {
+
+// For its lifetime, a store tells OpenUSD that it streams its data, so
+// that a layer swaps a new store in whole instead of editing this one.
+class _StreamingBlock
+{
+public:
+    explicit _StreamingBlock(vela::SyncData* data)
+        : _data(data)
+    {
+        _data->SetReportsStreaming(true);
+    }
+    ~_StreamingBlock() { _data->SetReportsStreaming(false); }
+
+    _StreamingBlock(const _StreamingBlock&) = delete;
+    _StreamingBlock& operator=(const _StreamingBlock&) = delete;
+
+private:
+    vela::SyncData* _data;
+};
 
 // The paths of every spec in a store.
 class _PathCollector : public SdfAbstractDataSpecVisitor
@@ -112,6 +132,97 @@ bool _IsChildrenField(const TfToken& name)
            _Contains(_PathChildrenFields(), name);
 }
 
+// A children field's problem, in the words of the consistency check.
+std::string _ChildrenProblem(const SdfPath& path, const TfToken& field,
+                             const std::string& what)
+{
+    return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
+                       what);
+}
+
+// Whether \p child, named \p name in a children field, has a spec.
+std::string _FindMissingChild(const SdfAbstractData& data,
+                              const SdfPath& path, const TfToken& field,
+                              const SdfPath& child, const std::string& name)
+{
+    if (child.IsEmpty() || !data.HasSpec(child)) {
+        return _ChildrenProblem(path, field,
+                                "names '" + name + "', which has no spec");
+    }
+    return {};
+}
+
+// The path of the child that a token children field of the spec at
+// \p path names \p name; the empty path when no spec can be there.
+SdfPath _TokenChildPath(const SdfPath& path, const TfToken& field,
+                        const TfToken& name)
+{
+    if (field == SdfChildrenKeys->PrimChildren) {
+        return path.AppendChild(name);
+    }
+    if (field == SdfChildrenKeys->PropertyChildren) {
+        return path.AppendProperty(name);
+    }
+    if (field == SdfChildrenKeys->VariantSetChildren) {
+        return path.AppendVariantSelection(name, "");
+    }
+    if (path.IsPrimVariantSelectionPath()) {
+        return path.GetParentPath().AppendVariantSelection(
+            path.GetVariantSelection().first, name);
+    }
+    return SdfPath();
+}
+
+// As _FindChildrenInconsistency, for the target and mapper children.
+std::string _FindPathChildrenInconsistency(const SdfAbstractData& data,
+                                           const SdfPath& path,
+                                           const TfToken& field,
+                                           const VtValue& value)
+{
+    if (!value.IsHolding<SdfPathVector>()) {
+        return _ChildrenProblem(path, field, "is not a path list");
+    }
+    for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
+        const SdfPath child = field == SdfChildrenKeys->MapperChildren
+            ? path.AppendMapper(target)
+            : path.AppendTarget(target);
+        std::string failure =
+            _FindMissingChild(data, path, field, child, target.GetString());
+        if (!failure.empty()) {
+            return failure;
+        }
+    }
+    return {};
+}
+
+// As _FindChildrenInconsistency, for the children named by tokens.
+std::string _FindTokenChildrenInconsistency(const SdfAbstractData& data,
+                                            const SdfPath& path,
+                                            const TfToken& field,
+                                            const VtValue& value)
+{
+    if (!value.IsHolding<TfTokenVector>()) {
+        return _ChildrenProblem(path, field, "is not a token list");
+    }
+    for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
+        if (!SdfPath::IsValidIdentifier(name) &&
+            !(field == SdfChildrenKeys->PropertyChildren &&
+              SdfPath::IsValidNamespacedIdentifier(name))) {
+            return _ChildrenProblem(path, field,
+                                    "names '" + name.GetString() +
+                                        "', which is not a valid name");
+        }
+        std::string failure =
+            _FindMissingChild(data, path, field,
+                              _TokenChildPath(path, field, name),
+                              name.GetString());
+        if (!failure.empty()) {
+            return failure;
+        }
+    }
+    return {};
+}
+
 // Whether the children field \p field of the spec at \p path holds the
 // type OpenUSD expects and names specs that exist. Returns the problem
 // found, or "".
@@ -120,63 +231,13 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
                                        const TfToken& field,
                                        const VtValue& value)
 {
-    const auto problem = [&](const std::string& what) {
-        return fmt::format("{} of {} {}", field.GetString(), path.GetString(),
-                           what);
-    };
-    const auto checkChild = [&](const SdfPath& child,
-                                const std::string& name) -> std::string {
-        if (child.IsEmpty() || !data.HasSpec(child)) {
-            return problem("names '" + name + "', which has no spec");
-        }
-        return {};
-    };
-
     if (value.IsEmpty()) {
         return {};
     }
     if (_Contains(_PathChildrenFields(), field)) {
-        if (!value.IsHolding<SdfPathVector>()) {
-            return problem("is not a path list");
-        }
-        for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
-            const SdfPath child = field == SdfChildrenKeys->MapperChildren
-                ? path.AppendMapper(target)
-                : path.AppendTarget(target);
-            std::string failure = checkChild(child, target.GetString());
-            if (!failure.empty()) {
-                return failure;
-            }
-        }
-        return {};
+        return _FindPathChildrenInconsistency(data, path, field, value);
     }
-    if (!value.IsHolding<TfTokenVector>()) {
-        return problem("is not a token list");
-    }
-    for (const TfToken& name : value.UncheckedGet<TfTokenVector>()) {
-        SdfPath child;
-        if (!SdfPath::IsValidIdentifier(name) &&
-            !(field == SdfChildrenKeys->PropertyChildren &&
-              SdfPath::IsValidNamespacedIdentifier(name))) {
-            return problem("names '" + name.GetString() +
-                           "', which is not a valid name");
-        }
-        if (field == SdfChildrenKeys->PrimChildren) {
-            child = path.AppendChild(name);
-        } else if (field == SdfChildrenKeys->PropertyChildren) {
-            child = path.AppendProperty(name);
-        } else if (field == SdfChildrenKeys->VariantSetChildren) {
-            child = path.AppendVariantSelection(name, "");
-        } else if (path.IsPrimVariantSelectionPath()) {
-            child = path.GetParentPath().AppendVariantSelection(
-                path.GetVariantSelection().first, name);
-        }
-        std::string failure = checkChild(child, name.GetString());
-        if (!failure.empty()) {
-            return failure;
-        }
-    }
-    return {};
+    return _FindTokenChildrenInconsistency(data, path, field, value);
 }
 
 // As above, for every children field of the spec at \p path.
@@ -326,37 +387,15 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         spdlog::error("Invalid data for layer {}", layer->GetIdentifier());
         return;
     }
-    // Sized before it is checked: content the layer holds already needs
-    // no check, and no edit either (Sdf would find nothing to change).
-    const auto current = TfDynamic_cast<vela::SyncDataConstPtr>(
-        _GetLayerData(*layer));
-    const auto* incoming =
-        dynamic_cast<const vela::SyncData*>(get_pointer(data));
-    bool wholesale = false;
-    bool fieldsOnly = false;
     std::vector<vela::SyncData::FieldDifference> changes;
-    if (current && incoming) {
-        const size_t larger =
-            std::max(current->GetSpecCount(), incoming->GetSpecCount());
-        // Counting stops once the refresh is known to be whole.
-        const size_t differing = current->CountDifferingSpecs(
-            *incoming, std::max(larger / 2, _wholesaleMinimum), &changes,
-            &fieldsOnly);
-        if (differing == 0) {
-            _DiscardPendingOps(*layer);
-            return;
-        }
-        wholesale = differing >= _wholesaleMinimum && differing * 2 >= larger;
-        fieldsOnly = fieldsOnly && !wholesale &&
-                     _AreFieldEditsSafe(*layer, changes);
-        spdlog::debug("RefreshData: {} of {} specs of layer {} differ, {}",
-                      differing, larger, layer->GetIdentifier(),
-                      wholesale ? "replacing the content whole"
-                      : fieldsOnly ? "editing fields" : "editing specs");
+    const _RefreshRoute route = _ChooseRefreshRoute(*layer, *data, &changes);
+    if (route == _RefreshRoute::Unchanged) {
+        _DiscardPendingOps(*layer);
+        return;
     }
     // The layer's content has passed this check (or was made by OpenUSD's
     // own edits), so fields that differ are all there is left to check.
-    const std::string failure = fieldsOnly
+    const std::string failure = route == _RefreshRoute::Fields
         ? _FindInconsistency(*data, changes)
         : _FindInconsistency(*data, layer->GetSchema());
     if (!failure.empty()) {
@@ -365,25 +404,65 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         return;
     }
     const vela::SyncDataPtr own = GetData(*layer);
-    if (wholesale && own) {
-        _ReplaceData(layer, own, *incoming);
-        return;
-    }
-    if (fieldsOnly && own) {
+    if (own && route == _RefreshRoute::Whole) {
+        _ReplaceData(layer, own,
+                     static_cast<const vela::SyncData&>(*data));
+    } else if (own && route == _RefreshRoute::Fields) {
         _EditFields(layer, own, changes);
-        return;
+    } else {
+        _EditSpecs(layer, own, data);
     }
+}
+
+SyncFileFormat::_RefreshRoute SyncFileFormat::_ChooseRefreshRoute(
+    const SdfLayer& layer, const SdfAbstractData& data,
+    std::vector<vela::SyncData::FieldDifference>* changes)
+{
+    // Sized before it is checked: content the layer holds already needs
+    // no check, and no edit either (Sdf would find nothing to change).
+    const auto current =
+        TfDynamic_cast<vela::SyncDataConstPtr>(_GetLayerData(layer));
+    const auto* incoming = dynamic_cast<const vela::SyncData*>(&data);
+    if (!current || !incoming) {
+        return _RefreshRoute::Specs;
+    }
+    const size_t larger =
+        std::max(current->GetSpecCount(), incoming->GetSpecCount());
+    // Counting stops once the refresh is known to be whole.
+    bool fieldsOnly = false;
+    const size_t differing = current->CountDifferingSpecs(
+        *incoming, std::max(larger / 2, _WholesaleMinimum), changes,
+        &fieldsOnly);
+    if (differing == 0) {
+        return _RefreshRoute::Unchanged;
+    }
+    _RefreshRoute route = _RefreshRoute::Specs;
+    if (differing >= _WholesaleMinimum && differing * 2 >= larger) {
+        route = _RefreshRoute::Whole;
+    } else if (fieldsOnly && _AreFieldEditsSafe(layer, *changes)) {
+        route = _RefreshRoute::Fields;
+    }
+    if (route != _RefreshRoute::Fields) {
+        changes->clear();
+    }
+    spdlog::debug("RefreshData: {} of {} specs of layer {} differ, {}",
+                  differing, larger, layer.GetIdentifier(),
+                  route == _RefreshRoute::Whole ? "replacing the content whole"
+                  : route == _RefreshRoute::Fields ? "editing fields"
+                                                   : "editing specs");
+    return route;
+}
+
+void SyncFileFormat::_EditSpecs(const SdfLayerHandle& layer,
+                                const vela::SyncDataPtr& own,
+                                const SdfAbstractDataRefPtr& data)
+{
     {
         // Sdf brings the layer into agreement by editing its current data;
         // none of those edits is a local change.
+        const vela::SyncRecordingMuteBlock mute(get_pointer(own));
         SdfAbstractDataRefPtr newData = data;
-        if (own) {
-            own->SetRecordingMuted(true);
-        }
         _SetLayerData(get_pointer(layer), newData);
-        if (own) {
-            own->SetRecordingMuted(false);
-        }
     }
     // What was pending before the refresh is gone with the content it
     // described.
@@ -418,8 +497,8 @@ void SyncFileFormat::_EditFields(
 {
     // The edits Sdf itself would make to bring the layer into agreement,
     // found without walking the layer through its API.
-    own->SetRecordingMuted(true);
     {
+        const vela::SyncRecordingMuteBlock mute(get_pointer(own));
         SdfChangeBlock block;
         for (const auto& change : changes) {
             if (change.value.IsEmpty()) {
@@ -429,7 +508,6 @@ void SyncFileFormat::_EditFields(
             }
         }
     }
-    own->SetRecordingMuted(false);
     _DiscardPendingOps(*layer);
 }
 
@@ -444,11 +522,11 @@ void SyncFileFormat::_ReplaceData(const SdfLayerHandle& layer,
     // Sdf lets go of the old store during the swap; it must live until its
     // flags are put back.
     const vela::SyncDataRefPtr old = TfCreateRefPtrFromProtectedWeakPtr(own);
-    old->SetRecordingMuted(true);
-    old->SetReportsStreaming(true);
-    _SetLayerData(get_pointer(layer), fresh);
-    old->SetReportsStreaming(false);
-    old->SetRecordingMuted(false);
+    {
+        const vela::SyncRecordingMuteBlock mute(get_pointer(old));
+        const _StreamingBlock streaming(get_pointer(old));
+        _SetLayerData(get_pointer(layer), fresh);
+    }
     // Should Sdf have edited the old store after all, the outcome is the
     // same content, and what it recorded is dropped here.
     _DiscardPendingOps(*layer);

@@ -101,7 +101,29 @@ protected:
 private:
     // Below this many specs to create, erase or change, a refresh edits
     // the layer's data in place even when that is most of the layer.
-    static constexpr size_t _wholesaleMinimum = 256;
+    static constexpr size_t _WholesaleMinimum = 256;
+
+    // How a refresh brings a layer into agreement with the incoming data.
+    enum class _RefreshRoute
+    {
+        Unchanged, // the layer holds that content already
+        Whole,     // a copy of the data replaces the layer's store
+        Fields,    // fields are set and erased through the layer
+        Specs,     // Sdf edits the layer's data spec by spec
+    };
+
+    // Sizes a refresh of \p layer with \p data and picks its route. The
+    // Fields route hands out the fields to set and erase in \p changes;
+    // every other route leaves it empty.
+    static _RefreshRoute _ChooseRefreshRoute(
+        const SdfLayer& layer, const SdfAbstractData& data,
+        std::vector<vela::SyncData::FieldDifference>* changes);
+
+    // Lets Sdf bring the layer's data into agreement with \p data, its own
+    // spec-by-spec way, unrecorded, and leaves nothing pending.
+    static void _EditSpecs(const SdfLayerHandle& layer,
+                           const vela::SyncDataPtr& own,
+                           const SdfAbstractDataRefPtr& data);
 
     // Whether the layer may be brought into agreement by setting and
     // erasing these fields through its API, as Sdf would.
