@@ -141,43 +141,62 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
 {
     std::lock_guard<_SpinMutex> lock(_mutex);
     if (placement == FieldPlacement::Untracked || !slot) {
-        _Record& record = _Append(SyncOp::SetField);
-        record.path = path;
-        record.fieldName = fieldName;
-        record.value = value;
+        _AppendSet(path, fieldName, value);
         return;
     }
 
     _FieldEntry* entry = _ResolveEntry(slot, path, fieldName);
-    if (!entry && placement == FieldPlacement::Added &&
-        !_pending.erased.empty()) {
-        // Added again after an erase: the erase's records live on.
-        auto it = _pending.erased.find(_FieldKey{path, fieldName});
-        if (it != _pending.erased.end()) {
-            *slot = FieldSlot{it->second, _generation};
-            _pending.erased.erase(it);
-            entry = _Entry(slot, path, fieldName);
-        }
+    if (!entry && placement == FieldPlacement::Added) {
+        entry = _ReviveErased(slot, path, fieldName);
     }
     if (!entry) {
         // The field's only record: a direct handle, no entry.
         const size_t position = _pending.records.size();
-        if (position < kDirectPositions) {
+        if (position < _DirectPositions) {
             *slot = FieldSlot{
-                kDirect | (placement == FieldPlacement::Added ? kDirectAdds : 0) |
+                _Direct | (placement == FieldPlacement::Added ? _DirectAdds : 0) |
                     static_cast<uint32_t>(position),
                 _directGeneration};
-            _Record& record = _Append(SyncOp::SetField);
-            record.path = path;
-            record.fieldName = fieldName;
-            record.value = value;
+            _AppendSet(path, fieldName, value);
             return;
         }
         entry = &_NewEntry(slot);
     } else if (_HasBarrierSince(path, entry->Newest())) {
         *entry = _FieldEntry{};
     }
+    _Supersede(entry, placement);
+    _AppendSet(path, fieldName, value);
+    _CompactIfSparse();
+}
 
+void SyncDelta::_AppendSet(const SdfPath& path, const TfToken& fieldName,
+                           const VtValue& value)
+{
+    _Record& record = _Append(SyncOp::SetField);
+    record.path = path;
+    record.fieldName = fieldName;
+    record.value = value;
+}
+
+SyncDelta::_FieldEntry* SyncDelta::_ReviveErased(FieldSlot* slot,
+                                                 const SdfPath& path,
+                                                 const TfToken& fieldName)
+{
+    // Added again after an erase: the erase's records live on.
+    if (_pending.erased.empty()) {
+        return nullptr;
+    }
+    auto it = _pending.erased.find(_FieldKey{path, fieldName});
+    if (it == _pending.erased.end()) {
+        return nullptr;
+    }
+    *slot = FieldSlot{it->second, _generation};
+    _pending.erased.erase(it);
+    return _Entry(slot, path, fieldName);
+}
+
+void SyncDelta::_Supersede(_FieldEntry* entry, FieldPlacement placement)
+{
     bool addsField = placement == FieldPlacement::Added;
     const bool isLast = placement != FieldPlacement::Kept;
     if (entry->latest.serial) {
@@ -192,14 +211,10 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
             _Drop(entry->latest);
         }
     }
+    // The record about to be appended becomes the field's latest.
     entry->latest.serial = static_cast<uint32_t>(_pending.nextSerial);
     entry->latest.position = static_cast<uint32_t>(_pending.records.size());
     entry->latestAddsField = addsField;
-    _Record& record = _Append(SyncOp::SetField);
-    record.path = path;
-    record.fieldName = fieldName;
-    record.value = value;
-    _CompactIfSparse();
 }
 
 SyncDelta::_FieldEntry& SyncDelta::_NewEntry(FieldSlot* slot)
@@ -214,10 +229,10 @@ SyncDelta::_FieldEntry* SyncDelta::_ResolveEntry(FieldSlot* slot,
                                                  const SdfPath& path,
                                                  const TfToken& fieldName)
 {
-    if (!slot || !(slot->entry & kDirect)) {
+    if (!slot || !(slot->entry & _Direct)) {
         return _Entry(slot, path, fieldName);
     }
-    const uint32_t position = slot->entry & (kDirectPositions - 1);
+    const uint32_t position = slot->entry & (_DirectPositions - 1);
     if (slot->generation != _directGeneration ||
         position >= _pending.records.size()) {
         return nullptr;
@@ -229,7 +244,7 @@ SyncDelta::_FieldEntry* SyncDelta::_ResolveEntry(FieldSlot* slot,
     }
     // Until the first compaction of a batch, a record's serial is one more
     // than its position, and direct handles do not outlive a compaction.
-    const bool adds = (slot->entry & kDirectAdds) != 0;
+    const bool adds = (slot->entry & _DirectAdds) != 0;
     _FieldEntry& entry = _NewEntry(slot);
     entry.latest.position = position;
     entry.latest.serial = position + 1;
@@ -243,7 +258,7 @@ SyncDelta::_FieldEntry* SyncDelta::_Entry(const FieldSlot* slot,
                                           const SdfPath& path,
                                           const TfToken& fieldName)
 {
-    if (!slot || (slot->entry & kDirect) || slot->generation != _generation ||
+    if (!slot || (slot->entry & _Direct) || slot->generation != _generation ||
         slot->entry == 0 || slot->entry > _pending.fields.size()) {
         return nullptr;
     }

@@ -209,16 +209,16 @@ private:
     class _Chunked
     {
     public:
-        static constexpr size_t kChunk = 1024;
+        static constexpr size_t _ChunkSize = 1024;
 
         T& emplace_back()
         {
-            if (_size == _chunks.size() * kChunk) {
-                _chunks.emplace_back(new T[kChunk]());
+            if (_size == _chunks.size() * _ChunkSize) {
+                _chunks.emplace_back(new T[_ChunkSize]());
             }
             return (*this)[_size++];
         }
-        T& operator[](size_t i) { return _chunks[i / kChunk][i % kChunk]; }
+        T& operator[](size_t i) { return _chunks[i / _ChunkSize][i % _ChunkSize]; }
         T& back() { return (*this)[_size - 1]; }
         size_t size() const { return _size; }
         bool empty() const { return _size == 0; }
@@ -266,13 +266,13 @@ private:
     // every set.
     void _CompactIfSparse()
     {
-        if (_pending.dropped >= kCompactMinDropped &&
+        if (_pending.dropped >= _CompactMinDropped &&
             _pending.dropped * 2 >= _pending.records.size()) {
             _Compact();
         }
     }
     void _Compact();
-    static constexpr size_t kCompactMinDropped = 1024;
+    static constexpr size_t _CompactMinDropped = 1024;
     static void _Convert(_Pending& pending, SyncOpList& ops);
     // Exchanges the pending records with \p other under the lock and
     // retires every slot handed out for them.
@@ -285,12 +285,22 @@ private:
     _FieldEntry* _ResolveEntry(FieldSlot* slot, const pxr::SdfPath& path,
                                const pxr::TfToken& fieldName);
     _FieldEntry& _NewEntry(FieldSlot* slot);
+    // Appends a SetField record.
+    void _AppendSet(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
+                    const pxr::VtValue& value);
+    // The entry an erase of the field left pending, now handed to \p slot;
+    // null when there is none.
+    _FieldEntry* _ReviveErased(FieldSlot* slot, const pxr::SdfPath& path,
+                               const pxr::TfToken& fieldName);
+    // Drops what the set about to be appended makes obsolete among
+    // \p entry's records, and makes that set the field's latest.
+    void _Supersede(_FieldEntry* entry, FieldPlacement placement);
 
     // Direct handles: the top bit marks them, the next one says whether
     // the record added the field, the rest is the record's position.
-    static constexpr uint32_t kDirect = uint32_t(1) << 31;
-    static constexpr uint32_t kDirectAdds = uint32_t(1) << 30;
-    static constexpr uint32_t kDirectPositions = kDirectAdds;
+    static constexpr uint32_t _Direct = uint32_t(1) << 31;
+    static constexpr uint32_t _DirectAdds = uint32_t(1) << 30;
+    static constexpr uint32_t _DirectPositions = _DirectAdds;
 
     // Guards the pending records. It is held for a few dozen instructions
     // per record (a long hold is a rare compaction or a swap), and an
