@@ -51,12 +51,12 @@ using namespace pxr;
 
 namespace {
 
-constexpr int kPoints = 8;
+constexpr int _PointCount = 8;
 
 void Author(const SdfLayerRefPtr& layer, int groups, int primsPerGroup)
 {
-    VtVec3fArray points(kPoints);
-    for (int i = 0; i < kPoints; ++i) {
+    VtVec3fArray points(_PointCount);
+    for (int i = 0; i < _PointCount; ++i) {
         points[i] = GfVec3f(float(i), float(i) * 0.5f, -float(i));
     }
     const VtValue pointsValue(points);
@@ -215,7 +215,7 @@ void BM_GetLayerUpdates(benchmark::State& state)
 
 // 10k children under one parent, each a def prim with a float attribute:
 // every child rewrites the parent's child list.
-constexpr int kChildren = 10000;
+constexpr int _ChildCount = 10000;
 
 size_t StatusKb(const char* key)
 {
@@ -243,7 +243,7 @@ int MeasurePeakRss(const std::string& kind)
     const size_t before = StatusKb("VmRSS:");
     SdfPrimSpecHandle parent =
         SdfPrimSpec::New(layer->GetPseudoRoot(), "Parent", SdfSpecifierDef);
-    for (int i = 0; i < kChildren; ++i) {
+    for (int i = 0; i < _ChildCount; ++i) {
         SdfPrimSpecHandle child = SdfPrimSpec::New(
             parent, "C" + std::to_string(i), SdfSpecifierDef, "Xform");
         SdfAttributeSpec::New(child, "weight", SdfValueTypeNames->Float)

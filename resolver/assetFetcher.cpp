@@ -15,8 +15,8 @@ namespace vela {
 
 namespace {
 
-constexpr std::chrono::seconds k_waitLimit(10);
-constexpr std::chrono::milliseconds k_recheckInterval(100);
+constexpr std::chrono::seconds _WaitLimit(10);
+constexpr std::chrono::milliseconds _RecheckInterval(100);
 
 std::time_t _Now()
 {
@@ -169,7 +169,7 @@ AssetFetchResult AssetFetcher::WaitForFetchStatus(const std::string& path)
         return k_InvalidResult;
     }
 
-    const Clock::time_point deadline = Clock::now() + k_waitLimit;
+    const Clock::time_point deadline = Clock::now() + _WaitLimit;
     while (Clock::now() < deadline) {
         // Entries are never erased, but they may be overwritten by a
         // re-fetch or a report: look up again and copy while locked.
@@ -177,7 +177,7 @@ AssetFetchResult AssetFetcher::WaitForFetchStatus(const std::string& path)
         if (entry.status != kPending) {
             return entry;
         }
-        _reported.wait_until(lock, std::min(deadline, Clock::now() + k_recheckInterval));
+        _reported.wait_until(lock, std::min(deadline, Clock::now() + _RecheckInterval));
     }
     lock.unlock();
     spdlog::error("AssetFetcher::WaitForFetchStatus: Timeout waiting for asset: {0}", path);

@@ -23,7 +23,7 @@ namespace vela {
 
 namespace {
 
-const std::string k_formatArgsMarker(":SDF_FORMAT_ARGS");
+const std::string _FormatArgsMarker(":SDF_FORMAT_ARGS");
 
 // True when following the segments of blobPath would climb above the blob
 // store's root: the fetch would then write outside localPath.
@@ -69,7 +69,7 @@ std::string AssetResolver::_CreateIdentifierForNewAsset(
 ArResolvedPath AssetResolver::_Resolve(const std::string& assetPath) const
 {
     // Most paths carry no format arguments: resolve them without a copy.
-    const size_t marker = assetPath.find(k_formatArgsMarker);
+    const size_t marker = assetPath.find(_FormatArgsMarker);
     if (marker == std::string::npos) {
         return _ResolveFilePath(assetPath);
     }

@@ -16,7 +16,7 @@ PackedDataImpl::PackedDataImpl(uint8_t code, bool array)
     isArray = array;
     // Most values are small: one allocation holds the header, a count and
     // a short body. Larger ones grow from there by doubling.
-    bytes.reserve(k_InitialCapacity);
+    bytes.reserve(InitialCapacity);
     bytes.push_back(code);
     bytes.push_back(array ? 1 : 0);
 }

@@ -147,13 +147,13 @@ public:
     // Fuzzing builds keep the same checks with a smaller budget: inputs
     // that claim a million elements each would spend the search sorting and
     // copying placeholder lists instead of exploring the reader.
-    static constexpr uint64_t k_MaxBytelessElements = uint64_t(1) << 12;
+    static constexpr uint64_t MaxBytelessElements = uint64_t(1) << 12;
 #else
-    static constexpr uint64_t k_MaxBytelessElements = uint64_t(1) << 20;
+    static constexpr uint64_t MaxBytelessElements = uint64_t(1) << 20;
 #endif
 
     /// Bytes a writer starts with.
-    static constexpr size_t k_InitialCapacity = 64;
+    static constexpr size_t InitialCapacity = 64;
 
     /// A writer whose bytes begin with the two-byte header.
     PackedDataImpl(uint8_t code, bool array);
@@ -386,14 +386,14 @@ private:
     const uint8_t* _begin = nullptr;
     const uint8_t* _pos = nullptr;
     const uint8_t* _end = nullptr;
-    uint64_t _bytelessLeft = k_MaxBytelessElements;
+    uint64_t _bytelessLeft = MaxBytelessElements;
 };
 
 // --- list ops ----------------------------------------------------------------
 
 namespace packed_list_op {
 
-constexpr uint8_t k_Explicit = 0x01;
+constexpr uint8_t ExplicitFlag = 0x01;
 
 /// One item list of a list op: its bit in the flag byte, and its place in
 /// the body, which follows the order of this table, not of the bits.
@@ -403,7 +403,7 @@ struct Slot
     pxr::SdfListOpType type;
 };
 
-constexpr Slot k_Slots[] = {
+constexpr Slot Slots[] = {
     {0x02, pxr::SdfListOpTypeExplicit},
     {0x04, pxr::SdfListOpTypeAdded},
     {0x20, pxr::SdfListOpTypePrepended},
@@ -418,14 +418,14 @@ template <class T>
 void PackedDataImpl::Write(const pxr::SdfListOp<T>& listOp)
 {
     using namespace packed_list_op;
-    uint8_t flags = listOp.IsExplicit() ? k_Explicit : 0;
-    for (const Slot& slot : k_Slots) {
+    uint8_t flags = listOp.IsExplicit() ? ExplicitFlag : 0;
+    for (const Slot& slot : Slots) {
         if (!listOp.GetItems(slot.type).empty()) {
             flags |= slot.flag;
         }
     }
     Write(flags);
-    for (const Slot& slot : k_Slots) {
+    for (const Slot& slot : Slots) {
         if (flags & slot.flag) {
             Write(listOp.GetItems(slot.type));
         }
@@ -439,10 +439,10 @@ void PackedDataImpl::Read(pxr::SdfListOp<T>& listOp)
     pxr::SdfListOp<T> result;
     uint8_t flags;
     Read(flags);
-    if (flags & k_Explicit) {
+    if (flags & ExplicitFlag) {
         result.ClearAndMakeExplicit();
     }
-    for (const Slot& slot : k_Slots) {
+    for (const Slot& slot : Slots) {
         if (flags & slot.flag) {
             std::vector<T> items;
             Read(items);

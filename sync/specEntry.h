@@ -35,7 +35,7 @@ public:
     SpecEntry() = default;
 
     SpecEntry(const SpecEntry& other)
-        : _bits(other._bits & kTypeMask)
+        : _bits(other._bits & _TypeMask)
     {
         if (const size_t count = other.size()) {
             _Block* block = _Allocate(count);
@@ -54,7 +54,7 @@ public:
     }
 
     SpecEntry(SpecEntry&& other) noexcept
-        : _bits(std::exchange(other._bits, other._bits & kTypeMask))
+        : _bits(std::exchange(other._bits, other._bits & _TypeMask))
     {
     }
 
@@ -82,12 +82,12 @@ public:
 
     pxr::SdfSpecType GetType() const
     {
-        return static_cast<pxr::SdfSpecType>(_bits & kTypeMask);
+        return static_cast<pxr::SdfSpecType>(_bits & _TypeMask);
     }
 
     void SetType(pxr::SdfSpecType type)
     {
-        _bits = (_bits & ~kTypeMask) | (static_cast<uintptr_t>(type) & kTypeMask);
+        _bits = (_bits & ~_TypeMask) | (static_cast<uintptr_t>(type) & _TypeMask);
     }
 
     size_t size() const
@@ -132,7 +132,7 @@ public:
     {
         const size_t count = size();
         if (!_GetBlock() || count == _GetBlock()->capacity) {
-            reserve(count < kFirstCapacity ? kFirstCapacity : count * 2);
+            reserve(count < _FirstCapacity ? _FirstCapacity : count * 2);
         }
         new (end()) Field(std::move(field));
         ++_GetBlock()->size;
@@ -160,11 +160,11 @@ private:
         uint32_t size;
         uint32_t capacity;
     };
-    static constexpr uintptr_t kTypeMask = 0xf;
-    static constexpr size_t kFirstCapacity = 4;
-    static_assert(pxr::SdfNumSpecTypes <= kTypeMask + 1,
+    static constexpr uintptr_t _TypeMask = 0xf;
+    static constexpr size_t _FirstCapacity = 4;
+    static_assert(pxr::SdfNumSpecTypes <= _TypeMask + 1,
                   "spec types must fit below the block's alignment");
-    static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ > kTypeMask,
+    static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ > _TypeMask,
                   "operator new must leave the type bits free");
     static_assert(alignof(Field) <= sizeof(_Block) && sizeof(_Block) % alignof(Field) == 0,
                   "fields must start right after the block's header");
@@ -196,10 +196,10 @@ private:
         ::operator delete(block);
     }
 
-    _Block* _GetBlock() const { return reinterpret_cast<_Block*>(_bits & ~kTypeMask); }
+    _Block* _GetBlock() const { return reinterpret_cast<_Block*>(_bits & ~_TypeMask); }
     void _SetBlock(_Block* block)
     {
-        _bits = reinterpret_cast<uintptr_t>(block) | (_bits & kTypeMask);
+        _bits = reinterpret_cast<uintptr_t>(block) | (_bits & _TypeMask);
     }
 
     uintptr_t _bits = 0;

@@ -104,7 +104,7 @@ TEST(PackMalformed, CountsBeyondTheBufferAreRefusedBeforeAllocating)
 // an array. They share one budget per value instead.
 TEST(PackMalformed, BytelessElementsShareOneBudgetPerValue)
 {
-    const uint64_t half = vela::PackedDataImpl::k_MaxBytelessElements / 2 + 1;
+    const uint64_t half = vela::PackedDataImpl::MaxBytelessElements / 2 + 1;
     const std::vector<std::vector<uint8_t>> cases = {
         // Two lists of one payload list op.
         Bytes().U8(0x37).U8(0).U8(0x60).U64(half).U64(half),

@@ -99,10 +99,10 @@ TEST(SyncOp, EqualityIsAlwaysFalse)
 // drained list, and each recorder's records keep their order.
 TEST(SyncDelta, ConcurrentRecordingAndDrainingLosesNothing)
 {
-    constexpr int kThreads = 4;
-    constexpr int kRecords = 20000;
+    constexpr int Threads = 4;
+    constexpr int Records = 20000;
     SyncDelta delta;
-    std::atomic<int> running{kThreads};
+    std::atomic<int> running{Threads};
     SyncOpList drained;
 
     std::thread drainer([&] {
@@ -113,10 +113,10 @@ TEST(SyncDelta, ConcurrentRecordingAndDrainingLosesNothing)
         }
     });
     std::vector<std::thread> recorders;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < Threads; ++t) {
         recorders.emplace_back([&, t] {
             const std::string path = "/T" + std::to_string(t);
-            for (int i = 0; i < kRecords; ++i) {
+            for (int i = 0; i < Records; ++i) {
                 if (i % 2) {
                     delta.CreateNode(path, i);
                 } else {
@@ -133,14 +133,14 @@ TEST(SyncDelta, ConcurrentRecordingAndDrainingLosesNothing)
     SyncOpList rest = Swap(delta);
     std::move(rest.begin(), rest.end(), std::back_inserter(drained));
 
-    ASSERT_EQ(drained.size(), size_t(kThreads) * kRecords);
-    std::vector<int> next(kThreads, 0);
+    ASSERT_EQ(drained.size(), size_t(Threads) * Records);
+    std::vector<int> next(Threads, 0);
     for (const auto& op : drained) {
         const int t = std::stoi(op.nodePath.substr(2));
-        ASSERT_TRUE(t >= 0 && t < kThreads) << op.nodePath;
+        ASSERT_TRUE(t >= 0 && t < Threads) << op.nodePath;
         const int i = op.opType == SyncOp::CreateNode ? op.nodeType : std::stoi(op.fieldName);
         ASSERT_EQ(i, next[t]) << "thread " << t << " out of order";
         ++next[t];
     }
-    EXPECT_EQ(next, std::vector<int>(kThreads, kRecords));
+    EXPECT_EQ(next, std::vector<int>(Threads, Records));
 }
