@@ -219,8 +219,8 @@ TEST_F(SupersessionTest, SetsOnAMissingSpecAreNeverDropped)
 // remain are still found and kept in order.
 TEST_F(SupersessionTest, ManySetsKeepThePendingListShort)
 {
-    constexpr int kRounds = 5000;
-    for (int i = 0; i < kRounds; ++i) {
+    constexpr int Rounds = 5000;
+    for (int i = 0; i < Rounds; ++i) {
         local->Set(kA, kDoc, VtValue(std::to_string(i)));
         local->Set(kA, kComment, VtValue(std::to_string(i)));
         local->CreateSpec(SdfPath("/N" + std::to_string(i)), SdfSpecTypePrim);
@@ -228,10 +228,10 @@ TEST_F(SupersessionTest, ManySetsKeepThePendingListShort)
     }
     const SyncOpList ops = Sync();
     // The first set of documentation stays: comment was added after it.
-    ASSERT_EQ(ops.size(), size_t(kRounds) + 3);
+    ASSERT_EQ(ops.size(), size_t(Rounds) + 3);
     EXPECT_EQ(Describe(ops.front()), "SetField /A documentation");
     EXPECT_EQ(Unpack(ops.front()), Str("0"));
-    EXPECT_EQ(replica->Get(kA, kDoc), Str(std::to_string(kRounds - 1)));
+    EXPECT_EQ(replica->Get(kA, kDoc), Str(std::to_string(Rounds - 1)));
 }
 
 // Two layers recording at once: each keeps its own records and supersedes
@@ -373,6 +373,39 @@ TEST_F(SupersessionTest, ACompactionBetweenTwoSetsOfAFieldKeepsTheList)
 // superseded records pile up and be squeezed out between the edits.
 namespace {
 
+// One random edit of \p path: a create, an erase, a move to \p to, or a
+// field erased, set empty or set.
+void RandomEdit(SyncData& local, size_t kind, const SdfPath& path,
+                const SdfPath& to, const TfToken& field, int value)
+{
+    switch (kind) {
+    case 0:
+        local.CreateSpec(path, path.IsPropertyPath() ? SdfSpecTypeAttribute
+                                                     : SdfSpecTypePrim);
+        break;
+    case 1:
+        if (local.HasSpec(path)) {
+            local.EraseSpec(path);
+        }
+        break;
+    case 2:
+        if (local.HasSpec(path) && !local.HasSpec(to) &&
+            path.IsPropertyPath() == to.IsPropertyPath()) {
+            local.MoveSpec(path, to);
+        }
+        break;
+    case 3:
+        local.Erase(path, field);
+        break;
+    case 4:
+        local.Set(path, field, VtValue());
+        break;
+    default:
+        local.Set(path, field, VtValue(value));
+        break;
+    }
+}
+
 void RunRandomEdits(unsigned seed, size_t drainOneIn)
 {
     vela_test::LogCapture cap;  // edits of missing specs log errors
@@ -389,34 +422,10 @@ void RunRandomEdits(unsigned seed, size_t drainOneIn)
         const SdfPath& path = paths[pick(6)];
         const TfToken& field = fields[pick(4)];
         const size_t before = local->GetPendingOpCount();
-        switch (pick(10)) {
-        case 0:
-            local->CreateSpec(path, path.IsPropertyPath() ? SdfSpecTypeAttribute
-                                                          : SdfSpecTypePrim);
-            break;
-        case 1:
-            if (local->HasSpec(path)) {
-                local->EraseSpec(path);
-            }
-            break;
-        case 2: {
-            const SdfPath& to = paths[pick(6)];
-            if (local->HasSpec(path) && !local->HasSpec(to) &&
-                path.IsPropertyPath() == to.IsPropertyPath()) {
-                local->MoveSpec(path, to);
-            }
-            break;
-        }
-        case 3:
-            local->Erase(path, field);
-            break;
-        case 4:
-            local->Set(path, field, VtValue());
-            break;
-        default:
-            local->Set(path, field, VtValue(int(pick(1000))));
-            break;
-        }
+        const size_t kind = pick(10);
+        const SdfPath& to = paths[kind == 2 ? pick(6) : 0];
+        const int value = kind >= 5 ? int(pick(1000)) : 0;
+        RandomEdit(*local, kind, path, to, field, value);
         if (local->GetPendingOpCount() <= before) {
             ++dropped;
         }
