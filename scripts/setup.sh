@@ -2,8 +2,8 @@
 # Installs everything vela needs on a fresh Debian machine: the system
 # libraries (spdlog, fmt, Boost's Base64 iterators, GoogleTest, Google
 # Benchmark, and redis-server for the session client's tests), clang for
-# the sanitizer builds, and a virtual environment with OpenUSD's PyPI
-# packages.
+# the sanitizer builds and clang-format for the format check, and a
+# virtual environment with OpenUSD's PyPI packages.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
@@ -14,6 +14,9 @@ apt_packages=(libspdlog-dev libfmt-dev libboost-dev libgtest-dev libbenchmark-de
 # clang with its sanitizer and libFuzzer runtimes, and the coverage tools,
 # for scripts/sanitize.sh.
 apt_packages+=(clang-14 libclang-rt-14-dev llvm-14)
+# clang-format, pinned to 14 as the sanitizer builds' clang is, for
+# scripts/format.sh.
+apt_packages+=(clang-format-14)
 missing=()
 for p in "${apt_packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
