@@ -20,6 +20,7 @@ import time
 from pxr import Gf, Sdf, Vt
 
 from vela.usd import sync
+from vela.usd.client import jsonForm
 from vela.usd.sync import round as syncRound
 
 
@@ -64,8 +65,8 @@ def OneRun(prims, perGroup):
     times = {"author on sync layer": author}
     recorded, times["collect updates"] = _timed(lambda: sync.SyncData.GetLayerUpdates(layerA))
     ops, times["coalesce"] = _timed(lambda: syncRound.CoalesceOps(recorded))
-    wire, times["serialise (JSON)"] = _timed(lambda: syncRound.EncodeOps(ops))
-    store, times["rebuild store on B"] = _timed(lambda: syncRound.BuildSyncData(wire))
+    wire, times["serialise (JSON)"] = _timed(lambda: jsonForm.EncodeOps(ops))
+    store, times["rebuild store on B"] = _timed(lambda: jsonForm.BuildSyncData(wire))
     _, times["RefreshData on B"] = _timed(lambda: sync.SyncData.RefreshData(layerB, store))
     times["round total"] = sum(times[k] for k in (
         "collect updates", "coalesce", "serialise (JSON)", "rebuild store on B",
@@ -84,7 +85,7 @@ def OneRun(prims, perGroup):
     # One attribute edit on the same layer.
     layerA.GetAttributeAtPath(PrimPath(prims // 2, perGroup) + ".size").default = 42.0
     editOps = sync.SyncData.GetLayerUpdates(layerA)
-    editWire = syncRound.EncodeOps(editOps)
+    editWire = jsonForm.EncodeOps(editOps)
 
     sizes = {
         "recorded": len(recorded),

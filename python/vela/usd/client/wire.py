@@ -29,7 +29,7 @@ accepts, and refuses a bad frame whole with ``FrameError``.
 
 JSON form (for debugging; ``--wire-json``): one object
 ``{"version": 1, "kind": k, "origin": name, "seq": n, "base": text,
-"ops": [...]}`` whose operations are ``vela.usd.sync.round``'s arrays, with
+"ops": [...]}`` whose operations are ``vela.usd.client.jsonForm``'s arrays, with
 packed values as Base64 text. ``DecodeFrame`` reads either form (JSON
 starts with ``{``, binary with the version byte), with the same checks.
 """
@@ -38,7 +38,7 @@ import json
 import zlib
 
 from vela.usd import sync
-from vela.usd.sync import round as _round
+from vela.usd.client import jsonForm
 
 VERSION = 1
 
@@ -130,7 +130,7 @@ def EncodeFrame(frame, useJson=False, compressAbove=COMPRESS_ABOVE, coalesce=Fal
         return json.dumps({
             "version": VERSION, "kind": frame.kind, "origin": frame.origin,
             "seq": frame.seq, "base": frame.base,
-            "ops": [_round.OpToWire(op) for op in ops],
+            "ops": [jsonForm.OpToWire(op) for op in ops],
         }, separators=(",", ":")).encode("utf-8")
     body = sync.PackOps(frame.ops, coalesce) if frame.body is None else frame.body
     frame.opCount = _BodyOpCount(body)
@@ -242,7 +242,7 @@ def _DecodeJson(data):
         raise FrameError("malformed JSON frame header")
     ops = sync.SyncOpList()
     try:
-        ops.extend(_round.OpFromWire(entry) for entry in obj["ops"])
+        ops.extend(jsonForm.OpFromWire(entry) for entry in obj["ops"])
         # The binary reader holds every check a store needs; going through
         # it makes both forms refuse the same frames.
         ops = sync.UnpackOps(sync.PackOps(ops))
