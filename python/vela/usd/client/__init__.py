@@ -20,12 +20,14 @@ which late joiners start::
 
 Transports: ``EmbeddedTransport`` (a log file per channel, safe for several
 processes on one machine) and ``RedisTransport`` (a Redis stream per
-channel, for peers on several machines). ``vela.usd.client.wire`` holds
+channel, for peers on several machines); ``Transport`` is what a session
+needs of one (``vela.usd.client.transport``). ``vela.usd.client.wire`` holds
 the frame format; ``vela-sync`` (``vela.usd.client.cli``) is the command.
 """
 
-from vela.usd.client.embedded import EmbeddedTransport, TransportError
+from vela.usd.client.embedded import EmbeddedTransport
 from vela.usd.client.session import Session, Stats
+from vela.usd.client.transport import Transport, TransportError
 from vela.usd.client.wire import DecodeFrame, EncodeFrame, Frame, FrameError
 
 
@@ -37,4 +39,4 @@ def RedisTransport(url, retryFor=30.0):
 
 
 __all__ = ["DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame", "FrameError",
-           "RedisTransport", "Session", "Stats", "TransportError"]
+           "RedisTransport", "Session", "Stats", "Transport", "TransportError"]

@@ -191,7 +191,7 @@ class Session:
     def _MaybeSnapshot(self):
         if not self.snapshotEvery or self._sinceSnapshot < self.snapshotEvery:
             return
-        latest = self.transport.SnapshotBase(self.channel)
+        latest = self.transport.GetSnapshotBase(self.channel)
         if latest != self._snapshotBase:
             # Another peer wrote one meanwhile; count from there.
             self._snapshotBase = latest
