@@ -30,7 +30,7 @@ from vela.usd.client.session import Session
 from vela.usd.sync import round as syncRound
 
 # A peer gives up waiting for the other after this long.
-_PEER_TIMEOUT = 120.0
+_PeerTimeout = 120.0
 
 
 def OpenTransport(redisUrl=None, directory=None):
@@ -67,11 +67,11 @@ class ProgressLine:
 
 
 def _WaitFor(session, condition, what):
-    deadline = time.monotonic() + _PEER_TIMEOUT
+    deadline = time.monotonic() + _PeerTimeout
     while not condition():
         if time.monotonic() > deadline:
             raise SystemExit("peer %s: gave up waiting for %s" % (session.name, what))
-        session.pull(blockMs=50)
+        session.Pull(blockMs=50)
 
 
 def _EditRound(layer, name, r):
@@ -105,13 +105,13 @@ def RunPeer(args):
     peers = args.peers.split(",")
     if args.name == peers[0]:
         syncRound.EditPeerA(layer)
-        session.publish()
+        session.Publish()
     # Everyone starts from the same scene.
     _WaitFor(session, lambda: layer.GetPrimAtPath("/World/Lights/Key"), "the scene")
     for r in range(args.rounds):
         _EditRound(layer, args.name, r)
-        session.pull(blockMs=5)
-    session.leave()
+        session.Pull(blockMs=5)
+    session.Leave()
     _WaitFor(session, lambda: session.left.issuperset(peers), "every peer to leave")
     result = {"name": args.name, "stats": session.stats.AsDict(),
               "layer": syncRound.LayerText(layer)}
@@ -143,7 +143,7 @@ def RunDemo(args, out=sys.stdout):
         failed = []
         for name, proc in zip(names, procs):
             try:
-                if proc.wait(timeout=_PEER_TIMEOUT + 30) != 0:
+                if proc.wait(timeout=_PeerTimeout + 30) != 0:
                     failed.append(name)
             except subprocess.TimeoutExpired:
                 proc.kill()
@@ -198,7 +198,7 @@ def RunReplay(args, out=sys.stdout):
     session = Session(layer, args.channel, transport, snapshotEvery=0)
     start = time.monotonic()
     progress = ProgressLine()
-    session.pull(progress=progress, batch=512)
+    session.Pull(progress=progress, batch=512)
     s = session.stats
     print("vela sync replay of %s: %d frames (%d ops, %d bytes)%s in %.2f s"
           % (args.channel, s.receivedFrames, s.receivedOps, s.receivedBytes,
