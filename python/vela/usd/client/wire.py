@@ -201,6 +201,27 @@ class _Reader:
             raise FrameError("corrupt frame: %s is not UTF-8 text" % what) from None
 
 
+def _ReadBody(data: _Buffer, reader: _Reader, flags: int) -> _Buffer:
+    """The body after the header reader has read, inflated when flags say
+    it is compressed; one that does not inflate to its stated size whole
+    raises FrameError."""
+    if not flags & _FlagZlib:
+        return memoryview(data)[reader.pos:]
+    rawLength = reader.Varint("body length")
+    if rawLength > MaxBody:
+        raise FrameError("frame body claims %d bytes, more than %d" % (rawLength, MaxBody))
+    inflater = zlib.decompressobj()
+    try:
+        body = inflater.decompress(memoryview(data)[reader.pos:], rawLength)
+    except zlib.error as error:
+        raise FrameError("corrupt frame: compressed body: %s" % error) from None
+    if len(body) != rawLength or not inflater.eof or inflater.unconsumed_tail \
+            or inflater.unused_data:
+        raise FrameError("corrupt frame: compressed body does not unpack to %d bytes"
+                         % rawLength)
+    return body
+
+
 def _DecodeBinary(data: _Buffer, unpack: bool) -> Frame:
     reader = _Reader(data)
     version = reader.Byte("version")
@@ -215,22 +236,7 @@ def _DecodeBinary(data: _Buffer, unpack: bool) -> Frame:
     origin = reader.Text("origin")
     seq = reader.Varint("sequence number")
     base = reader.Text("snapshot base")
-    body: _Buffer
-    if flags & _FlagZlib:
-        rawLength = reader.Varint("body length")
-        if rawLength > MaxBody:
-            raise FrameError("frame body claims %d bytes, more than %d" % (rawLength, MaxBody))
-        inflater = zlib.decompressobj()
-        try:
-            body = inflater.decompress(memoryview(data)[reader.pos:], rawLength)
-        except zlib.error as error:
-            raise FrameError("corrupt frame: compressed body: %s" % error) from None
-        if len(body) != rawLength or not inflater.eof or inflater.unconsumed_tail \
-                or inflater.unused_data:
-            raise FrameError("corrupt frame: compressed body does not unpack to %d bytes"
-                             % rawLength)
-    else:
-        body = memoryview(data)[reader.pos:]
+    body = _ReadBody(data, reader, flags)
     if not unpack:
         opCount = _BodyOpCount(body)
         if kind == KindLeave and bytes(body) != _EmptyBody:
