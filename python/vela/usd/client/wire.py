@@ -1,37 +1,23 @@
 """Frames: how a batch of operations travels between session peers.
 
-Binary form (the default), all numbers unsigned LEB128 varints unless a
-width is given::
+docs/wireFormat.md is the one statement of the frame layout, binary and
+JSON; this module writes and reads it, the body through the extension
+module's ``PackOps`` form (python/opFrame.h).
 
-    frame  = version:u8 kind:u8 flags:u8 origin seq base [rawLength] body
-    origin = length utf8      the sending peer's name
-    seq    = varint           the sender's frame number, from 1
-    base   = length utf8      snapshots: the channel position they cover
-    body   = PackOps form     zlib-compressed when flags bit 0 is set,
-                              rawLength then giving its size unpacked
-
-``version`` is 1. ``kind`` is 0 for operations, 1 for a snapshot (the
-operations that rebuild the whole layer from an empty one) and 2 for a
-peer leaving the channel (no operations). The body is the module's
-``PackOps`` form: the number of operations, a table of strings (path pieces
-and field names), a table of paths (each a prefix path and a piece, so
-siblings share their parent), a table of packed values (each distinct value
-once, its bytes as they are), then the operations as columns: their type
-bytes, their path indices (as changes from the previous operation's), the
-second operands (CreateNode: the node type; SetField, EraseField: the field
-name; MoveNode: the old path) and the SetField values (0 for the next value
-not used before, n for value n - 1). The module's ``OpFrame`` header
-(python/opFrame.h) spells it out.
+A frame carries its kind (``KindOps``; ``KindSnapshot``, the operations
+that rebuild the whole layer from an empty one; ``KindLeave``, a peer
+leaving the channel, without operations), the sender's name and frame
+number, and for a snapshot the channel position it covers. Bodies above
+``CompressAbove`` bytes are compressed with zlib when that makes them
+smaller.
 
 Reading a frame checks every length, count and index against what
 remains, every path, spec type, field name and value against what a store
-accepts, and refuses a bad frame whole with ``FrameError``.
-
-JSON form (for debugging; ``--wire-json``): one object
-``{"version": 1, "kind": k, "origin": name, "seq": n, "base": text,
-"ops": [...]}`` whose operations are ``vela.usd.client.jsonForm``'s arrays, with
-packed values as Base64 text. ``DecodeFrame`` reads either form (JSON
-starts with ``{``, binary with the version byte), with the same checks.
+accepts, and refuses a bad frame whole with ``FrameError``. The JSON form
+(for debugging; ``--wire-json``) carries the operations as
+``vela.usd.client.jsonForm``'s arrays; ``DecodeFrame`` reads either form
+(JSON starts with ``{``, binary with the version byte), with the same
+checks.
 """
 
 import json
