@@ -20,6 +20,7 @@ import time
 from pxr import Gf, Sdf, Vt
 
 from vela.usd import sync
+from vela.usd.client import jsonForm
 from vela.usd.sync import round as syncRound
 
 
@@ -48,7 +49,7 @@ def AuthorScene(layer, prims, perGroup):
             rel.targetPathList.explicitItems = [Sdf.Path("/World")]
 
 
-def _timed(fn):
+def _Timed(fn):
     start = time.perf_counter()
     result = fn()
     return result, time.perf_counter() - start
@@ -59,14 +60,14 @@ def OneRun(prims, perGroup):
     layerB = Sdf.Layer.CreateAnonymous("benchB.vela")
     sync.SyncData.GetLayerUpdates(layerA)
     sync.SyncData.GetLayerUpdates(layerB)
-    _, author = _timed(lambda: AuthorScene(layerA, prims, perGroup))
+    _, author = _Timed(lambda: AuthorScene(layerA, prims, perGroup))
 
     times = {"author on sync layer": author}
-    recorded, times["collect updates"] = _timed(lambda: sync.SyncData.GetLayerUpdates(layerA))
-    ops, times["coalesce"] = _timed(lambda: syncRound.CoalesceOps(recorded))
-    wire, times["serialise (JSON)"] = _timed(lambda: syncRound.EncodeOps(ops))
-    store, times["rebuild store on B"] = _timed(lambda: syncRound.BuildSyncData(wire))
-    _, times["RefreshData on B"] = _timed(lambda: sync.SyncData.RefreshData(layerB, store))
+    recorded, times["collect updates"] = _Timed(lambda: sync.SyncData.GetLayerUpdates(layerA))
+    ops, times["coalesce"] = _Timed(lambda: syncRound.CoalesceOps(recorded))
+    wire, times["serialise (JSON)"] = _Timed(lambda: jsonForm.EncodeOps(ops))
+    store, times["rebuild store on B"] = _Timed(lambda: jsonForm.BuildSyncData(wire))
+    _, times["RefreshData on B"] = _Timed(lambda: sync.SyncData.RefreshData(layerB, store))
     times["round total"] = sum(times[k] for k in (
         "collect updates", "coalesce", "serialise (JSON)", "rebuild store on B",
         "RefreshData on B"))
@@ -76,15 +77,15 @@ def OneRun(prims, perGroup):
     # The same content in OpenUSD's own layer data, moved as text.
     plain = Sdf.Layer.CreateAnonymous("plain.usda")
     plain.TransferContent(layerA)
-    text, times["export .usda text"] = _timed(plain.ExportToString)
+    text, times["export .usda text"] = _Timed(plain.ExportToString)
     imported = Sdf.Layer.CreateAnonymous("imported.usda")
-    _, times["import .usda text"] = _timed(lambda: imported.ImportFromString(text))
+    _, times["import .usda text"] = _Timed(lambda: imported.ImportFromString(text))
     times["text total"] = times["export .usda text"] + times["import .usda text"]
 
     # One attribute edit on the same layer.
     layerA.GetAttributeAtPath(PrimPath(prims // 2, perGroup) + ".size").default = 42.0
     editOps = sync.SyncData.GetLayerUpdates(layerA)
-    editWire = syncRound.EncodeOps(editOps)
+    editWire = jsonForm.EncodeOps(editOps)
 
     sizes = {
         "recorded": len(recorded),

@@ -57,9 +57,9 @@ def OneRound(prims, perGroup, work):
     channel = "round%d" % time.monotonic_ns()
     t = {}
 
-    # What Session.publish and Session.pull do, stage by stage.
+    # What Session.Publish and Session.Pull do, stage by stage.
     body, t["drain+coalesce+pack"] = _Timed(lambda: sync.PackLayerUpdates(layerA))
-    frame = wire.Frame(wire.KIND_OPS, "A", 1, body=body)
+    frame = wire.Frame(wire.KindOps, "A", 1, body=body)
     data, t["frame (zlib)"] = _Timed(lambda: wire.EncodeFrame(frame))
     _, t["send"] = _Timed(lambda: transport.Append(channel, data))
     (entries, _), t["receive"] = _Timed(lambda: transport.Read(channel, "0"))
@@ -90,8 +90,8 @@ def OneRound(prims, perGroup, work):
         "frame json": len(wire.EncodeFrame(frame, useJson=True)),
         "usdc": os.path.getsize(usdc),
         "usda": len(text.encode("utf-8")),
-        "edit": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, NewPeerName(), 2, editOps))),
-        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, NewPeerName(), 2, editOps),
+        "edit": len(wire.EncodeFrame(wire.Frame(wire.KindOps, NewPeerName(), 2, editOps))),
+        "edit json": len(wire.EncodeFrame(wire.Frame(wire.KindOps, NewPeerName(), 2, editOps),
                                           useJson=True)),
         "same": same,
     }
@@ -119,7 +119,7 @@ def _Scaffold(url, channel):
         prim = Sdf.PrimSpec(world, name, Sdf.SpecifierDef, "Xform")
         Sdf.AttributeSpec(prim, "value", Sdf.ValueTypeNames.Double).default = 0.0
     session = Session(layer, channel, RedisTransport(url), name="scaffold", snapshotEvery=0)
-    session.publish()
+    session.Publish()
     session.transport.Close()
 
 
@@ -128,7 +128,7 @@ def Worker(args):
     layer = _NewLayer("peer")
     session = Session(layer, args.channel, RedisTransport(args.redis), name=args.name,
                       snapshotEvery=0)
-    session.pull()
+    session.Pull()
     print("ready", flush=True)
     sys.stdin.readline()  # go
     start = time.time()
@@ -137,23 +137,23 @@ def Worker(args):
         attr = layer.GetAttributeAtPath("/World/Clock.value")
         for _ in range(args.edits):
             attr.default = time.time()
-            session.publish()
+            session.Publish()
             time.sleep(0.004)
-        session.leave()
+        session.Leave()
     elif args.role == "reader":
         attr = layer.GetAttributeAtPath("/World/Clock.value")
         while "writer" not in session.left:
-            if session.pull(blockMs=500):
+            if session.Pull(blockMs=500):
                 latencies.append(time.time() - attr.default)
     else:  # an editing peer: its own prim, everyone's frames
         attr = layer.GetAttributeAtPath("/World/%s.value" % args.name)
         for i in range(args.edits):
             attr.default = float(i + 1)
-            session.publish()
-            session.pull()
-        session.leave()
+            session.Publish()
+            session.Pull()
+        session.Leave()
         while not session.left.issuperset(args.peers.split(",")):
-            session.pull(blockMs=500)
+            session.Pull(blockMs=500)
     print(json.dumps({"start": start, "end": time.time(), "latencies": latencies,
                       "received": session.stats.receivedFrames}), flush=True)
     return 0

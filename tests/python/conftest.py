@@ -14,7 +14,7 @@ Plug.Registry().RegisterPlugins(
     os.path.join(os.path.dirname(os.path.abspath(__file__)), "metadata"))
 
 import vela.usd.sync  # noqa: E402  (after the metadata plug-in, as a host would)
-from vela.usd.sync import round as syncRound  # noqa: E402
+from vela.usd.client import jsonForm  # noqa: E402
 
 
 @pytest.fixture
@@ -41,8 +41,8 @@ def roundTrip(sync, syncLayer):
         layerA, layerB = syncLayer("peerA.vela"), syncLayer("peerB.vela")
         edit(layerA)
         ops = sync.SyncData.GetLayerUpdates(layerA)
-        wire = syncRound.EncodeOps(ops)
-        sync.SyncData.RefreshData(layerB, syncRound.BuildSyncData(wire))
+        wire = jsonForm.EncodeOps(ops)
+        sync.SyncData.RefreshData(layerB, jsonForm.BuildSyncData(wire))
         return layerA, layerB, ops
     return run
 

@@ -6,6 +6,7 @@ rounds unchanged, so a peer sees the annotation. Sdf alone does not know
 import pytest
 from pxr import Sdf, Vt
 
+from vela.usd.client import jsonForm
 from vela.usd.sync import round as syncRound
 
 _LIST_OPS = {
@@ -51,8 +52,8 @@ def test_AnnotationEditsReachThePeerInLaterRounds(sync, syncLayer):
 
     def sendRound():
         ops = sync.SyncData.GetLayerUpdates(layerA)
-        wire = syncRound.EncodeOps(ops)
-        sync.SyncData.RefreshData(layerB, syncRound.BuildSyncData(wire, mirror))
+        wire = jsonForm.EncodeOps(ops)
+        sync.SyncData.RefreshData(layerB, jsonForm.BuildSyncData(wire, mirror))
         assert syncRound.DiffLayers(layerA, layerB) == []
         return ops
 

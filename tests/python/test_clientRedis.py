@@ -111,7 +111,7 @@ def test_two_processes_converge_over_redis(redisUrl, tmp_path):
 
     # A late joiner starts from the snapshot the peers wrote.
     late = Session(_Layer("late"), channel, RedisTransport(redisUrl), name="late")
-    late.pull()
+    late.Pull()
     assert late.stats.snapshotsRead == 1
     assert syncRound.LayerText(late.layer) == texts[0]
     late.transport.Delete(channel)
@@ -122,14 +122,14 @@ def test_a_server_restart_loses_nothing_sent(privateRedis):
     a = Session(_Layer("a"), channel, RedisTransport(privateRedis.url), name="A")
     b = Session(_Layer("b"), channel, RedisTransport(privateRedis.url), name="B")
     _Prim(a.layer, "/World")
-    a.pull()
-    b.pull()
+    a.Pull()
+    b.Pull()
 
     privateRedis.Stop()
     # Published while the server is away: the send is retried until it is
     # back.
     _Prim(a.layer, "/World/WhileDown")
-    sender = threading.Thread(target=a.publish)
+    sender = threading.Thread(target=a.Publish)
     sender.start()
     time.sleep(0.3)
     privateRedis.Start()
@@ -137,8 +137,8 @@ def test_a_server_restart_loses_nothing_sent(privateRedis):
     assert not sender.is_alive()
 
     _Prim(b.layer, "/World/AfterRestart")
-    b.pull()
-    a.pull()
+    b.Pull()
+    a.Pull()
     assert b.layer.GetPrimAtPath("/World/WhileDown")
     assert a.layer.GetPrimAtPath("/World/AfterRestart")
     assert syncRound.LayerText(a.layer) == syncRound.LayerText(b.layer)

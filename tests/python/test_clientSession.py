@@ -43,8 +43,8 @@ class TestSession:
     def test_peers_converge_with_the_later_frame_winning(self, peer):
         a, b = peer("A"), peer("B")
         syncRound.EditPeerA(a.layer)
-        a.pull()
-        b.pull()
+        a.Pull()
+        b.Pull()
         assert _Text(b) == _Text(a)
 
         # Both edit their own prim and the same field before either pulls.
@@ -52,10 +52,10 @@ class TestSession:
         b.layer.GetAttributeAtPath("/World/Lights/Key.inputs:intensity").default = 900.0
         a.layer.GetPrimAtPath("/World").documentation = "by A"
         b.layer.GetPrimAtPath("/World").documentation = "by B"
-        a.publish()
-        b.publish()
-        a.pull()
-        b.pull()
+        a.Publish()
+        b.Publish()
+        a.Pull()
+        b.Pull()
         assert _Text(a) == _Text(b)
         assert a.layer.GetPrimAtPath("/World").documentation == "by B"
         assert a.layer.GetAttributeAtPath("/World/Lights/Key.inputs:intensity").default == 900.0
@@ -66,13 +66,13 @@ class TestSession:
     def test_pull_publishes_local_edits_before_refreshing(self, peer):
         a, b = peer("A"), peer("B")
         _Prim(a.layer, "/World")
-        a.pull()
-        b.pull()
+        a.Pull()
+        b.Pull()
         _Prim(b.layer, "/World/Mine")
         _Prim(a.layer, "/Other")
-        a.publish()
-        b.pull()  # would drop /World/Mine if it only refreshed
-        a.pull()
+        a.Publish()
+        b.Pull()  # would drop /World/Mine if it only refreshed
+        a.Pull()
         assert b.layer.GetPrimAtPath("/World/Mine") and a.layer.GetPrimAtPath("/World/Mine")
         assert b.layer.GetPrimAtPath("/Other")
 
@@ -81,65 +81,65 @@ class TestSession:
         _Prim(a.layer, "/World")
         for i in range(10):
             _Prim(a.layer, "/World/P%d" % i).SetInfo("active", i % 2 == 0)
-            a.pull()
+            a.Pull()
         assert a.stats.snapshotsWritten == 3
-        a.writeSnapshot()
+        a.WriteSnapshot()
         nothingAfter = peer("NothingAfter")
-        nothingAfter.pull()
+        nothingAfter.Pull()
         assert nothingAfter.stats.receivedFrames == 0 and _Text(nothingAfter) == _Text(a)
 
         _Prim(a.layer, "/World/After")
-        a.publish()
+        a.Publish()
 
         late = peer("Late")
-        late.pull()
+        late.Pull()
         assert late.stats.snapshotsRead == 1
         assert late.stats.receivedFrames == 1  # after the latest snapshot: /World/After
         assert _Text(late) == _Text(a)
 
         # Joining from the start gives the same layer.
         early = peer("Early", snapshotEvery=0, fromSnapshot=False)
-        early.pull()
+        early.Pull()
         assert early.stats.receivedFrames == 11 and _Text(early) == _Text(a)
 
     def test_a_bad_frame_is_refused_whole_and_the_layer_left_as_it_was(self, peer, transport):
         a, b = peer("A"), peer("B")
         _Prim(a.layer, "/World")
-        a.pull()
-        b.pull()
+        a.Pull()
+        b.Pull()
         before = _Text(b)
 
-        good = wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "X", 1, _OpsOf(
+        good = wire.EncodeFrame(wire.Frame(wire.KindOps, "X", 1, _OpsOf(
             lambda layer: [_Prim(layer, "/World"), _Prim(layer, "/World/Good")])))
-        bad = bytearray(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "X", 2, _OpsOf(
+        bad = bytearray(wire.EncodeFrame(wire.Frame(wire.KindOps, "X", 2, _OpsOf(
             lambda layer: [_Prim(layer, "/World"), _Prim(layer, "/World/Bad")]))))
         transport.Append("scene", bytes(bad[:-3]))  # cut short
         bad[-4] = 0xFF                               # an index past its table
         transport.Append("scene", bytes(bad))
-        b.pull()
+        b.Pull()
         assert _Text(b) == before and b.stats.refusedFrames == 2
 
         transport.Append("scene", good)
-        b.pull()
+        b.Pull()
         assert b.layer.GetPrimAtPath("/World/Good") and not b.layer.GetPrimAtPath("/World/Bad")
 
     def test_a_frame_sent_twice_is_applied_once(self, peer, transport):
         a, b = peer("A"), peer("B")
         _Prim(a.layer, "/World")
-        a.publish()
+        a.Publish()
         entries, _ = transport.Read("scene", "0")
         transport.Append("scene", entries[0][1])  # as a retried send leaves it
-        b.pull()
+        b.Pull()
         assert (b.stats.receivedFrames, b.stats.duplicateFrames) == (1, 1)
 
     def test_json_and_binary_peers_share_a_channel(self, peer):
         a, b = peer("A", useJson=True), peer("B")
         syncRound.EditPeerA(a.layer)
-        a.pull()
-        b.pull()
+        a.Pull()
+        b.Pull()
         b.layer.GetPrimAtPath("/World").documentation = "from the binary peer"
-        b.pull()
-        a.pull()
+        b.Pull()
+        a.Pull()
         assert _Text(a) == _Text(b)
         assert a.layer.GetPrimAtPath("/World").documentation == "from the binary peer"
 
@@ -240,7 +240,7 @@ class TestProcesses:
     def test_replay_joins_late_and_writes_the_layer(self, peer, transport, tmp_path):
         a = peer("A")
         syncRound.EditPeerA(a.layer)
-        a.pull()
+        a.Pull()
         out = tmp_path / "replayed.usda"
         done = subprocess.run([sys.executable, "-m", "vela.usd.client.cli", "replay", "scene",
                                "--dir", transport.directory, "--usda", str(out)],

@@ -53,22 +53,22 @@ def _Body(strings=(), paths=(), values=(), types=b"", pathCol=b"", second=b"",
     return out + types + pathCol + second + valueCol
 
 
-def _Header(kind=wire.KIND_OPS, flags=0, origin=b"p", seq=1, base=b""):
-    return bytes((wire.VERSION, kind, flags)) + _Varint(len(origin)) + origin + \
+def _Header(kind=wire.KindOps, flags=0, origin=b"p", seq=1, base=b""):
+    return bytes((wire.Version, kind, flags)) + _Varint(len(origin)) + origin + \
         _Varint(seq) + _Varint(len(base)) + base
 
 
 class TestForms:
     def test_binary_and_json_decode_to_the_same_operations(self, sceneOps):
-        frame = wire.Frame(wire.KIND_OPS, "peer A", 7, sceneOps)
+        frame = wire.Frame(wire.KindOps, "peer A", 7, sceneOps)
         binary = wire.DecodeFrame(wire.EncodeFrame(frame))
         text = wire.DecodeFrame(wire.EncodeFrame(frame, useJson=True))
         for decoded in (binary, text):
-            assert (decoded.kind, decoded.origin, decoded.seq) == (wire.KIND_OPS, "peer A", 7)
+            assert (decoded.kind, decoded.origin, decoded.seq) == (wire.KindOps, "peer A", 7)
             assert _Fields(decoded.ops) == _Fields(sceneOps)
 
     def test_compressed_and_plain_bodies_read_back_alike(self, sceneOps):
-        frame = wire.Frame(wire.KIND_SNAPSHOT, "p", 0, sceneOps, base="1234-0")
+        frame = wire.Frame(wire.KindSnapshot, "p", 0, sceneOps, base="1234-0")
         packed = wire.EncodeFrame(frame, compressAbove=0)
         plain = wire.EncodeFrame(frame, compressAbove=None)
         assert packed[2] == 1 and plain[2] == 0 and len(packed) < len(plain)
@@ -115,21 +115,21 @@ class TestForms:
         assert _Fields(sync.UnpackOps(sync.PackOps(ops))) == _Fields(ops)
 
     def test_a_leave_frame_carries_nothing(self):
-        decoded = wire.DecodeFrame(wire.EncodeFrame(wire.Frame(wire.KIND_LEAVE, "p", 3)))
-        assert decoded.kind == wire.KIND_LEAVE and len(decoded.ops) == 0
+        decoded = wire.DecodeFrame(wire.EncodeFrame(wire.Frame(wire.KindLeave, "p", 3)))
+        assert decoded.kind == wire.KindLeave and len(decoded.ops) == 0
 
 
 class TestRefused:
     def test_every_truncation_is_refused(self, sceneOps):
         for compressAbove in (None, 0):
-            data = wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "p", 1, sceneOps),
+            data = wire.EncodeFrame(wire.Frame(wire.KindOps, "p", 1, sceneOps),
                                     compressAbove=compressAbove)
             for end in range(len(data)):
                 with pytest.raises(wire.FrameError):
                     wire.DecodeFrame(data[:end])
 
     def test_every_single_byte_corruption_is_refused_or_reads_whole(self, sceneOps):
-        data = bytearray(wire.EncodeFrame(wire.Frame(wire.KIND_OPS, "p", 1, sceneOps[:40]),
+        data = bytearray(wire.EncodeFrame(wire.Frame(wire.KindOps, "p", 1, sceneOps[:40]),
                                           compressAbove=None))
         for i in range(len(data)):
             forged = bytearray(data)
@@ -197,9 +197,9 @@ class TestRefused:
         (bytes((1, 0, 4)), "unknown frame flags"),
         (bytes((1, 0, 0, 50)) + b"abc", "origin claims 50 bytes"),
         (bytes((1, 0, 0, 2)) + b"\xff\xfe", "not UTF-8"),
-        (_Header(kind=wire.KIND_LEAVE) + _Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
+        (_Header(kind=wire.KindLeave) + _Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
                                                pathCol=b"\x00"), "carries no operations"),
-        (_Header(flags=1) + _Varint(wire.MAX_BODY + 1), "more than"),
+        (_Header(flags=1) + _Varint(wire.MaxBody + 1), "more than"),
         (_Header(flags=1) + _Varint(10) + zlib.compress(_Body()), "does not unpack to 10"),
         (_Header(flags=1) + _Varint(3) + b"not zlib", "compressed body"),
         (_Header(flags=1) + _Varint(4) + zlib.compress(_Body()) + b"junk", "does not unpack"),

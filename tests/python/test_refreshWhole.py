@@ -154,7 +154,7 @@ def test_SessionsPullingBackWhatTheyHoldChangeNothing(tmp_path, syncLayer):
     def pullQuietly(session):
         notices = _Notices(session.layer)
         try:
-            session.pull()
+            session.Pull()
         finally:
             notices.Revoke()
         return notices.seen == []
@@ -164,13 +164,13 @@ def test_SessionsPullingBackWhatTheyHoldChangeNothing(tmp_path, syncLayer):
     assert not pullQuietly(b)   # a whole refresh on B
     a.layer.GetAttributeAtPath("/World/P1.size").default = 10.0
     assert pullQuietly(a)
-    b.pull()
+    b.Pull()
     assert b.layer.GetAttributeAtPath("/World/P1.size").default == 10.0
     assert syncRound.DiffLayers(a.layer, b.layer) == []
     assert a.stats.ownFrames == 2 and b.stats.receivedFrames == 2
     # Both layers still record their own edits.
     b.layer.GetAttributeAtPath("/World/P2.size").default = 20.0
-    b.pull()
-    a.pull()
+    b.Pull()
+    a.Pull()
     assert a.layer.GetAttributeAtPath("/World/P2.size").default == 20.0
     assert len(sync.SyncData.GetLayerUpdates(a.layer)) == 0

@@ -11,7 +11,7 @@ import pytest
 from pxr import Ar, Pcp, Sdf
 
 import vela.usd.resolve as resolve
-from vela.usd.sync import round as syncRound
+from vela.usd.client import jsonForm
 
 PREFIX = "proj"
 ASSETS = 32
@@ -202,8 +202,8 @@ def test_CompositionFollowsARefreshOfTheSyncLayer(store, sync):
     remote = Sdf.Layer.CreateAnonymous("remote.vela")
     sync.SyncData.GetLayerUpdates(remote)
     Author(remote, "assets/table.usda")
-    wire = syncRound.EncodeOps(sync.SyncData.GetLayerUpdates(remote))
-    sync.SyncData.RefreshData(local, syncRound.BuildSyncData(wire))
+    wire = jsonForm.EncodeOps(sync.SyncData.GetLayerUpdates(remote))
+    sync.SyncData.RefreshData(local, jsonForm.BuildSyncData(wire))
 
     assert Children(local) == ["Table"]
     assert store.calls == [f"{PREFIX}/assets/chair.usda", f"{PREFIX}/assets/table.usda"]

@@ -9,6 +9,7 @@ import sys
 import pytest
 from pxr import Gf, Sdf, Vt
 
+from vela.usd.client import jsonForm
 from vela.usd.sync import round as syncRound
 
 _FLOATING = ("Half", "Float", "Double")
@@ -178,8 +179,8 @@ def test_RenamesRemovalsAndFurtherRoundsStayInStep(sync, syncLayer):
     mirror = sync.SyncData.CreateNew()
 
     def sendRound():
-        wire = syncRound.EncodeOps(sync.SyncData.GetLayerUpdates(layerA))
-        sync.SyncData.RefreshData(layerB, syncRound.BuildSyncData(wire, mirror))
+        wire = jsonForm.EncodeOps(sync.SyncData.GetLayerUpdates(layerA))
+        sync.SyncData.RefreshData(layerB, jsonForm.BuildSyncData(wire, mirror))
         assert len(sync.SyncData.GetLayerUpdates(layerB)) == 0
         assert syncRound.DiffLayers(layerA, layerB) == []
 
@@ -205,11 +206,11 @@ def test_WireFormRoundTripsEveryOp(sync, syncLayer):
     edit.Add("/Thing/Child", "/Thing/Kid")
     assert layer.Apply(edit)
     ops = sync.SyncData.GetLayerUpdates(layer)
-    wire = syncRound.EncodeOps(ops)
+    wire = jsonForm.EncodeOps(ops)
     entries = json.loads(wire)
     assert {0, 1, 2} <= {entry[0] for entry in entries}
     assert all(isinstance(entry[3], str) for entry in entries if entry[0] == 1)
-    back = syncRound.DecodeOps(wire)
+    back = jsonForm.DecodeOps(wire)
     assert len(back) == len(ops)
     for a, b in zip(ops, back):
         assert (a.opType, a.nodePath, a.oldNodePath, a.nodeType, a.fieldName,
@@ -224,10 +225,10 @@ def test_WireFormRoundTripsEveryOp(sync, syncLayer):
 ])
 def test_BadWireEntriesAreRefused(entry, sync):
     with pytest.raises(ValueError):
-        syncRound.DecodeOps(json.dumps([entry]))
+        jsonForm.DecodeOps(json.dumps([entry]))
     if isinstance(entry, list) and entry[-1:] != ["no*base64!"]:
         with pytest.raises(ValueError):
-            syncRound.BuildSyncData(json.dumps([entry]))
+            jsonForm.BuildSyncData(json.dumps([entry]))
 
 
 def test_CoalescedOpsRebuildTheSameLayer(sync, syncLayer):
@@ -260,7 +261,7 @@ def test_CoalescedOpsRebuildTheSameLayer(sync, syncLayer):
         "", "specifier", "documentation"]
     for sent in (ops, coalesced):
         mirror = Sdf.Layer.CreateAnonymous("mirror.vela")
-        sync.SyncData.RefreshData(mirror, syncRound.BuildSyncData(syncRound.EncodeOps(sent)))
+        sync.SyncData.RefreshData(mirror, jsonForm.BuildSyncData(jsonForm.EncodeOps(sent)))
         assert syncRound.DiffLayers(layer, mirror) == []
     assert layer.GetPrimAtPath("/Root/P1").documentation == "new P1"
 

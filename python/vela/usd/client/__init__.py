@@ -1,7 +1,7 @@
 """The session client: sync layers kept in step across processes.
 
-A ``Session`` binds one sync layer to a named channel. ``publish()`` drains
-the layer's updates and sends them as one frame; ``pull()`` reads every
+A ``Session`` binds one sync layer to a named channel. ``Publish()`` drains
+the layer's updates and sends them as one frame; ``Pull()`` reads every
 frame the channel holds after the session's position (its own included),
 applies them in channel order to a replica store and refreshes the layer
 from it, so every peer converges on the same content; where two peers set
@@ -15,21 +15,43 @@ which late joiners start::
     layer = Sdf.Layer.CreateAnonymous("scene.vela")
     session = client.Session(layer, "scene")      # embedded transport
     Sdf.CreatePrimInLayer(layer, "/World")
-    session.publish()
-    session.pull()
+    session.Publish()
+    session.Pull()
 
 Transports: ``EmbeddedTransport`` (a log file per channel, safe for several
 processes on one machine) and ``RedisTransport`` (a Redis stream per
-channel, for peers on several machines). ``vela.usd.client.wire`` holds
-the frame format; ``vela-sync`` (``vela.usd.client.cli``) is the command.
+channel, for peers on several machines); ``Transport`` is what a session
+needs of one.
+
+The modules, each depending only on those listed before it:
+
+``transport``
+    The transport interface, ``TransportError`` and the channel-name check.
+``embedded``, ``redisTransport``
+    The two transports.
+``jsonForm``
+    Operations as JSON arrays (the debugging form).
+``wire``
+    Frames, binary and JSON.
+``session``
+    ``Session`` and its ``Stats``.
+``cli``
+    The ``vela-sync`` command and its demo, which also uses the round's
+    scene (``vela.usd.sync.round``); nothing in the client imports it.
 """
 
-from vela.usd.client.embedded import EmbeddedTransport, TransportError
+import typing as _typing
+
+from vela.usd.client.embedded import EmbeddedTransport
 from vela.usd.client.session import Session, Stats
+from vela.usd.client.transport import Transport, TransportError
 from vela.usd.client.wire import DecodeFrame, EncodeFrame, Frame, FrameError
 
+if _typing.TYPE_CHECKING:
+    from vela.usd.client import redisTransport as _redisTransport
 
-def RedisTransport(url, retryFor=30.0):
+
+def RedisTransport(url: str, retryFor: float = 30.0) -> "_redisTransport.RedisTransport":
     """The Redis Streams transport (imported on first use; needs the
     ``redis`` package)."""
     from vela.usd.client.redisTransport import RedisTransport as _RedisTransport
@@ -37,4 +59,4 @@ def RedisTransport(url, retryFor=30.0):
 
 
 __all__ = ["DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame", "FrameError",
-           "RedisTransport", "Session", "Stats", "TransportError"]
+           "RedisTransport", "Session", "Stats", "Transport", "TransportError"]

@@ -14,6 +14,7 @@
 """
 
 import argparse
+import difflib
 import json
 import os
 import shutil
@@ -21,28 +22,38 @@ import subprocess
 import sys
 import tempfile
 import time
+from typing import TYPE_CHECKING, Any, Callable, Dict, List, Optional, TextIO, Union
 
 from pxr import Gf, Sdf
 
 from vela.usd import sync
 from vela.usd.client.embedded import EmbeddedTransport
 from vela.usd.client.session import Session
+# The demo's scene and the layer-as-text helper come from the one-process
+# round, a demo too; the rest of the client never imports it.
 from vela.usd.sync import round as syncRound
 
+if TYPE_CHECKING:
+    from vela.usd.client.redisTransport import RedisTransport
+
+__all__ = ["NewSyncLayer", "OpenTransport", "ProgressLine", "RunDemo", "RunPeer",
+           "RunReplay", "main"]
+
 # A peer gives up waiting for the other after this long.
-_PEER_TIMEOUT = 120.0
+_PeerTimeout = 120.0
 
 
-def OpenTransport(redisUrl=None, directory=None):
+def OpenTransport(redisUrl: Optional[str] = None,
+                  directory: Optional[str] = None) -> Union[EmbeddedTransport, "RedisTransport"]:
     """The Redis transport at redisUrl, else the embedded one in
     directory (the default directory when None)."""
     if redisUrl:
-        from vela.usd.client.redisTransport import RedisTransport
-        return RedisTransport(redisUrl)
+        from vela.usd.client.redisTransport import RedisTransport as _RedisTransport
+        return _RedisTransport(redisUrl)
     return EmbeddedTransport(directory)
 
 
-def NewSyncLayer(name):
+def NewSyncLayer(name: str) -> Sdf.Layer:
     """A new anonymous sync layer with nothing pending."""
     layer = Sdf.Layer.CreateAnonymous(name + ".vela")
     sync.SyncData.GetLayerUpdates(layer)
@@ -52,12 +63,15 @@ def NewSyncLayer(name):
 class ProgressLine:
     """Prints replay progress to a stream at most every interval seconds."""
 
-    def __init__(self, out=sys.stderr, interval=0.5):
+    def __init__(self, out: TextIO = sys.stderr, interval: float = 0.5) -> None:
+        """Prints to out, at most every interval seconds."""
         self.out, self.interval = out, interval
         self.last = time.monotonic()
         self.shown = False
 
-    def __call__(self, frames, nbytes):
+    def __call__(self, frames: int, nbytes: int) -> None:
+        """Prints the progress of frames read, nbytes in all, if interval
+        seconds have passed since the last line."""
         now = time.monotonic()
         if now - self.last >= self.interval:
             self.last = now
@@ -66,15 +80,15 @@ class ProgressLine:
                   file=self.out, flush=True)
 
 
-def _WaitFor(session, condition, what):
-    deadline = time.monotonic() + _PEER_TIMEOUT
+def _WaitFor(session: Session, condition: Callable[[], Any], what: str) -> None:
+    deadline = time.monotonic() + _PeerTimeout
     while not condition():
         if time.monotonic() > deadline:
             raise SystemExit("peer %s: gave up waiting for %s" % (session.name, what))
-        session.pull(blockMs=50)
+        session.Pull(blockMs=50)
 
 
-def _EditRound(layer, name, r):
+def _EditRound(layer: Sdf.Layer, name: str, r: int) -> None:
     """One round of a demo peer's edits: its own prims, then a field both
     peers set."""
     if name == "A":
@@ -95,7 +109,7 @@ def _EditRound(layer, name, r):
         "labelled by %s" % name
 
 
-def RunPeer(args):
+def RunPeer(args: argparse.Namespace) -> int:
     """One demo peer: A authors the scene, both edit it at once for a few
     rounds, then leave; the result goes to args.result as JSON."""
     transport = OpenTransport(args.redis, args.dir)
@@ -105,13 +119,13 @@ def RunPeer(args):
     peers = args.peers.split(",")
     if args.name == peers[0]:
         syncRound.EditPeerA(layer)
-        session.publish()
+        session.Publish()
     # Everyone starts from the same scene.
     _WaitFor(session, lambda: layer.GetPrimAtPath("/World/Lights/Key"), "the scene")
     for r in range(args.rounds):
         _EditRound(layer, args.name, r)
-        session.pull(blockMs=5)
-    session.leave()
+        session.Pull(blockMs=5)
+    session.Leave()
     _WaitFor(session, lambda: session.left.issuperset(peers), "every peer to leave")
     result = {"name": args.name, "stats": session.stats.AsDict(),
               "layer": syncRound.LayerText(layer)}
@@ -121,7 +135,86 @@ def RunPeer(args):
     return 0
 
 
-def RunDemo(args, out=sys.stdout):
+def _PeerCommand(args: argparse.Namespace, channel: str, name: str, names: List[str],
+                 work: str, directory: str) -> List[str]:
+    """The command line of the demo peer called name."""
+    cmd = [sys.executable, "-m", "vela.usd.client.cli", "peer", "--channel", channel,
+           "--name", name, "--peers", ",".join(names), "--rounds", str(args.rounds),
+           "--result", os.path.join(work, name + ".json"),
+           "--snapshot-every", str(args.snapshot_every)]
+    cmd += ["--redis", args.redis] if args.redis else ["--dir", directory]
+    if args.wire_json:
+        cmd.append("--wire-json")
+    return cmd
+
+
+def _WaitForPeers(names: List[str], procs: List["subprocess.Popen[bytes]"]) -> List[str]:
+    """Waits for every peer process; returns the names of those that failed
+    or ran out of time (and were killed)."""
+    failed = []
+    for name, proc in zip(names, procs):
+        try:
+            if proc.wait(timeout=_PeerTimeout + 30) != 0:
+                failed.append(name)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            failed.append(name)
+    return failed
+
+
+def _LoadResults(work: str, names: List[str]) -> List[Dict[str, Any]]:
+    """The results the peers wrote into work, in the order of names."""
+    results = []
+    for name in names:
+        with open(os.path.join(work, name + ".json")) as f:
+            results.append(json.load(f))
+    return results
+
+
+def _PrintDemoReport(args: argparse.Namespace, channel: str, where: str,
+                     results: List[Dict[str, Any]], out: TextIO) -> None:
+    """The demo's heading and what each peer sent and received."""
+    print("vela sync demo: two peer processes, one layer, %s transport (%s frames)"
+          % ("Redis" if args.redis else "embedded", "JSON" if args.wire_json else "binary"),
+          file=out)
+    print("  channel:  %s on %s" % (channel, where), file=out)
+    for result in results:
+        s = result["stats"]
+        print("  peer %s:   sent %d frames (%d ops, %d bytes); received %d frames "
+              "(%d ops, %d bytes)%s; read back %d of its own"
+              % (result["name"], s["sentFrames"], s["sentOps"], s["sentBytes"],
+                 s["receivedFrames"], s["receivedOps"], s["receivedBytes"],
+                 " after joining from a snapshot" if s["snapshotsRead"] else "",
+                 s["ownFrames"]), file=out)
+
+
+def _CompareLayers(texts: List[str], showLayer: bool, out: TextIO) -> int:
+    """Prints whether the peers' layers (as .usda text) match, and their
+    difference if not; returns the exit status."""
+    if showLayer:
+        print(texts[0], file=out)
+    if all(text == texts[0] for text in texts):
+        print("  result:   the layers match (%d bytes as .usda)" % len(texts[0].encode()),
+              file=out)
+        return 0
+    print("  result:   the layers DIFFER", file=out)
+    for line in difflib.unified_diff(texts[0].splitlines(), texts[1].splitlines(),
+                                     "peer A", "peer B", lineterm=""):
+        print("    " + line, file=out)
+    return 1
+
+
+def _CleanUpDemo(args: argparse.Namespace, channel: str, work: str) -> None:
+    """Removes what the demo left: its Redis channel and its work directory."""
+    if args.redis:
+        try:
+            OpenTransport(args.redis).Delete(channel)
+        except Exception:  # the report matters more than the clean-up
+            pass
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def RunDemo(args: argparse.Namespace, out: TextIO = sys.stdout) -> int:
     """Two peer processes edit one layer over a new channel; prints what
     each sent and received and whether their layers match. Returns the
     exit status."""
@@ -130,75 +223,27 @@ def RunDemo(args, out=sys.stdout):
     directory = args.dir or os.path.join(work, "channels")
     names = ["A", "B"]
     try:
-        procs = []
-        for name in names:
-            cmd = [sys.executable, "-m", "vela.usd.client.cli", "peer", "--channel", channel,
-                   "--name", name, "--peers", ",".join(names), "--rounds", str(args.rounds),
-                   "--result", os.path.join(work, name + ".json"),
-                   "--snapshot-every", str(args.snapshot_every)]
-            cmd += ["--redis", args.redis] if args.redis else ["--dir", directory]
-            if args.wire_json:
-                cmd.append("--wire-json")
-            procs.append(subprocess.Popen(cmd))
-        failed = []
-        for name, proc in zip(names, procs):
-            try:
-                if proc.wait(timeout=_PEER_TIMEOUT + 30) != 0:
-                    failed.append(name)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                failed.append(name)
+        procs = [subprocess.Popen(_PeerCommand(args, channel, name, names, work, directory))
+                 for name in names]
+        failed = _WaitForPeers(names, procs)
         if failed:
             print("vela sync demo: peer %s failed" % " and ".join(failed), file=out)
             return 1
-        results = []
-        for name in names:
-            with open(os.path.join(work, name + ".json")) as f:
-                results.append(json.load(f))
-
-        where = args.redis if args.redis else directory
-        print("vela sync demo: two peer processes, one layer, %s transport (%s frames)"
-              % ("Redis" if args.redis else "embedded", "JSON" if args.wire_json else "binary"),
-              file=out)
-        print("  channel:  %s on %s" % (channel, where), file=out)
-        for result in results:
-            s = result["stats"]
-            print("  peer %s:   sent %d frames (%d ops, %d bytes); received %d frames "
-                  "(%d ops, %d bytes)%s; read back %d of its own"
-                  % (result["name"], s["sentFrames"], s["sentOps"], s["sentBytes"],
-                     s["receivedFrames"], s["receivedOps"], s["receivedBytes"],
-                     " after joining from a snapshot" if s["snapshotsRead"] else "",
-                     s["ownFrames"]), file=out)
-        texts = [r["layer"] for r in results]
-        if args.show_layer:
-            print(texts[0], file=out)
-        if all(text == texts[0] for text in texts):
-            print("  result:   the layers match (%d bytes as .usda)" % len(texts[0].encode()),
-                  file=out)
-            return 0
-        print("  result:   the layers DIFFER", file=out)
-        import difflib
-        for line in difflib.unified_diff(texts[0].splitlines(), texts[1].splitlines(),
-                                         "peer A", "peer B", lineterm=""):
-            print("    " + line, file=out)
-        return 1
+        results = _LoadResults(work, names)
+        _PrintDemoReport(args, channel, args.redis if args.redis else directory, results, out)
+        return _CompareLayers([r["layer"] for r in results], args.show_layer, out)
     finally:
-        if args.redis:
-            try:
-                OpenTransport(args.redis).Delete(channel)
-            except Exception:  # the report matters more than the clean-up
-                pass
-        shutil.rmtree(work, ignore_errors=True)
+        _CleanUpDemo(args, channel, work)
 
 
-def RunReplay(args, out=sys.stdout):
+def RunReplay(args: argparse.Namespace, out: TextIO = sys.stdout) -> int:
     """A late joiner: replays a channel into a new layer, with progress."""
     transport = OpenTransport(args.redis, args.dir)
     layer = NewSyncLayer("replay")
     session = Session(layer, args.channel, transport, snapshotEvery=0)
     start = time.monotonic()
     progress = ProgressLine()
-    session.pull(progress=progress, batch=512)
+    session.Pull(progress=progress, batch=512)
     s = session.stats
     print("vela sync replay of %s: %d frames (%d ops, %d bytes)%s in %.2f s"
           % (args.channel, s.receivedFrames, s.receivedOps, s.receivedBytes,
@@ -213,25 +258,30 @@ def RunReplay(args, out=sys.stdout):
     return 0
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="vela-sync", description=__doc__.splitlines()[0])
+def _AddCommonArguments(p: argparse.ArgumentParser) -> None:
+    """The options every command takes: where the channel is, which form."""
+    p.add_argument("--redis", metavar="URL", help="use the Redis server at URL "
+                   "(redis://host:port) instead of the embedded transport")
+    p.add_argument("--dir", help="directory of the embedded transport's channels")
+    p.add_argument("--wire-json", action="store_true",
+                   help="send frames in the JSON form (for debugging)")
+
+
+def main(argv: Optional[List[str]] = None) -> int:
+    """The vela-sync command: runs demo, peer or replay as argv says (the
+    process's arguments when None) and returns the exit status."""
+    parser = argparse.ArgumentParser(prog="vela-sync",
+                                     description=(__doc__ or "vela-sync").splitlines()[0])
     sub = parser.add_subparsers(dest="command", required=True)
 
-    def common(p):
-        p.add_argument("--redis", metavar="URL", help="use the Redis server at URL "
-                       "(redis://host:port) instead of the embedded transport")
-        p.add_argument("--dir", help="directory of the embedded transport's channels")
-        p.add_argument("--wire-json", action="store_true",
-                       help="send frames in the JSON form (for debugging)")
-
     demo = sub.add_parser("demo", help="two peer processes edit one layer")
-    common(demo)
+    _AddCommonArguments(demo)
     demo.add_argument("--rounds", type=int, default=5)
     demo.add_argument("--snapshot-every", type=int, default=4)
     demo.add_argument("--show-layer", action="store_true", help="print the layer as .usda")
 
     peer = sub.add_parser("peer", help="one peer of the demo")
-    common(peer)
+    _AddCommonArguments(peer)
     peer.add_argument("--channel", required=True)
     peer.add_argument("--name", required=True)
     peer.add_argument("--peers", required=True)
@@ -240,7 +290,7 @@ def main(argv=None):
     peer.add_argument("--result", required=True)
 
     replay = sub.add_parser("replay", help="join a channel late and replay it")
-    common(replay)
+    _AddCommonArguments(replay)
     replay.add_argument("channel")
     replay.add_argument("--usda", metavar="FILE", help="write the layer as .usda text")
 

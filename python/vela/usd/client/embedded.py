@@ -15,38 +15,28 @@ channel lives beside its log, in ``<channel>.snapshot``, replaced whole.
 import fcntl
 import logging
 import os
-import re
 import struct
 import tempfile
 import time
 import zlib
+from typing import List, Optional, Tuple, cast
+
+from vela.usd.client.transport import Buffer, CheckChannelName, Entry, TransportError
+
+__all__ = ["DefaultDirectory", "EmbeddedTransport"]
 
 _log = logging.getLogger("vela.usd.client")
 
-_MAGIC = b"VLF1"
-_HEADER = struct.Struct("<4sII")
-_CHANNEL_NAME = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]{0,199}$")
+_Magic = b"VLF1"
+_Header = struct.Struct("<4sII")
 # A read takes at most this many bytes of a log at once.
-_READ_CHUNK = 8 << 20
+_ReadChunk = 8 << 20
 
 
-class TransportError(RuntimeError):
-    """A channel that cannot be read or written (a corrupt log, a server
-    that stays away)."""
-
-
-def DefaultDirectory():
+def DefaultDirectory() -> str:
     """Where channels live unless told otherwise: $VELA_SYNC_DIR, else
     vela-sync in the system's temporary directory."""
     return os.environ.get("VELA_SYNC_DIR") or os.path.join(tempfile.gettempdir(), "vela-sync")
-
-
-def CheckChannelName(channel):
-    """The channel name, if it is safe as a file or key name (letters,
-    digits, '.', '_', '-', not starting with a dot); else ValueError."""
-    if not isinstance(channel, str) or not _CHANNEL_NAME.match(channel):
-        raise ValueError("bad channel name %r: use letters, digits, '.', '_' and '-'" % (channel,))
-    return channel
 
 
 class EmbeddedTransport:
@@ -54,19 +44,21 @@ class EmbeddedTransport:
 
     name = "embedded"
 
-    def __init__(self, directory=None):
+    def __init__(self, directory: Optional[str] = None) -> None:
+        """Opens the channels in directory (DefaultDirectory() when None),
+        creating it if missing."""
         self.directory = directory or DefaultDirectory()
         os.makedirs(self.directory, exist_ok=True)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "EmbeddedTransport(%r)" % self.directory
 
-    def _Path(self, channel, suffix):
+    def _Path(self, channel: str, suffix: str) -> str:
         return os.path.join(self.directory, CheckChannelName(channel) + suffix)
 
-    def Append(self, channel, data):
+    def Append(self, channel: str, data: Buffer) -> str:
         """Appends one frame to the channel; returns its position."""
-        record = _HEADER.pack(_MAGIC, len(data), zlib.crc32(data)) + bytes(data)
+        record = _Header.pack(_Magic, len(data), zlib.crc32(data)) + bytes(data)
         fd = os.open(self._Path(channel, ".log"), os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o644)
         try:
             fcntl.flock(fd, fcntl.LOCK_EX)
@@ -78,7 +70,8 @@ class EmbeddedTransport:
         finally:
             os.close(fd)  # releases the lock
 
-    def Read(self, channel, cursor, maxFrames=256, blockMs=0):
+    def Read(self, channel: str, cursor: str, maxFrames: int = 256,
+             blockMs: float = 0) -> Tuple[List[Entry], str]:
         """Frames after cursor: (entries, newCursor), entries a list of
         (position, frame bytes). With blockMs, waits up to that long for
         a first frame. A corrupt log raises TransportError."""
@@ -89,7 +82,7 @@ class EmbeddedTransport:
                 return entries, newCursor
             time.sleep(0.002)
 
-    def _ReadOnce(self, channel, cursor, maxFrames):
+    def _ReadOnce(self, channel: str, cursor: str, maxFrames: int) -> Tuple[List[Entry], str]:
         try:
             offset = int(cursor)
         except ValueError:
@@ -105,14 +98,14 @@ class EmbeddedTransport:
             if offset > size:
                 raise TransportError("%s: cursor %d is past the end (%d bytes)" % (path, offset, size))
             f.seek(offset)
-            chunk = f.read(min(size - offset, _READ_CHUNK))
-            entries = []
+            chunk = f.read(min(size - offset, _ReadChunk))
+            entries: List[Entry] = []
             pos = 0
-            while len(entries) < maxFrames and len(chunk) - pos >= _HEADER.size:
-                magic, length, crc = _HEADER.unpack_from(chunk, pos)
-                if magic != _MAGIC:
+            while len(entries) < maxFrames and len(chunk) - pos >= _Header.size:
+                magic, length, crc = _Header.unpack_from(chunk, pos)
+                if magic != _Magic:
                     raise TransportError("%s: no record at byte %d" % (path, offset + pos))
-                end = pos + _HEADER.size + length
+                end = pos + _Header.size + length
                 if end > len(chunk):
                     if offset + end > size:
                         raise TransportError("%s: record at byte %d is cut short"
@@ -120,21 +113,21 @@ class EmbeddedTransport:
                     if entries:
                         break  # the rest comes with the next read
                     f.seek(offset + pos)
-                    chunk = f.read(_HEADER.size + length)
-                    offset, pos, end = offset + pos, 0, _HEADER.size + length
-                data = chunk[pos + _HEADER.size:end]
+                    chunk = f.read(_Header.size + length)
+                    offset, pos, end = offset + pos, 0, _Header.size + length
+                data = chunk[pos + _Header.size:end]
                 if zlib.crc32(data) != crc:
                     _log.error("%s: record at byte %d fails its checksum; skipped",
                                path, offset + pos)
                     data = b""
                 entries.append((str(offset + pos), data))
                 pos = end
-            if len(entries) < maxFrames and 0 < len(chunk) - pos < _HEADER.size \
+            if len(entries) < maxFrames and 0 < len(chunk) - pos < _Header.size \
                     and offset + len(chunk) == size:
                 raise TransportError("%s: record at byte %d is cut short" % (path, offset + pos))
         return entries, str(offset + pos)
 
-    def PutSnapshot(self, channel, base, data):
+    def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the channel
         up to position base."""
         path = self._Path(channel, ".snapshot")
@@ -149,7 +142,8 @@ class EmbeddedTransport:
                 os.unlink(temp)
             raise
 
-    def _ReadSnapshot(self, channel, headerOnly):
+    def _ReadSnapshot(self, channel: str,
+                      headerOnly: bool) -> Optional[Tuple[str, Optional[bytes]]]:
         try:
             with open(self._Path(channel, ".snapshot"), "rb") as f:
                 head = f.read(4)
@@ -163,16 +157,17 @@ class EmbeddedTransport:
         except FileNotFoundError:
             return None
 
-    def SnapshotBase(self, channel):
+    def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The position the latest snapshot covers, or None."""
         found = self._ReadSnapshot(channel, True)
         return found[0] if found else None
 
-    def GetSnapshot(self, channel):
+    def GetSnapshot(self, channel: str) -> Optional[Tuple[str, bytes]]:
         """(base, frame bytes) of the latest snapshot, or None."""
-        return self._ReadSnapshot(channel, False)
+        # Read whole, the frame bytes are there (b"" at the least).
+        return cast(Optional[Tuple[str, bytes]], self._ReadSnapshot(channel, False))
 
-    def Delete(self, channel):
+    def Delete(self, channel: str) -> None:
         """Removes the channel's log and snapshot."""
         for suffix in (".log", ".snapshot"):
             try:
@@ -180,5 +175,6 @@ class EmbeddedTransport:
             except FileNotFoundError:
                 pass
 
-    def Close(self):
+    def Close(self) -> None:
+        """Nothing to release: every call opens and closes its files."""
         pass

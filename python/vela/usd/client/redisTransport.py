@@ -17,8 +17,15 @@ stream to survive one.
 
 import logging
 import time
+from typing import Any, Callable, List, Optional, Tuple, TypeVar, cast
 
-from vela.usd.client.embedded import CheckChannelName, TransportError
+from vela.usd.client.transport import Buffer, CheckChannelName, Entry, TransportError
+
+__all__ = ["RedisTransport"]
+
+_T = TypeVar("_T")
+# redis-py types its replies loosely (text or bytes, sync or async); a
+# client made without decode_responses gets bytes, and the casts say so.
 
 _log = logging.getLogger("vela.usd.client")
 
@@ -29,7 +36,10 @@ class RedisTransport:
 
     name = "redis"
 
-    def __init__(self, url, retryFor=30.0):
+    def __init__(self, url: str, retryFor: float = 30.0) -> None:
+        """Opens a client of the server at url (it connects on the first
+        call); retryFor is how long a lost connection is retried. Without
+        the ``redis`` package, TransportError."""
         try:
             import redis
         except ImportError:
@@ -41,10 +51,10 @@ class RedisTransport:
         self.reconnects = 0
         self._client = redis.Redis.from_url(url, socket_connect_timeout=2.0)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "RedisTransport(%r)" % self.url
 
-    def _Call(self, what, fn):
+    def _Call(self, what: str, fn: Callable[[], _T]) -> _T:
         deadline = time.monotonic() + self.retryFor
         pause = 0.02
         while True:
@@ -61,50 +71,54 @@ class RedisTransport:
                 time.sleep(pause)
                 pause = min(pause * 2, 1.0)
 
-    def Append(self, channel, data):
+    def Append(self, channel: str, data: Buffer) -> str:
         """Appends one frame to the channel's stream; returns its id."""
         key = CheckChannelName(channel)
-        entryId = self._Call("XADD", lambda: self._client.xadd(key, {b"f": bytes(data)}))
+        entryId = cast(bytes, self._Call(
+            "XADD", lambda: self._client.xadd(key, {b"f": bytes(data)})))
         return entryId.decode("ascii")
 
-    def Read(self, channel, cursor, maxFrames=256, blockMs=0):
+    def Read(self, channel: str, cursor: str, maxFrames: int = 256,
+             blockMs: float = 0) -> Tuple[List[Entry], str]:
         """Entries after cursor: (entries, newCursor), entries a list of
         (id, frame bytes). With blockMs, waits up to that long for a first
         entry."""
         key = CheckChannelName(channel)
-        reply = self._Call("XREAD", lambda: self._client.xread(
-            {key: cursor}, count=maxFrames, block=int(blockMs) if blockMs else None))
-        entries = []
+        reply = cast(Any, self._Call("XREAD", lambda: self._client.xread(
+            {key: cursor}, count=maxFrames, block=int(blockMs) if blockMs else None)))
+        entries: List[Entry] = []
         for _, items in reply or ():
             for entryId, fields in items:
                 entries.append((entryId.decode("ascii"), fields.get(b"f", b"")))
         return entries, (entries[-1][0] if entries else cursor)
 
-    def PutSnapshot(self, channel, base, data):
+    def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the stream up
         to entry base."""
         key = CheckChannelName(channel) + ":snapshot"
         self._Call("HSET", lambda: self._client.hset(
             key, mapping={b"base": base.encode("ascii"), b"frame": bytes(data)}))
 
-    def SnapshotBase(self, channel):
+    def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The entry id the latest snapshot covers, or None."""
         key = CheckChannelName(channel) + ":snapshot"
-        base = self._Call("HGET", lambda: self._client.hget(key, b"base"))
+        base = cast(Optional[bytes], self._Call("HGET", lambda: self._client.hget(key, b"base")))
         return base.decode("ascii") if base is not None else None
 
-    def GetSnapshot(self, channel):
+    def GetSnapshot(self, channel: str) -> Optional[Tuple[str, bytes]]:
         """(base, frame bytes) of the latest snapshot, or None."""
         key = CheckChannelName(channel) + ":snapshot"
-        base, frame = self._Call("HMGET", lambda: self._client.hmget(key, [b"base", b"frame"]))
+        base, frame = cast(List[Optional[bytes]], self._Call(
+            "HMGET", lambda: self._client.hmget(key, [b"base", b"frame"])))
         if base is None or frame is None:
             return None
         return base.decode("ascii"), frame
 
-    def Delete(self, channel):
+    def Delete(self, channel: str) -> None:
         """Removes the channel's stream and snapshot."""
         key = CheckChannelName(channel)
         self._Call("DEL", lambda: self._client.delete(key, key + ":snapshot"))
 
-    def Close(self):
+    def Close(self) -> None:
+        """Closes the connection to the server."""
         self._client.close()

@@ -8,18 +8,21 @@ field, the one whose frame comes later in the channel wins.
 
 import logging
 import uuid
+from typing import Callable, Dict, Optional, Set
 
 from pxr import Sdf
 
 from vela.usd import sync
 from vela.usd.client import wire
 from vela.usd.client.embedded import EmbeddedTransport
+from vela.usd.client.transport import Buffer, Transport
+
+__all__ = ["NewPeerName", "Session", "Stats"]
 
 _log = logging.getLogger("vela.usd.client")
 
 
-
-def NewPeerName():
+def NewPeerName() -> str:
     """A name no other session will have: short, since every frame carries
     it."""
     return uuid.uuid4().hex[:10]
@@ -33,12 +36,25 @@ class Stats:
     __slots__ = ("sentFrames", "sentOps", "sentBytes", "receivedFrames", "receivedOps",
                  "receivedBytes", "ownFrames", "refusedFrames", "duplicateFrames",
                  "snapshotsWritten", "snapshotsRead")
+    sentFrames: int
+    sentOps: int
+    sentBytes: int
+    receivedFrames: int
+    receivedOps: int
+    receivedBytes: int
+    ownFrames: int
+    refusedFrames: int
+    duplicateFrames: int
+    snapshotsWritten: int
+    snapshotsRead: int
 
-    def __init__(self):
+    def __init__(self) -> None:
+        """All counts zero."""
         for name in self.__slots__:
             setattr(self, name, 0)
 
-    def AsDict(self):
+    def AsDict(self) -> Dict[str, int]:
+        """The counts by name, as a dict (for JSON)."""
         return {name: getattr(self, name) for name in self.__slots__}
 
 
@@ -58,32 +74,35 @@ class Session:
     number seen before from the same name is taken for a repeated send.
     """
 
-    def __init__(self, layer, channel, transport=None, name=None, snapshotEvery=200,
-                 useJson=False, fromSnapshot=True):
+    def __init__(self, layer: Sdf.Layer, channel: str, transport: Optional[Transport] = None,
+                 name: Optional[str] = None, snapshotEvery: int = 200, useJson: bool = False,
+                 fromSnapshot: bool = True) -> None:
+        """Binds layer to channel; a layer that is not a sync layer raises
+        ValueError. Nothing is read or sent yet."""
         if layer is None or layer.GetFileFormat().formatId != "vela":
             raise ValueError("a session needs a sync layer (a .vela layer)")
         self.layer = layer
         self.channel = channel
-        self.transport = transport if transport is not None else EmbeddedTransport()
+        self.transport: Transport = transport if transport is not None else EmbeddedTransport()
         self.name = name or NewPeerName()
         self.snapshotEvery = snapshotEvery
         self.useJson = useJson
         self.stats = Stats()
-        self.left = set()          # peers whose leave frame has been read
+        self.left: Set[str] = set()  # peers whose leave frame has been read
         self._replica = sync.SyncData.CreateNew()
         self._cursor = "0"
         self._joined = not fromSnapshot
         self._seq = 0
-        self._lastSeq = {}         # origin -> last sequence number applied
-        self._snapshotBase = None  # position the latest known snapshot covers
+        self._lastSeq: Dict[str, int] = {}  # origin -> last sequence number applied
+        self._snapshotBase: Optional[str] = None  # position the latest known snapshot covers
         self._sinceSnapshot = 0
 
     @property
-    def cursor(self):
+    def cursor(self) -> str:
         """The channel position up to which frames have been applied."""
         return self._cursor
 
-    def _Send(self, frame, coalesce=False):
+    def _Send(self, frame: wire.Frame, coalesce: bool = False) -> int:
         data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=coalesce)
         self.transport.Append(self.channel, data)
         self.stats.sentFrames += 1
@@ -91,7 +110,7 @@ class Session:
         self.stats.sentBytes += len(data)
         return len(data)
 
-    def publish(self):
+    def Publish(self) -> int:
         """Drains the layer's updates and sends them as one frame (field
         edits that later ones overwrite dropped). Returns the bytes sent,
         0 when there was nothing to send."""
@@ -99,16 +118,16 @@ class Session:
         if not wire.BodyOpCount(body):
             return 0
         self._seq += 1
-        return self._Send(wire.Frame(wire.KIND_OPS, self.name, self._seq, body=body),
+        return self._Send(wire.Frame(wire.KindOps, self.name, self._seq, body=body),
                           coalesce=True)
 
-    def leave(self):
+    def Leave(self) -> None:
         """Publishes what is pending, then a frame saying this peer leaves."""
-        self.publish()
+        self.Publish()
         self._seq += 1
-        self._Send(wire.Frame(wire.KIND_LEAVE, self.name, self._seq))
+        self._Send(wire.Frame(wire.KindLeave, self.name, self._seq))
 
-    def _Join(self):
+    def _Join(self) -> bool:
         # A late joiner starts from the latest snapshot, when there is one.
         # True when it did.
         self._joined = True
@@ -129,7 +148,8 @@ class Session:
         self.stats.snapshotsRead += 1
         return True
 
-    def pull(self, blockMs=0, progress=None, batch=256):
+    def Pull(self, blockMs: float = 0, progress: Optional[Callable[[int, int], None]] = None,
+             batch: int = 256) -> int:
         """Reads every frame the channel holds after this session's
         position (its own included, in channel order), applies them to the
         replica and refreshes the layer from it. Local edits not yet
@@ -140,7 +160,7 @@ class Session:
         A frame that cannot be read is refused whole (logged, counted in
         stats.refusedFrames) and skipped by every peer alike. Returns the
         number of frames applied."""
-        self.publish()
+        self.Publish()
         # A snapshot taken on joining changes the replica by itself.
         changed = not self._joined and self._Join()
         applied = frames = nbytes = 0
@@ -164,13 +184,13 @@ class Session:
             self._MaybeSnapshot()
         return applied
 
-    def _ApplyFrame(self, position, data):
+    def _ApplyFrame(self, position: str, data: Buffer) -> bool:
         try:
             frame = wire.DecodeFrame(data, unpack=False)
             if frame.seq <= self._lastSeq.get(frame.origin, 0):
                 self.stats.duplicateFrames += 1
                 return False
-            if frame.kind == wire.KIND_OPS:
+            if frame.kind == wire.KindOps:
                 wire.ApplyFrame(frame, self._replica)
         except wire.FrameError as error:
             _log.error("channel %s: frame at %s refused: %s", self.channel, position, error)
@@ -184,22 +204,22 @@ class Session:
             self.stats.receivedFrames += 1
             self.stats.receivedOps += frame.opCount
             self.stats.receivedBytes += len(data)
-        if frame.kind == wire.KIND_LEAVE:
+        if frame.kind == wire.KindLeave:
             self.left.add(frame.origin)
-        return frame.kind == wire.KIND_OPS
+        return frame.kind == wire.KindOps
 
-    def _MaybeSnapshot(self):
+    def _MaybeSnapshot(self) -> None:
         if not self.snapshotEvery or self._sinceSnapshot < self.snapshotEvery:
             return
-        latest = self.transport.SnapshotBase(self.channel)
+        latest = self.transport.GetSnapshotBase(self.channel)
         if latest != self._snapshotBase:
             # Another peer wrote one meanwhile; count from there.
             self._snapshotBase = latest
             self._sinceSnapshot = 0
             return
-        self.writeSnapshot()
+        self.WriteSnapshot()
 
-    def writeSnapshot(self):
+    def WriteSnapshot(self) -> int:
         """Writes a snapshot of the layer as it stands at the session's
         position: the operations that rebuild it from an empty layer.
         Returns its size in bytes."""
@@ -211,7 +231,7 @@ class Session:
         rebuilt = Sdf.Layer.CreateAnonymous("snapshot.vela")
         sync.SyncData.GetLayerUpdates(rebuilt)
         rebuilt.TransferContent(copy)
-        frame = wire.Frame(wire.KIND_SNAPSHOT, self.name, 0, base=self._cursor,
+        frame = wire.Frame(wire.KindSnapshot, self.name, 0, base=self._cursor,
                            body=sync.PackLayerUpdates(rebuilt))
         data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=True)
         self.transport.PutSnapshot(self.channel, self._cursor, data)

@@ -58,3 +58,8 @@ from pxr import Tf as _Tf
 _Tf.PreparePythonModule("_velaUsdResolve")
 
 del _Ar, _Pcp, _Sdf, _Tf
+
+# What the extension module defines (its signatures: __init__.pyi).
+__all__ = ["AssetFetchResult", "AssetFetchStatus", "ComputePrimIndexesInParallel",
+           "GetFetchResult", "ReportFetchResult", "ResolverContext", "SetOnFetchCallback",
+           "WaitForFetchStatus"]

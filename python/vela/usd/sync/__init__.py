@@ -72,3 +72,9 @@ _pluginDir = _os.path.join(
 _Plug.Registry().RegisterPlugins(_pluginDir)
 
 del _os, _Gf, _Plug, _Sdf, _Tf, _Vt, _pluginDir
+
+# What the extension module defines; the submodule round is a demo and is
+# imported on its own.
+__all__ = ["ApplyPackedOps", "CoalesceOps", "CreateNode", "EraseField", "EraseNode",
+           "MoveNode", "PackLayerUpdates", "PackOps", "PackValue", "SetField", "SyncData",
+           "SyncOp", "SyncOpList", "SyncOpType", "UnpackOps", "UnpackValue"]

@@ -12,130 +12,35 @@ differs from A's.
 
 Run it with ``python -m vela.usd.sync.round`` (or ``vela-sync-round``).
 
-The wire helpers (``EncodeOps``, ``DecodeOps``, ``BuildSyncData``) and the
+The operations travel in the session client's JSON form
+(``vela.usd.client.jsonForm``: ``EncodeOps``, ``BuildSyncData``). The
 comparison helpers (``LayerText``, ``DiffLayers``) are what a client of the
 sync layer would write itself; the benchmark and the tests use them too.
 """
 
 import argparse
-import base64
 import collections
 import difflib
-import json
 import sys
+from typing import Callable, List, Optional, TextIO
 
 from pxr import Gf, Sdf, Vt
 
 from vela.usd import sync
+# RunRound looks these up here, as module globals, so a test can stand in
+# for the sender.
+from vela.usd.client.jsonForm import BuildSyncData, EncodeOps
 
-# One operation on the wire is a JSON array: the operation type's number,
-# the node path, then only what that type carries:
-#   CreateNode  [0, nodePath, nodeType]
-#   SetField    [1, nodePath, fieldName, Base64 text of the packed value]
-#   MoveNode    [2, nodePath, oldNodePath]
-#   EraseNode   [3, nodePath]
-#   EraseField  [4, nodePath, fieldName]
-_CREATE_NODE = int(sync.SyncOpType.CreateNode)
-_SET_FIELD = int(sync.SyncOpType.SetField)
-_MOVE_NODE = int(sync.SyncOpType.MoveNode)
-_ERASE_NODE = int(sync.SyncOpType.EraseNode)
-_ERASE_FIELD = int(sync.SyncOpType.EraseField)
-_OP_TYPES = {int(t): t for t in sync.SyncOpType.allValues}
-_OP_TYPE_NAMES = {int(t): t.name for t in sync.SyncOpType.allValues}
-# How many entries each type has on the wire.
-_ENTRY_LENGTHS = {_CREATE_NODE: 3, _SET_FIELD: 4, _MOVE_NODE: 3,
-                  _ERASE_NODE: 2, _ERASE_FIELD: 3}
+_OpTypeNames = {int(t): t.name for t in sync.SyncOpType.allValues}
 
 
-def OpToWire(op):
-    """The wire form of one SyncOp (a list, see above); the packed field
-    value travels as standard Base64 text."""
-    kind = int(op.opType)
-    if kind == _CREATE_NODE:
-        return [kind, op.nodePath, op.nodeType]
-    if kind == _SET_FIELD:
-        return [kind, op.nodePath, op.fieldName,
-                base64.b64encode(op.GetFieldValue()).decode("ascii")]
-    if kind == _MOVE_NODE:
-        return [kind, op.nodePath, op.oldNodePath]
-    if kind == _ERASE_FIELD:
-        return [kind, op.nodePath, op.fieldName]
-    return [kind, op.nodePath]
-
-
-def CoalesceOps(ops):
+def CoalesceOps(ops: "sync.SyncOpList") -> "sync.SyncOpList":
     """The operations worth sending: ops without the field edits that later
     edits of the same field overwrite (the module's CoalesceOps)."""
     return sync.CoalesceOps(ops)
 
 
-def EncodeOps(ops):
-    """Serialises a list of SyncOp as compact JSON text, the form in which a
-    client sends a layer's updates to its peer."""
-    return json.dumps([OpToWire(op) for op in ops], separators=(",", ":"))
-
-
-def _CheckedEntry(entry):
-    """The entry's type number, after checking its shape; a malformed entry
-    raises ValueError."""
-    if not isinstance(entry, list) or not entry or type(entry[0]) is not int \
-            or entry[0] not in _ENTRY_LENGTHS:
-        raise ValueError("not an operation: %r" % (entry,))
-    kind = entry[0]
-    if len(entry) != _ENTRY_LENGTHS[kind] or not all(
-            isinstance(item, str) for item in entry[1:]
-            if not (kind == _CREATE_NODE and item is entry[2])):
-        raise ValueError("malformed %s operation: %r" % (_OP_TYPE_NAMES[kind], entry))
-    if kind == _CREATE_NODE and type(entry[2]) is not int:
-        raise ValueError("malformed CreateNode operation: %r" % (entry,))
-    return kind
-
-
-def OpFromWire(entry):
-    """Rebuilds a SyncOp from its wire form. A malformed entry, or a value
-    that is not Base64 text, raises ValueError."""
-    kind = _CheckedEntry(entry)
-    op = sync.SyncOp()
-    op.opType = _OP_TYPES[kind]
-    op.nodePath = entry[1]
-    if kind == _CREATE_NODE:
-        op.nodeType = entry[2]
-    elif kind == _MOVE_NODE:
-        op.oldNodePath = entry[2]
-    elif kind in (_SET_FIELD, _ERASE_FIELD):
-        op.fieldName = entry[2]
-    if kind == _SET_FIELD:
-        op.SetFieldValue(base64.b64decode(entry[3], validate=True))
-    return op
-
-
-def DecodeOps(text):
-    """The SyncOpList that EncodeOps' text describes."""
-    ops = sync.SyncOpList()
-    ops.extend(OpFromWire(entry) for entry in json.loads(text))
-    return ops
-
-
-def BuildSyncData(text, syncData=None):
-    """Builds (or extends) a SyncData from the JSON text of received
-    operations, the way the receiving peer does: nodes and fields through
-    the store's non-recording CreateNode and SetField (the field value
-    handed over as the Base64 text it travelled as), moves and erasures
-    through ApplySyncOp. Returns the store."""
-    if syncData is None:
-        syncData = sync.SyncData.CreateNew()
-    for entry in json.loads(text):
-        kind = _CheckedEntry(entry)
-        if kind == _CREATE_NODE:
-            syncData.CreateNode(entry[1], entry[2])
-        elif kind == _SET_FIELD:
-            syncData.SetField(entry[1], entry[2], entry[3])
-        else:
-            syncData.ApplySyncOp(OpFromWire(entry))
-    return syncData
-
-
-def LayerText(layer):
+def LayerText(layer: Sdf.Layer) -> str:
     """The layer's content as .usda text. A sync layer is never written
     itself, so its content is copied into an anonymous .usda layer first."""
     text = Sdf.Layer.CreateAnonymous("export.usda")
@@ -143,7 +48,7 @@ def LayerText(layer):
     return text.ExportToString()
 
 
-def DiffLayers(layerA, layerB):
+def DiffLayers(layerA: Sdf.Layer, layerB: Sdf.Layer) -> List[str]:
     """Lines of a unified diff between the two layers as .usda text; empty
     when their content is the same."""
     textA = LayerText(layerA).splitlines()
@@ -151,14 +56,14 @@ def DiffLayers(layerA, layerB):
     return list(difflib.unified_diff(textA, textB, "peer A", "peer B", lineterm=""))
 
 
-def CountByKind(ops):
+def CountByKind(ops: "sync.SyncOpList") -> "collections.OrderedDict[str, int]":
     """Operation counts keyed by type name, in the enumeration's order."""
-    counts = collections.Counter(_OP_TYPE_NAMES.get(int(op.opType)) for op in ops)
+    counts = collections.Counter(_OpTypeNames.get(int(op.opType)) for op in ops)
     return collections.OrderedDict(
-        (name, counts[name]) for name in _OP_TYPE_NAMES.values() if counts[name])
+        (name, counts[name]) for name in _OpTypeNames.values() if counts[name])
 
 
-def EditPeerA(layer):
+def EditPeerA(layer: Sdf.Layer) -> None:
     """The edits of peer A: a small scene with prims, typed attributes with
     default values, relationships and metadata, then a rename and a
     removal."""
@@ -242,7 +147,8 @@ def EditPeerA(layer):
     layer.GetPrimAtPath("/World/Geom/Ball").ClearInfo("hidden")
 
 
-def RunRound(editPeerA=EditPeerA, out=sys.stdout, showLayer=False, wireFile=None):
+def RunRound(editPeerA: Callable[[Sdf.Layer], None] = EditPeerA, out: TextIO = sys.stdout,
+             showLayer: bool = False, wireFile: Optional[str] = None) -> bool:
     """Runs one round and prints its summary to out. Returns True when
     peer B's layer ends up with the same content as peer A's."""
     layerA = Sdf.Layer.CreateAnonymous("peerA.vela")
@@ -288,7 +194,9 @@ def RunRound(editPeerA=EditPeerA, out=sys.stdout, showLayer=False, wireFile=None
     return True
 
 
-def main(argv=None):
+def main(argv: Optional[List[str]] = None) -> int:
+    """The vela-sync-round command: runs one round as argv says (the
+    process's arguments when None) and returns the exit status."""
     parser = argparse.ArgumentParser(
         prog="python -m vela.usd.sync.round",
         description="Run one sync round between two peers in one process.")

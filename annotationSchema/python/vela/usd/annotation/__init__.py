@@ -27,6 +27,7 @@ vela's sync package is built: both carry OpenUSD's type registry.
 """
 
 import os as _os
+import typing as _typing
 
 from pxr import Plug as _Plug
 from pxr import Sdf as _Sdf
@@ -39,7 +40,7 @@ _pluginPath = _os.path.join(_os.path.dirname(_os.path.abspath(__file__)),
                             "resources")
 
 
-def GetPluginPath():
+def GetPluginPath() -> str:
     """The directory holding the schema's plugInfo.json, for
     PXR_PLUGINPATH_NAME. (Not part of OpenUSD's generated surface.)"""
     return _pluginPath
@@ -59,10 +60,11 @@ class Tokens:
 _schemaName = Tokens.VelaAnnotationAPI
 _typeName = "VelaAnnotationVelaAnnotationAPI"
 _localAttributeNames = (Tokens.annotationCommentCount, Tokens.annotationEntries)
-_allAttributeNames = None      # with the inherited names; built on first use
+# With the inherited names; built on first use.
+_allAttributeNames: _typing.Optional[_typing.Tuple[str, ...]] = None
 
 
-def _PostCodingError(message):
+def _PostCodingError(message: str) -> None:
     """Posts a coding error to Tf's diagnostics without raising, as C++ code
     does with TF_CODING_ERROR. The error names the caller's location."""
     with _Tf.CatchAndRepostErrors():
@@ -70,7 +72,7 @@ def _PostCodingError(message):
         _Tf._RaiseCodingError(message, *codeInfo)
 
 
-def _WhyNotRegistered():
+def _WhyNotRegistered() -> _typing.Optional[str]:
     """Returns a hint when the schema registry does not know the schema."""
     if _Usd.SchemaRegistry().FindAppliedAPIPrimDefinition(_schemaName):
         return None
@@ -94,76 +96,80 @@ class VelaAnnotationAPI:
 
     schemaKind = _Usd.SchemaKind.SingleApplyAPI
 
-    def __init__(self, prim=None):
+    def __init__(self, prim: _typing.Union[_Usd.Prim, _Usd.SchemaBase,
+                                           "VelaAnnotationAPI", None] = None) -> None:
         """Builds the schema object on `prim` (a `Usd.Prim` or another
         schema object); without one, or on an invalid prim, the object is
         invalid. Nothing is authored."""
         if prim is None:
-            prim = _Usd.Prim()
+            self._prim: _Usd.Prim = _Usd.Prim()
         elif not isinstance(prim, _Usd.Prim):
-            prim = prim.GetPrim()
-        self._prim = prim
+            self._prim = prim.GetPrim()
+        else:
+            self._prim = prim
 
     # -- schema object -----------------------------------------------------
 
-    def __bool__(self):
+    def __bool__(self) -> bool:
+        """True while the prim is valid and has the schema applied."""
         prim = self._prim
         return bool(prim) and _schemaName in prim.GetAppliedSchemas()
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "VelaAnnotation.VelaAnnotationAPI({!r})".format(self._prim)
 
-    def GetPrim(self):
+    def GetPrim(self) -> _Usd.Prim:
         """The prim this object is built on (possibly invalid)."""
         return self._prim
 
-    def GetPath(self):
+    def GetPath(self) -> _Sdf.Path:
         """The path of the prim, or the empty path for an invalid prim."""
         return self._prim.GetPath() if self._prim else _Sdf.Path()
 
-    def GetSchemaKind(self):
+    def GetSchemaKind(self) -> _Usd.SchemaKind:
         """`Usd.SchemaKind.SingleApplyAPI`."""
         return self.schemaKind
 
-    def IsConcrete(self):
+    def IsConcrete(self) -> bool:
         """False: an API schema is never a prim type."""
         return False
 
-    def IsTyped(self):
+    def IsTyped(self) -> bool:
         """False: an API schema is not a typed schema."""
         return False
 
-    def IsAPISchema(self):
+    def IsAPISchema(self) -> bool:
         """True."""
         return True
 
-    def IsAppliedAPISchema(self):
+    def IsAppliedAPISchema(self) -> bool:
         """True: the schema is applied to prims."""
         return True
 
-    def IsMultipleApplyAPISchema(self):
+    def IsMultipleApplyAPISchema(self) -> bool:
         """False: the schema applies at most once per prim, without an
         instance name."""
         return False
 
-    def GetSchemaClassPrimDefinition(self):
+    def GetSchemaClassPrimDefinition(self) -> _typing.Optional[_Usd.PrimDefinition]:
         """The schema registry's prim definition of the schema, or None if
         the registry does not know it."""
         return _Usd.SchemaRegistry().FindAppliedAPIPrimDefinition(_schemaName)
 
     @staticmethod
-    def _GetStaticTfType():
+    def _GetStaticTfType() -> _Tf.Type:
         """The registered `Tf.Type` of `VelaAnnotationVelaAnnotationAPI`."""
         return _Tf.Type.FindByName(_typeName)
 
-    def _GetTfType(self):
+    def _GetTfType(self) -> _Tf.Type:
         """The registered `Tf.Type` of `VelaAnnotationVelaAnnotationAPI`."""
         return self._GetStaticTfType()
 
     # -- construction ------------------------------------------------------
 
     @staticmethod
-    def Get(stage, path):
+    def Get(stage: _typing.Optional[_Usd.Stage],
+            path: _typing.Union[_Sdf.Path, str]) -> "VelaAnnotationAPI":
         """The schema object for the prim at `path` on `stage`. If `stage`
         is None or expired, posts the coding error "Invalid stage" and
         returns an invalid object."""
@@ -175,7 +181,7 @@ class VelaAnnotationAPI:
         return VelaAnnotationAPI(stage.GetPrimAtPath(path))
 
     @staticmethod
-    def CanApply(prim):
+    def CanApply(prim: _typing.Optional[_Usd.Prim]) -> "_Usd._CanApplyAPIResult":
         """Whether the schema can be applied to `prim`: a result that is
         true or false and carries OpenUSD's reason in `whyNot`. If the
         schema registry does not know the schema, OpenUSD's coding error is
@@ -190,7 +196,7 @@ class VelaAnnotationAPI:
         return _Usd._CanApplyAPIResult(False, hint or "")
 
     @staticmethod
-    def Apply(prim):
+    def Apply(prim: _typing.Optional[_Usd.Prim]) -> "VelaAnnotationAPI":
         """Applies the schema to `prim` (adds "VelaAnnotationAPI" to its
         apiSchemas at the current edit target) and returns the schema object
         on it. On failure OpenUSD's coding error is posted and the result is
@@ -211,12 +217,13 @@ class VelaAnnotationAPI:
 
     # -- attributes --------------------------------------------------------
 
-    def GetCommentCountAttr(self):
+    def GetCommentCountAttr(self) -> _Usd.Attribute:
         """The prim's "annotation:commentCount" attribute (int). Valid once
         the schema is applied; its value falls back to 0."""
         return self._GetAttr(Tokens.annotationCommentCount)
 
-    def CreateCommentCountAttr(self, defaultValue=None, writeSparsely=False):
+    def CreateCommentCountAttr(self, defaultValue: _typing.Optional[int] = None,
+                               writeSparsely: bool = False) -> _Usd.Attribute:
         """Creates "annotation:commentCount" (int, non-custom, varying) if
         needed and, if `defaultValue` is given, authors it as the default.
         With `writeSparsely`, nothing is authored when the attribute has no
@@ -225,12 +232,13 @@ class VelaAnnotationAPI:
                                 _Sdf.ValueTypeNames.Int,
                                 defaultValue, writeSparsely)
 
-    def GetEntriesAttr(self):
+    def GetEntriesAttr(self) -> _Usd.Attribute:
         """The prim's "annotation:entries" attribute (string[]). Valid once
         the schema is applied; its value falls back to []."""
         return self._GetAttr(Tokens.annotationEntries)
 
-    def CreateEntriesAttr(self, defaultValue=None, writeSparsely=False):
+    def CreateEntriesAttr(self, defaultValue: _typing.Optional[_typing.Iterable[str]] = None,
+                          writeSparsely: bool = False) -> _Usd.Attribute:
         """Creates "annotation:entries" (string[], non-custom, varying) if
         needed and, if `defaultValue` is given, authors it as the default.
         With `writeSparsely`, nothing is authored when the attribute has no
@@ -240,7 +248,7 @@ class VelaAnnotationAPI:
                                 defaultValue, writeSparsely)
 
     @staticmethod
-    def GetSchemaAttributeNames(includeInherited=True):
+    def GetSchemaAttributeNames(includeInherited: bool = True) -> _typing.List[str]:
         """The schema's attribute names: "annotation:commentCount",
         "annotation:entries", preceded with `includeInherited` by those of
         `Usd.APISchemaBase`."""
@@ -253,12 +261,13 @@ class VelaAnnotationAPI:
                 + _localAttributeNames
         return list(_allAttributeNames)
 
-    def _GetAttr(self, name):
+    def _GetAttr(self, name: str) -> _Usd.Attribute:
         if not self._prim:
             return _Usd.Attribute()
         return self._prim.GetAttribute(name)
 
-    def _CreateAttr(self, name, typeName, defaultValue, writeSparsely):
+    def _CreateAttr(self, name: str, typeName: _Sdf.ValueTypeName, defaultValue: object,
+                    writeSparsely: bool) -> _Usd.Attribute:
         # As UsdSchemaBase::_CreateAttr: a sparse write of a built-in
         # attribute authors nothing for no value or an unauthored fallback.
         prim = self._prim
@@ -278,7 +287,7 @@ class VelaAnnotationAPI:
         return attr
 
 
-def _Equal(fallback, value, typeName):
+def _Equal(fallback: object, value: object, typeName: _Sdf.ValueTypeName) -> bool:
     """Compares a fallback with a value the caller gave, after casting the
     value to the attribute's type (a list for a string[] attribute)."""
     try:
