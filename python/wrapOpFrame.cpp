@@ -4,7 +4,7 @@
 // Module functions over vela::OpFrame: the session client's binary form of
 // a list of operations.
 
-#include "python/opFrame.h"
+#include "sync/opFrame.h"
 #include "python/pyBuffer.h"
 #include "sync/syncData.h"
 #include "sync/syncOp.h"

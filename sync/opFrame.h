@@ -1,8 +1,8 @@
 //
 // Copyright 2026 vela contributors
 //
-#ifndef VELA_PYTHON_OP_FRAME_H
-#define VELA_PYTHON_OP_FRAME_H
+#ifndef VELA_SYNC_OP_FRAME_H
+#define VELA_SYNC_OP_FRAME_H
 
 #include "sync/syncData.h"
 #include "sync/syncOp.h"
@@ -71,4 +71,4 @@ public:
 
 } // namespace vela
 
-#endif // VELA_PYTHON_OP_FRAME_H
+#endif // VELA_SYNC_OP_FRAME_H
