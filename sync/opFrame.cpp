@@ -19,83 +19,14 @@ using namespace pxr;
 
 namespace vela {
 
-namespace {
-
-// CoalesceOps' rule, backwards: a SetField or EraseField is left out when a
-// later one of the same node and field follows with no create, erase or
-// move of that node in between. The fields already seen on a node are a
-// bit mask when the frame names few fields, as it nearly always does.
-void _Coalesce(const SyncOpList& ops, size_t first, const std::vector<uint32_t>& pathIds,
-               const std::vector<uint32_t>& secondIds, const OpFrameTables& tables,
-               std::vector<char>* keep)
-{
-    const size_t n = pathIds.size();
-    std::vector<int32_t> bit(tables.StringCount(), -1);
-    int32_t fields = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const SyncOp::SyncOpType type = ops[first + i].opType;
-        if ((type == SyncOp::SetField || type == SyncOp::EraseField) &&
-            bit[secondIds[i]] < 0) {
-            bit[secondIds[i]] = fields++;
-        }
-    }
-    std::vector<uint64_t> masks;
-    std::vector<std::vector<uint32_t>> lists;
-    if (fields <= 64) {
-        masks.assign(tables.PathCount(), 0);
-    } else {
-        lists.resize(tables.PathCount());
-    }
-    auto seen = [&](uint32_t path, uint32_t field) {
-        if (!masks.empty()) {
-            const uint64_t flag = uint64_t(1) << bit[field];
-            const bool was = masks[path] & flag;
-            masks[path] |= flag;
-            return was;
-        }
-        auto& list = lists[path];
-        if (std::find(list.begin(), list.end(), field) != list.end()) {
-            return true;
-        }
-        list.push_back(field);
-        return false;
-    };
-    auto forget = [&](uint32_t path) {
-        if (!masks.empty()) {
-            masks[path] = 0;
-        } else {
-            lists[path].clear();
-        }
-    };
-    for (size_t i = n; i-- > 0;) {
-        switch (ops[first + i].opType) {
-        case SyncOp::SetField:
-        case SyncOp::EraseField:
-            if (seen(pathIds[i], secondIds[i])) {
-                (*keep)[i] = 0;
-            }
-            break;
-        case SyncOp::MoveNode:
-            forget(secondIds[i]);
-            forget(pathIds[i]);
-            break;
-        default:
-            forget(pathIds[i]);
-            break;
-        }
-    }
-}
-
-} // namespace
-
 std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
 {
     first = std::min(first, ops.size());
     const size_t n = ops.size() - first;
     OpFrameTables tables(n);
 
-    // Paths and names are interned in one forward pass, so that the
-    // coalescing pass below compares small numbers instead of strings.
+    // Paths and names are interned in one forward pass, so that coalescing
+    // compares small numbers instead of strings.
     std::vector<uint32_t> pathIds(n), secondIds(n);
     for (size_t i = 0; i < n; ++i) {
         const SyncOp& op = ops[first + i];
@@ -107,13 +38,11 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
         }
     }
 
-    // CoalesceOps' rule, backwards: a SetField or EraseField is left out
-    // when a later one of the same node and field follows with no create,
-    // erase or move of that node in between.
-    std::vector<char> keep(n, 1);
-    if (coalesce) {
-        _Coalesce(ops, first, pathIds, secondIds, tables, &keep);
-    }
+    // Coalescing on the table indices: no operation is copied.
+    const std::vector<char> keep = coalesce
+        ? SyncOpsKeptByCoalescing(ops, first, pathIds, secondIds,
+                                  tables.PathCount(), tables.StringCount())
+        : std::vector<char>(n, 1);
 
     std::string types, paths, seconds, values;
     types.reserve(n);
