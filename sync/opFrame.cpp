@@ -113,7 +113,7 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
         op.nodePath = text(raw.path);
         switch (raw.type) {
         case SyncOp::CreateNode:
-            op.nodeType = raw.nodeType;
+            op.nodeType = static_cast<int32_t>(raw.nodeType);  // checked
             break;
         case SyncOp::SetField:
             op.fieldName.assign(reader.String(raw.second));

@@ -4,10 +4,7 @@
 #include "sync/opFrameReader.h"
 
 #include "sync/opFrameEncoding.h"
-#include "sync/packedData.h"
-#include "sync/valueHandler.h"
-
-#include <pxr/usd/sdf/types.h>
+#include "sync/syncData.h"
 
 #include <algorithm>
 
@@ -119,9 +116,9 @@ bool OpFrameReader::_ReadOps()
     for (uint64_t i = 0; i < count; ++i) {
         uint8_t type = 0;
         _in.Byte(&type);  // in range: count <= what remains
-        if (type > SyncOp::EraseField) {
-            return _Fail("operation " + std::to_string(i) +
-                         ": unknown operation type " + std::to_string(type));
+        std::string message;
+        if (!SyncData::CheckOpType(type, &message)) {
+            return _Fail("operation " + std::to_string(i) + ": " + message);
         }
         _ops[i] = Op{static_cast<SyncOp::SyncOpType>(type), 0, 0, 0, 0};
     }
@@ -180,11 +177,7 @@ bool OpFrameReader::_ReadSecond(Op* op)
         if (!_in.Varint(&operand)) {
             return _Fail("node type runs past the end");
         }
-        const int64_t nodeType = OpFrameUnZigZag(operand);
-        if (nodeType <= SdfSpecTypeUnknown || nodeType >= SdfNumSpecTypes) {
-            return _Fail("unknown spec type " + std::to_string(nodeType));
-        }
-        op->nodeType = static_cast<int32_t>(nodeType);
+        op->nodeType = OpFrameUnZigZag(operand);
         return true;
     }
     case SyncOp::SetField:
@@ -221,7 +214,8 @@ bool OpFrameReader::_Index(size_t size, uint64_t* index, const char* what)
 
 // Builds the path from its prefix where the piece is one prim or
 // property name (the common case, and much cheaper than parsing the
-// text); anything else is parsed whole.
+// text); anything else is parsed whole by SyncData's check, which leaves a
+// path it refuses empty.
 SdfPath OpFrameReader::_BuildPath(uint64_t i) const
 {
     const uint64_t prefix = _pathEntries[i].first;
@@ -241,14 +235,9 @@ SdfPath OpFrameReader::_BuildPath(uint64_t i) const
     } else if (piece == "/" && !prefix) {
         return SdfPath::AbsoluteRootPath();
     }
-    const std::string text = PathText(i);
-    if (!text.empty() && text[0] == '/' && SdfPath::IsValidPathString(text)) {
-        const SdfPath path(text);
-        if (path.IsAbsolutePath()) {
-            return path;
-        }
-    }
-    return SdfPath();
+    SdfPath path;
+    SyncData::CheckNodePath(PathText(i), &path, nullptr);
+    return path;
 }
 
 bool OpFrameReader::_Resolve()
@@ -278,37 +267,54 @@ bool OpFrameReader::_Resolve()
     _values.resize(_valueBytes.size());
     std::vector<char> tokenDone(_strings.size(), 0);
     std::vector<char> valueDone(_valueBytes.size(), 0);
+    // The operands in operation order, each refused as SyncData refuses it;
+    // a field name or value used again is checked once.
+    std::string message;
+    const auto fail = [&](size_t n) {
+        return _Fail("operation " + std::to_string(n) + ": " + message);
+    };
+    const auto failPath = [&](size_t n, uint64_t i) {
+        SdfPath refused;
+        SyncData::CheckNodePath(PathText(i), &refused, &message);
+        return fail(n);
+    };
     for (size_t n = 0; n < _ops.size(); ++n) {
         const Op& op = _ops[n];
-        const std::string where = "operation " + std::to_string(n) + ": ";
-        if (_paths[op.path].IsEmpty()) {
-            return _Fail(where + "'" + PathText(op.path) +
-                         "' is not an absolute path");
+        const SdfPath& path = _paths[op.path];
+        if (path.IsEmpty()) {
+            return failPath(n, op.path);
         }
-        if (op.type == SyncOp::MoveNode && _paths[op.second].IsEmpty()) {
-            return _Fail(where + "'" + PathText(op.second) +
-                         "' is not an absolute path");
-        }
-        if (op.type == SyncOp::SetField || op.type == SyncOp::EraseField) {
-            if (_strings[op.second].empty()) {
-                return _Fail(where + "empty field name");
+        switch (op.type) {
+        case SyncOp::CreateNode:
+            if (!SyncData::CheckSpecType(op.nodeType, path, &message)) {
+                return fail(n);
             }
+            break;
+        case SyncOp::MoveNode:
+            if (_paths[op.second].IsEmpty()) {
+                return failPath(n, op.second);
+            }
+            break;
+        case SyncOp::SetField:
+        case SyncOp::EraseField:
             if (!tokenDone[op.second]) {
+                if (!SyncData::CheckFieldName(_strings[op.second], path, &message)) {
+                    return fail(n);
+                }
                 _tokens[op.second] = TfToken(std::string(_strings[op.second]));
                 tokenDone[op.second] = 1;
             }
-        }
-        if (op.type == SyncOp::SetField && !valueDone[op.value]) {
-            const std::string_view bytes = _valueBytes[op.value];
-            if (!bytes.empty()) {
-                _values[op.value] =
-                    ValueHandler::GetInstance().UnpackVtValue(OpFramePackedOf(bytes));
-                if (_values[op.value].IsEmpty()) {
-                    return _Fail(where + "value " + std::to_string(op.value) +
-                                 " does not unpack");
+            if (op.type == SyncOp::SetField && !valueDone[op.value]) {
+                if (!SyncData::CheckFieldValue(OpFramePackedOf(_valueBytes[op.value]),
+                                               _strings[op.second], path,
+                                               &_values[op.value], &message)) {
+                    return fail(n);
                 }
+                valueDone[op.value] = 1;
             }
-            valueDone[op.value] = 1;
+            break;
+        default:
+            break;
         }
     }
     return true;

@@ -22,8 +22,9 @@ namespace vela {
 
 /// Reads a frame body (docs/wireFormat.md): its tables and operations,
 /// every length, count and index checked, then each path, field name and
-/// value that an operation uses resolved once: paths to SdfPaths, names to
-/// tokens, values unpacked. The reader holds views into the body, which
+/// value that an operation uses resolved once (paths to SdfPaths, names to
+/// tokens, values unpacked) and every operand checked by SyncData's
+/// checks, in operation order. The reader holds views into the body, which
 /// must outlive it. Internal to libvelaUsdSync.
 class OpFrameReader
 {
@@ -35,7 +36,7 @@ public:
         uint64_t path;
         uint64_t second;   // field (SetField, EraseField) or old path (MoveNode)
         uint64_t value;    // SetField
-        int32_t nodeType;  // CreateNode
+        int64_t nodeType;  // CreateNode, as read: checked when resolved
     };
 
     OpFrameReader(const uint8_t* data, size_t size);

@@ -54,7 +54,9 @@ SdfLayerRefPtr& TextLayer()
 }
 
 // The stream's operation as a local edit of a layer's store. Only what
-// OpenUSD's layer API could ask for: absolute paths, spec types in range.
+// OpenUSD's layer API could ask for and a peer accepts: absolute paths,
+// spec types in range, named fields (SyncData's checks refuse a field
+// without a name on every peer, as frames always did).
 void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
 {
     if (!SdfPath::IsValidPathString(in.path)) {
@@ -65,6 +67,11 @@ void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
         return;
     }
     const TfToken field(in.field);
+    if (field.IsEmpty() && (in.kind % 8 == vela_fuzz::k_ApplySet ||
+                            in.kind % 8 == vela_fuzz::k_ReceiveSet ||
+                            in.kind % 8 == vela_fuzz::k_ApplyEraseField)) {
+        return;
+    }
     switch (in.kind % 8) {
     case vela_fuzz::k_ApplyCreate:
     case vela_fuzz::k_ReceiveCreate:

@@ -10,8 +10,8 @@
 //     3 EraseNode through ApplySyncOp         path
 //     4 EraseField through ApplySyncOp        path, field
 //     5 CreateNode as received content        path, specType:i8
-//       (the store's non-recording CreateNode, with the checks the Python
-//       module makes first: absolute path, spec type in range)
+//       (the store's non-recording CreateNode with the type as a number,
+//       as the Python module calls it; the store checks both)
 //     6 SetField as received content          path, field, value
 //       (the value handed over as Base64 text, as the Python module does)
 //     7 an operation of unknown type          path (opType = the kind byte)
@@ -297,14 +297,9 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
     const auto& handler = vela::ValueHandler::GetInstance();
     switch (in.kind % 8) {
     case k_ReceiveCreate: {
-        if (!pxr::SdfPath::IsValidPathString(in.path)) {
-            return;
-        }
-        const pxr::SdfPath path(in.path);
-        if (path.IsAbsolutePath() && in.specType >= 0 &&
-            in.specType < pxr::SdfNumSpecTypes) {
-            store.CreateNode(path, pxr::SdfSpecType(in.specType));
-        }
+        const pxr::SdfPath path = pxr::SdfPath::IsValidPathString(in.path)
+            ? pxr::SdfPath(in.path) : pxr::SdfPath();
+        store.CreateNode(path, in.specType);
         return;
     }
     case k_ReceiveSet: {

@@ -298,7 +298,8 @@ TEST_F(SyncDataTest, ApplyingOpsRecordsAllButSetFieldOnlyOnALayersStore)
     EXPECT_TRUE(layerData->IsOwnedByLayer());
     EXPECT_FALSE(data->IsOwnedByLayer());
 
-    LogCapture cap;  // the empty packed value below unpacks with an error
+    LogCapture cap;
+    // Zero value bytes, as the second SetField carries, stand for the empty value.
     SyncOp set = Op(SyncOp::SetField, "/A.f", "default");
     set.fieldValue = vela::ValueHandler::GetInstance().PackVtValue(VtValue(4.5f));
     for (SyncData* store : {get_pointer(data), get_pointer(layerData)}) {
