@@ -4,6 +4,7 @@
 #include "sync/syncData.h"
 
 #include "sync/syncFileFormat.h"
+#include "sync/syncRecordingMuteBlock.h"
 #include "sync/valueHandler.h"
 
 #include <pxr/base/tf/stringUtils.h>
@@ -383,8 +384,9 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
 {
+    // Muted, the erased field's slot is nobody's business.
     SyncDelta::FieldSlot slot;
-    if (_EraseField(path, fieldName, &slot) && !_muted) {
+    if (_EraseField(path, fieldName, _muted ? nullptr : &slot) && !_muted) {
         _delta->EraseField(path, fieldName, &slot);
     }
 }
@@ -578,10 +580,10 @@ const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
     return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
 
-// A layer's store applies structural operations through its recording
-// edits, so that they reach the layer's updates like local edits. A store
-// that no layer owns has nobody to report them to: it applies them
-// without recording, and so does not grow with what it is fed.
+// A layer's store applies operations through its recording edits, so that
+// they reach the layer's updates like local edits. A store that no layer
+// owns has nobody to report them to: it applies them through the same
+// edits with its recording muted, and so does not grow with what it is fed.
 void SyncData::ApplySyncOp(const SyncOp& op)
 {
     CheckedSyncOp checked;
@@ -590,38 +592,24 @@ void SyncData::ApplySyncOp(const SyncOp& op)
         spdlog::error("{}", error);
         return;
     }
+    const SyncRecordingMuteBlock muted(_ownedByLayer ? nullptr : this);
     const SdfPath& path = checked.path;
     switch (checked.type) {
     case SyncOp::CreateNode:
-        if (_ownedByLayer) {
-            CreateSpec(path, checked.specType);
-        } else {
-            CreateNode(path, checked.specType);
-        }
+        CreateSpec(path, checked.specType);
         break;
     case SyncOp::SetField:
+        // Never recorded: a received value is no local edit on any store.
         SetField(path, checked.fieldName, checked.fieldValue);
         break;
     case SyncOp::MoveNode:
-        if (_ownedByLayer) {
-            MoveSpec(checked.oldPath, path);
-        } else {
-            _MoveSpec(checked.oldPath, path);
-        }
+        MoveSpec(checked.oldPath, path);
         break;
     case SyncOp::EraseNode:
-        if (_ownedByLayer) {
-            EraseSpec(path);
-        } else {
-            _EraseSpec(path);
-        }
+        EraseSpec(path);
         break;
     case SyncOp::EraseField:
-        if (_ownedByLayer) {
-            Erase(path, checked.fieldName);
-        } else {
-            _EraseField(path, checked.fieldName);
-        }
+        Erase(path, checked.fieldName);
         break;
     }
 }

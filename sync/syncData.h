@@ -279,11 +279,11 @@ public:
     /// Applies one received operation, after CheckSyncOp: an operation it
     /// refuses logs the check's message at error level and changes
     /// nothing. SetField goes through SetField with the unpacked value and
-    /// is never recorded. On a store owned by a layer, CreateNode, MoveNode,
-    /// EraseNode and EraseField go through CreateSpec, MoveSpec, EraseSpec
-    /// and Erase and are recorded like local edits; on a free-standing
-    /// store they make the same change (and log the same failures) without
-    /// recording.
+    /// is never recorded. CreateNode, MoveNode, EraseNode and EraseField go
+    /// through CreateSpec, MoveSpec, EraseSpec and Erase: on a store owned
+    /// by a layer they are recorded like local edits; a free-standing store
+    /// makes them inside a SyncRecordingMuteBlock, so that they change it
+    /// (and log the same failures and trace lines) without being recorded.
     void ApplySyncOp(const SyncOp& op);
 
     // The checks every received operation passes before it changes a

@@ -1,6 +1,7 @@
 // The data store on its own: structural edits, field edits, queries,
 // operation application and time samples.
 #include "sync/syncData.h"
+#include "sync/syncRecordingMuteBlock.h"
 #include "tests/logCapture.h"
 #include "tests/sync/syncTestHelpers.h"
 
@@ -321,6 +322,25 @@ TEST_F(SyncDataTest, ApplyingOpsRecordsAllButSetFieldOnlyOnALayersStore)
     EXPECT_EQ(layerData->GetPendingOpCount(), 4u);
     EXPECT_EQ(Describe(Drain(*layerData)), (Lines{"CreateNode /B 6", "EraseField /B comment",
                                                  "MoveNode /B -> /C", "EraseNode /A"}));
+}
+
+// A free-standing store applies through its recording edits, muted for the
+// one operation: its own recording is as it was before, muted or not.
+TEST_F(SyncDataTest, ApplyingOpsLeavesTheStoresRecordingAsItWas)
+{
+    data->ApplySyncOp(Op(SyncOp::CreateNode, "/B", "", "", SdfSpecTypePrim));
+    data->ApplySyncOp(Op(SyncOp::EraseField, "/B", "comment"));
+    EXPECT_FALSE(data->IsRecordingMuted());
+    data->CreateSpec(SdfPath("/C"), SdfSpecTypePrim);
+    EXPECT_EQ(Pending(), Lines{"CreateNode /C 6"});
+    {
+        vela::SyncRecordingMuteBlock outer(get_pointer(data));
+        data->ApplySyncOp(Op(SyncOp::MoveNode, "/D", "", "/C"));
+        EXPECT_TRUE(data->IsRecordingMuted());
+    }
+    EXPECT_FALSE(data->IsRecordingMuted());
+    EXPECT_TRUE(data->HasSpec(SdfPath("/D")));
+    EXPECT_TRUE(Pending().empty());
 }
 
 TEST_F(SyncDataTest, ApplyingMalformedOpsChangesNothing)
