@@ -34,12 +34,6 @@ using namespace pxr_boost::python;
 
 namespace vela {
 
-void wrapSyncOpType();
-void wrapSyncOp();
-void wrapSyncOpList();
-void wrapValueHandler();
-void wrapOpFrame();
-
 namespace {
 
 SyncDataRefPtr _CreateNew()
@@ -103,10 +97,6 @@ void _ApplySyncOps(SyncData& self, const object& ops)
 
 void wrapSyncData()
 {
-    wrapSyncOpType();
-    wrapSyncOp();
-    wrapSyncOpList();
-
     using This = SyncData;
     using ThisPtr = SyncDataPtr;
 
@@ -187,9 +177,6 @@ void wrapSyncData()
             "the layer's specs and fields. An item that is not a SyncOp\n"
             "raises TypeError before anything is applied.")
         ;
-
-    wrapValueHandler();
-    wrapOpFrame();
 }
 
 } // namespace vela
