@@ -196,7 +196,7 @@ SyncData::~SyncData()
     // SdfData, leave that to a worker thread rather than keep the caller,
     // often a Python thread holding the interpreter's lock, waiting. The
     // records go first, as they would here.
-    if (_specs.size() >= kAsyncDestroyMinSpecs) {
+    if (_specs.size() >= _AsyncDestroyMinSpecs) {
         struct Contents
         {
             _SpecMap specs;

@@ -404,7 +404,7 @@ private:
         pxr::pxr_tsl::robin_map<pxr::SdfPath, SpecData, SeededPathHash>;
 
     // Stores of at least this many specs are freed on a worker thread.
-    static constexpr size_t kAsyncDestroyMinSpecs = 4096;
+    static constexpr size_t _AsyncDestroyMinSpecs = 4096;
 
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;
