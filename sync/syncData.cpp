@@ -384,7 +384,7 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
 {
-    // Muted, the erased field's slot is nobody's business.
+    // Only a recording needs the erased field's slot.
     SyncDelta::FieldSlot slot;
     if (_EraseField(path, fieldName, _muted ? nullptr : &slot) && !_muted) {
         _delta->EraseField(path, fieldName, &slot);
