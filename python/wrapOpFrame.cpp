@@ -4,7 +4,7 @@
 // Module functions over vela::OpFrame: the session client's binary form of
 // a list of operations.
 
-#include "python/opFrame.h"
+#include "sync/opFrame.h"
 #include "python/pyBuffer.h"
 #include "sync/syncData.h"
 #include "sync/syncOp.h"
@@ -124,7 +124,7 @@ void wrapOpFrame()
         "values that repeat are written once and referred to by index.\n"
         "With coalesce, the field edits that later edits of the same field\n"
         "overwrite are left out, as CoalesceOps does, without a copy of\n"
-        "the operations. vela.usd.client.wire documents the layout.");
+        "the operations. docs/wireFormat.md specifies the layout.");
 
     def("UnpackOps", &_UnpackOps, arg("data"),
         "UnpackOps(data: bytes) -> SyncOpList\n\n"

@@ -34,12 +34,6 @@ using namespace pxr_boost::python;
 
 namespace vela {
 
-void wrapSyncOpType();
-void wrapSyncOp();
-void wrapSyncOpList();
-void wrapValueHandler();
-void wrapOpFrame();
-
 namespace {
 
 SyncDataRefPtr _CreateNew()
@@ -63,29 +57,13 @@ void _RefreshData(const SdfLayerHandle& layer, const SyncDataPtr& syncData)
     SyncFileFormat::RefreshData(layer, data);
 }
 
-// OpenUSD indexes its spec definitions by SdfSpecType, so a number past the
-// last type must never reach a layer. SdfSpecTypeUnknown (0) is left to the
-// store, which refuses it with its own error line.
-bool _IsSpecTypeInRange(int specType)
-{
-    return specType >= 0 && specType < SdfNumSpecTypes;
-}
-
+// The store checks the path and the spec type number itself, before the
+// number becomes an SdfSpecType.
 void _CreateNode(SyncData& self, const SdfPath& path, int specType)
 {
     spdlog::debug("CreateSpec: path={}, specType={}", path.GetString(),
                   specType);
-    if (!_IsSpecTypeInRange(specType)) {
-        spdlog::error("Invalid spec type {} at {}", specType,
-                      path.GetString());
-        return;
-    }
-    if (!path.IsAbsolutePath()) {
-        spdlog::error("Invalid path '{}': a node needs an absolute path",
-                      path.GetString());
-        return;
-    }
-    self.CreateNode(path, static_cast<SdfSpecType>(specType));
+    self.CreateNode(path, static_cast<int32_t>(specType));
 }
 
 void _SetField(SyncData& self, const SdfPath& path, const TfToken& fieldName,
@@ -97,47 +75,6 @@ void _SetField(SyncData& self, const SdfPath& path, const TfToken& fieldName,
     self.SetField(path, fieldName, value);
 }
 
-// Operations come off the wire, so they are checked before the store sees
-// them: every path they name must parse, and a created node must have a
-// spec type OpenUSD knows. A rejected op logs one error line and changes
-// nothing.
-bool _IsAbsolutePathString(const std::string& text)
-{
-    return SdfPath::IsValidPathString(text) && SdfPath(text).IsAbsolutePath();
-}
-
-bool _IsApplicable(const SyncOp& op)
-{
-    if (!_IsAbsolutePathString(op.nodePath)) {
-        spdlog::error("Invalid node path '{}' in operation of type {}",
-                      op.nodePath, static_cast<int>(op.opType));
-        return false;
-    }
-    if (op.opType == SyncOp::MoveNode &&
-        !_IsAbsolutePathString(op.oldNodePath)) {
-        spdlog::error("Invalid old node path '{}' in move to {}",
-                      op.oldNodePath, op.nodePath);
-        return false;
-    }
-    if (op.opType == SyncOp::CreateNode && !_IsSpecTypeInRange(op.nodeType)) {
-        spdlog::error("Invalid spec type {} at {}", op.nodeType, op.nodePath);
-        return false;
-    }
-    return true;
-}
-
-void _Apply(SyncData& self, const SyncOp& op)
-{
-    if (_IsApplicable(op)) {
-        self.ApplySyncOp(op);
-    }
-}
-
-void _ApplySyncOp(SyncData& self, const SyncOp& op)
-{
-    _Apply(self, op);
-}
-
 void _ApplySyncOps(SyncData& self, const object& ops)
 {
     // A SyncOpList is applied in place; any other iterable must yield
@@ -146,13 +83,13 @@ void _ApplySyncOps(SyncData& self, const object& ops)
     extract<const SyncOpList&> asList(ops);
     if (asList.check()) {
         for (const SyncOp& op : asList()) {
-            _Apply(self, op);
+            self.ApplySyncOp(op);
         }
         return;
     }
     const SyncOpList collected = SyncOpsFromIterable(ops, "ApplySyncOps");
     for (const SyncOp& op : collected) {
-        _Apply(self, op);
+        self.ApplySyncOp(op);
     }
 }
 
@@ -160,10 +97,6 @@ void _ApplySyncOps(SyncData& self, const object& ops)
 
 void wrapSyncData()
 {
-    wrapSyncOpType();
-    wrapSyncOp();
-    wrapSyncOpList();
-
     using This = SyncData;
     using ThisPtr = SyncDataPtr;
 
@@ -215,18 +148,21 @@ void wrapSyncData()
             "Sets a field from the standard Base64 text (str or bytes) of a\n"
             "packed value, without recording an operation. A character\n"
             "outside the Base64 alphabet raises; a packed value that does\n"
-            "not decode is stored as an empty value after an error line.")
+            "not decode is stored as an empty value after an error line. A\n"
+            "path that is not absolute or an empty field name is refused with\n"
+            "an error line.")
 
-        .def("ApplySyncOp", &_ApplySyncOp, (arg("op")),
+        .def("ApplySyncOp", &SyncData::ApplySyncOp, (arg("op")),
             "ApplySyncOp(op: SyncOp) -> None\n\n"
             "Extension: applies one received operation to the store.\n"
             "SetField stores the unpacked value without recording. On a\n"
             "layer's store, CreateNode, MoveNode, EraseNode and EraseField go\n"
             "through the recording edits (as local edits would); a store made\n"
             "with CreateNew records none of them, so a replica fed round after\n"
-            "round does not grow. An op naming a path that does not parse, or\n"
-            "creating a node of an unknown spec type number, is refused with\n"
-            "an error line.")
+            "round does not grow. An op the store's checks refuse (a path\n"
+            "that is not absolute, a spec type Sdf does not know, an empty\n"
+            "field name, a value that does not unpack) changes nothing and\n"
+            "logs an error line; frames are refused by the same checks.")
 
         .def("GetPendingOpCount", &SyncData::GetPendingOpCount,
             "GetPendingOpCount() -> int\n\n"
@@ -241,9 +177,6 @@ void wrapSyncData()
             "the layer's specs and fields. An item that is not a SyncOp\n"
             "raises TypeError before anything is applied.")
         ;
-
-    wrapValueHandler();
-    wrapOpFrame();
 }
 
 } // namespace vela

@@ -23,8 +23,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 using namespace pxr;
@@ -58,40 +56,6 @@ object _GetFieldValue(const SyncOp& op)
 void _SetFieldValue(SyncOp& op, const object& data)
 {
     op.fieldValue = PackedDataFromBytes(PyBufferToBytes(data));
-}
-
-// One backward pass: a field edit is dropped when a later edit of the same
-// field of the same node follows with no create, erase or move of that node
-// in between (a move is the only op that reads a node's fields).
-SyncOpList _CoalesceOps(const SyncOpList& ops)
-{
-    std::unordered_map<std::string, std::unordered_set<std::string>> overwritten;
-    std::vector<bool> keep(ops.size(), true);
-    for (size_t i = ops.size(); i-- > 0;) {
-        const SyncOp& op = ops[i];
-        switch (op.opType) {
-        case SyncOp::SetField:
-        case SyncOp::EraseField:
-            if (!overwritten[op.nodePath].insert(op.fieldName).second) {
-                keep[i] = false;
-            }
-            break;
-        case SyncOp::MoveNode:
-            overwritten.erase(op.oldNodePath);
-            overwritten.erase(op.nodePath);
-            break;
-        default:
-            overwritten.erase(op.nodePath);
-            break;
-        }
-    }
-    SyncOpList result;
-    for (size_t i = 0; i < ops.size(); ++i) {
-        if (keep[i]) {
-            result.push_back(ops[i]);
-        }
-    }
-    return result;
 }
 
 int _OpTypeToInt(SyncOp::SyncOpType type)
@@ -200,7 +164,7 @@ void wrapSyncOpList()
         .def(vector_indexing_suite<SyncOpList>())
         ;
 
-    def("CoalesceOps", &_CoalesceOps, arg("ops"),
+    def("CoalesceOps", &CoalesceSyncOps, arg("ops"),
         "CoalesceOps(ops: SyncOpList) -> SyncOpList\n\n"
         "Extension: the operations worth sending, in their order: ops\n"
         "without the SetField and EraseField operations that a later\n"

@@ -4,14 +4,17 @@
 #include "sync/syncData.h"
 
 #include "sync/syncFileFormat.h"
+#include "sync/syncRecordingMuteBlock.h"
 #include "sync/valueHandler.h"
 
 #include <pxr/base/tf/stringUtils.h>
 #include <pxr/base/work/utils.h>
 
+#include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <utility>
 
 using namespace pxr;
 
@@ -28,27 +31,15 @@ auto FindField(Fields& fields, const TfToken& fieldName)
         [&fieldName](const auto& field) { return field.name == fieldName; });
 }
 
-// Only the types Sdf knows may enter the store: a spec of any other type
-// would be indexed into Sdf's per-type tables by whoever reads the layer.
-bool IsKnownSpecType(SdfSpecType specType)
+// The checks' messages are formatted only for an operand they refuse, and
+// only for a caller that asked for them.
+template <class... Args>
+bool Refuse(std::string* error, fmt::format_string<Args...> format, Args&&... args)
 {
-    return specType > SdfSpecTypeUnknown && specType < SdfNumSpecTypes;
-}
-
-// Paths received from the remote side must name an absolute, well-formed
-// location; anything else would give the layer a spec it cannot address.
-bool ParseNodePath(const std::string& text, SdfPath* path)
-{
-    if (!SdfPath::IsValidPathString(text)) {
-        spdlog::error("Invalid node path '{}' in sync operation", text);
-        return false;
+    if (error) {
+        *error = fmt::format(format, std::forward<Args>(args)...);
     }
-    *path = SdfPath(text);
-    if (!path->IsAbsolutePath()) {
-        spdlog::error("Invalid node path '{}' in sync operation", text);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // Trace lines are built only when they will be printed: some of their
@@ -205,7 +196,7 @@ SyncData::~SyncData()
     // SdfData, leave that to a worker thread rather than keep the caller,
     // often a Python thread holding the interpreter's lock, waiting. The
     // records go first, as they would here.
-    if (_specs.size() >= kAsyncDestroyMinSpecs) {
+    if (_specs.size() >= _AsyncDestroyMinSpecs) {
         struct Contents
         {
             _SpecMap specs;
@@ -393,8 +384,9 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
 
 void SyncData::Erase(const SdfPath& path, const TfToken& fieldName)
 {
+    // Only a recording needs the erased field's slot.
     SyncDelta::FieldSlot slot;
-    if (_EraseField(path, fieldName, &slot) && !_muted) {
+    if (_EraseField(path, fieldName, _muted ? nullptr : &slot) && !_muted) {
         _delta->EraseField(path, fieldName, &slot);
     }
 }
@@ -487,17 +479,28 @@ void SyncData::EraseTimeSample(const SdfPath&, double)
 
 void SyncData::CreateNode(const SdfPath& path, SdfSpecType specType)
 {
-    if (!IsKnownSpecType(specType)) {
-        spdlog::error("Cannot create spec with unknown type at {}",
-                      path.GetText());
+    CreateNode(path, static_cast<int32_t>(specType));
+}
+
+void SyncData::CreateNode(const SdfPath& path, int32_t specType)
+{
+    std::string error;
+    if (!CheckNodePath(path, &error) || !CheckSpecType(specType, path, &error)) {
+        spdlog::error("{}", error);
         return;
     }
-    _specs[path].SetType(specType);
+    _specs[path].SetType(static_cast<SdfSpecType>(specType));
 }
 
 void SyncData::SetField(const SdfPath& path, const TfToken& fieldName,
                         const VtValue& value)
 {
+    std::string error;
+    if (!CheckNodePath(path, &error) ||
+        !CheckFieldName(fieldName.GetString(), path, &error)) {
+        spdlog::error("{}", error);
+        return;
+    }
     // Stringifying a large array is costly; only do it for a line that is
     // going to be printed.
     if (DebugEnabled()) {
@@ -577,68 +580,154 @@ const VtValue* SyncData::GetSpecTypeAndFieldValue(const SdfPath& path,
     return fieldIt == fields.end() ? nullptr : &fieldIt->value;
 }
 
-// A layer's store applies structural operations through its recording
-// edits, so that they reach the layer's updates like local edits. A store
-// that no layer owns has nobody to report them to: it applies them
-// without recording, and so does not grow with what it is fed.
+// A layer's store applies operations through its recording edits, so that
+// they reach the layer's updates like local edits. A store that no layer
+// owns has nobody to report them to: it applies them through the same
+// edits with its recording muted, and so does not grow with what it is fed.
 void SyncData::ApplySyncOp(const SyncOp& op)
 {
-    SdfPath path;
-    switch (op.opType) {
+    CheckedSyncOp checked;
+    std::string error;
+    if (!CheckSyncOp(op, &error, &checked)) {
+        spdlog::error("{}", error);
+        return;
+    }
+    const SyncRecordingMuteBlock muted(_ownedByLayer ? nullptr : this);
+    const SdfPath& path = checked.path;
+    switch (checked.type) {
     case SyncOp::CreateNode:
-        // A number outside SdfSpecType is no spec type at all, not even
-        // an unknown one: it must not be cast to the enumeration.
-        if (op.nodeType < 0 || op.nodeType >= SdfNumSpecTypes) {
-            spdlog::error("Invalid spec type {} at {}", op.nodeType,
-                          op.nodePath);
-        } else if (ParseNodePath(op.nodePath, &path)) {
-            if (_ownedByLayer) {
-                CreateSpec(path, static_cast<SdfSpecType>(op.nodeType));
-            } else {
-                CreateNode(path, static_cast<SdfSpecType>(op.nodeType));
-            }
-        }
+        CreateSpec(path, checked.specType);
         break;
     case SyncOp::SetField:
-        if (ParseNodePath(op.nodePath, &path)) {
-            SetField(path, TfToken(op.fieldName),
-                     ValueHandler::GetInstance().UnpackVtValue(op.fieldValue));
-        }
+        // Never recorded: a received value is no local edit on any store.
+        SetField(path, checked.fieldName, checked.fieldValue);
         break;
-    case SyncOp::MoveNode: {
-        SdfPath oldPath;
-        if (ParseNodePath(op.oldNodePath, &oldPath) &&
-            ParseNodePath(op.nodePath, &path)) {
-            if (_ownedByLayer) {
-                MoveSpec(oldPath, path);
-            } else {
-                _MoveSpec(oldPath, path);
-            }
-        }
+    case SyncOp::MoveNode:
+        MoveSpec(checked.oldPath, path);
         break;
-    }
     case SyncOp::EraseNode:
-        if (ParseNodePath(op.nodePath, &path)) {
-            if (_ownedByLayer) {
-                EraseSpec(path);
-            } else {
-                _EraseSpec(path);
-            }
-        }
+        EraseSpec(path);
         break;
     case SyncOp::EraseField:
-        if (ParseNodePath(op.nodePath, &path)) {
-            const TfToken fieldName(op.fieldName);
-            if (_ownedByLayer) {
-                Erase(path, fieldName);
-            } else {
-                _EraseField(path, fieldName);
-            }
-        }
-        break;
-    default:
+        Erase(path, checked.fieldName);
         break;
     }
+}
+
+bool SyncData::CheckSyncOp(const SyncOp& op, std::string* error,
+                           CheckedSyncOp* checked)
+{
+    CheckedSyncOp local;
+    CheckedSyncOp& out = checked ? *checked : local;
+    if (!CheckOpType(op.opType, error) ||
+        !CheckNodePath(op.nodePath, &out.path, error)) {
+        return false;
+    }
+    out.type = op.opType;
+    switch (op.opType) {
+    case SyncOp::CreateNode:
+        if (!CheckSpecType(op.nodeType, out.path, error)) {
+            return false;
+        }
+        out.specType = static_cast<SdfSpecType>(op.nodeType);
+        return true;
+    case SyncOp::SetField:
+        if (!CheckFieldName(op.fieldName, out.path, error) ||
+            !CheckFieldValue(op.fieldValue, op.fieldName, out.path,
+                             &out.fieldValue, error)) {
+            return false;
+        }
+        out.fieldName = TfToken(op.fieldName);
+        return true;
+    case SyncOp::MoveNode:
+        return CheckNodePath(op.oldNodePath, &out.oldPath, error);
+    case SyncOp::EraseField:
+        if (!CheckFieldName(op.fieldName, out.path, error)) {
+            return false;
+        }
+        out.fieldName = TfToken(op.fieldName);
+        return true;
+    default:
+        return true;
+    }
+}
+
+bool SyncData::CheckOpType(int64_t opType, std::string* error)
+{
+    if (opType < SyncOp::CreateNode || opType > SyncOp::EraseField) {
+        return Refuse(error, "Invalid operation type {}", opType);
+    }
+    return true;
+}
+
+// Paths received from the remote side must name an absolute, well-formed
+// location; anything else would give the layer a spec it cannot address.
+// The text is checked before it is parsed: Sdf reports a malformed path
+// text as an error of its own.
+bool SyncData::CheckNodePath(const std::string& text, SdfPath* path,
+                             std::string* error)
+{
+    if (!SdfPath::IsValidPathString(text)) {
+        *path = SdfPath();
+        return Refuse(error, "Invalid path '{}': not an absolute path", text);
+    }
+    *path = SdfPath(text);
+    if (!CheckNodePath(*path, error)) {
+        *path = SdfPath();
+        return false;
+    }
+    return true;
+}
+
+bool SyncData::CheckNodePath(const SdfPath& path, std::string* error)
+{
+    if (!path.IsAbsolutePath()) {
+        return Refuse(error, "Invalid path '{}': not an absolute path",
+                      path.GetString());
+    }
+    return true;
+}
+
+// A number outside SdfSpecType is no spec type at all, not even an unknown
+// one: it must not be cast to the enumeration.
+bool SyncData::CheckSpecType(int64_t specType, const SdfPath& path,
+                             std::string* error)
+{
+    if (specType < 0 || specType >= SdfNumSpecTypes) {
+        return Refuse(error, "Invalid spec type {} at {}", specType,
+                      path.GetString());
+    }
+    if (specType == SdfSpecTypeUnknown) {
+        return Refuse(error, "Cannot create spec with unknown type at {}",
+                      path.GetString());
+    }
+    return true;
+}
+
+bool SyncData::CheckFieldName(std::string_view fieldName, const SdfPath& path,
+                              std::string* error)
+{
+    if (fieldName.empty()) {
+        return Refuse(error, "Invalid field at {}: empty field name",
+                      path.GetString());
+    }
+    return true;
+}
+
+bool SyncData::CheckFieldValue(const PackedData& packed, std::string_view fieldName,
+                               const SdfPath& path, VtValue* value,
+                               std::string* error)
+{
+    if (packed.empty()) {
+        *value = VtValue();
+        return true;
+    }
+    *value = ValueHandler::GetInstance().UnpackVtValue(packed);
+    if (value->IsEmpty()) {
+        return Refuse(error, "Invalid value of field {} at {}: does not unpack",
+                      fieldName, path.GetString());
+    }
+    return true;
 }
 
 size_t SyncData::GetPendingOpCount() const

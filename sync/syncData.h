@@ -4,6 +4,7 @@
 #ifndef VELA_SYNC_SYNC_DATA_H
 #define VELA_SYNC_SYNC_DATA_H
 
+#include "sync/packedData.h"
 #include "sync/seededPathHash.h"
 #include "sync/specEntry.h"
 #include "sync/syncDelta.h"
@@ -22,6 +23,8 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -126,7 +129,8 @@ public:
 
     /// Logs "[SyncData::CreateSpec] Create spec at {} [specType={}]",
     /// records a CreateNode, then creates the spec as CreateNode does. The
-    /// record is made even for SdfSpecTypeUnknown, which the store refuses.
+    /// record is made even for a path or type the store refuses
+    /// (SdfSpecTypeUnknown, say).
     void CreateSpec(const pxr::SdfPath& path,
                     pxr::SdfSpecType specType) override;
 
@@ -223,13 +227,20 @@ public:
     // Non-recording edits and direct access.
 
     /// Creates the spec at \p path, or changes the type of an existing one
-    /// (its fields stay), without recording. SdfSpecTypeUnknown logs
-    /// "Cannot create spec with unknown type at {}" and changes nothing.
+    /// (its fields stay), without recording. A path that is not absolute
+    /// or a type CheckSpecType refuses (SdfSpecTypeUnknown among them)
+    /// logs the check's error line and changes nothing.
     void CreateNode(const pxr::SdfPath& path, pxr::SdfSpecType specType);
+
+    /// As above, for a spec type given as a number, as it arrives from a
+    /// peer or from Python: it is checked before it becomes an SdfSpecType.
+    void CreateNode(const pxr::SdfPath& path, int32_t specType);
 
     /// Stores \p value without recording; an empty value is stored as
     /// such. Logs "[SyncData::SetField] {} at {} => {}" at debug level (the
-    /// value is stringified only when that level is enabled).
+    /// value is stringified only when that level is enabled). A path that
+    /// is not absolute or an empty field name logs the check's error line
+    /// and changes nothing.
     void SetField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
                   const pxr::VtValue& value);
 
@@ -265,16 +276,68 @@ public:
         const pxr::SdfPath& path, const pxr::TfToken& fieldName,
         pxr::SdfSpecType* specType) const;
 
-    /// Applies one received operation. SetField goes through SetField with
-    /// the unpacked value and is never recorded. On a store owned by a
-    /// layer, CreateNode, MoveNode, EraseNode and EraseField go through
-    /// CreateSpec, MoveSpec, EraseSpec and Erase and are recorded like local
-    /// edits; on a free-standing store they make the same change (and log
-    /// the same failures) without recording. An unknown type changes
-    /// nothing.
-    /// A CreateNode whose node type lies outside SdfSpecType logs "Invalid
-    /// spec type {} at {}" and changes nothing.
+    /// Applies one received operation, after CheckSyncOp: an operation it
+    /// refuses logs the check's message at error level and changes
+    /// nothing. SetField goes through SetField with the unpacked value and
+    /// is never recorded. CreateNode, MoveNode, EraseNode and EraseField go
+    /// through CreateSpec, MoveSpec, EraseSpec and Erase: on a store owned
+    /// by a layer they are recorded like local edits; a free-standing store
+    /// makes them inside a SyncRecordingMuteBlock, so that they change it
+    /// (and log the same failures and trace lines) without being recorded.
     void ApplySyncOp(const SyncOp& op);
+
+    // The checks every received operation passes before it changes a
+    // store: ApplySyncOp, the frame decoder (once per distinct operand)
+    // and the Python bindings all use these, so that every path refuses
+    // the same operations with the same messages. Each returns true when
+    // the operand is acceptable; otherwise false with \p error, if given,
+    // set to the message (logged by whoever applies).
+
+    /// The operands of a checked operation as a store takes them.
+    struct CheckedSyncOp
+    {
+        SyncOp::SyncOpType type = SyncOp::CreateNode;
+        pxr::SdfPath path;
+        pxr::SdfPath oldPath;                                 // MoveNode
+        pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown;  // CreateNode
+        pxr::TfToken fieldName;                               // SetField, EraseField
+        pxr::VtValue fieldValue;                              // SetField
+    };
+
+    /// Checks the operation's type, then its operands in their order:
+    /// node path, old path (MoveNode), spec type (CreateNode), field name
+    /// (SetField, EraseField) and value (SetField). Fills \p checked, if
+    /// given, with the parsed operands.
+    static bool CheckSyncOp(const SyncOp& op, std::string* error,
+                            CheckedSyncOp* checked = nullptr);
+
+    /// A type outside SyncOpType: "Invalid operation type {}".
+    static bool CheckOpType(int64_t opType, std::string* error);
+
+    /// A node path must be an absolute Sdf path: "Invalid path '{}': not an
+    /// absolute path" otherwise. The text form also parses it into \p path,
+    /// left empty when refused.
+    static bool CheckNodePath(const std::string& text, pxr::SdfPath* path,
+                              std::string* error);
+    static bool CheckNodePath(const pxr::SdfPath& path, std::string* error);
+
+    /// A spec type must be one Sdf knows: a number outside SdfSpecType is
+    /// "Invalid spec type {} at {}", SdfSpecTypeUnknown "Cannot create
+    /// spec with unknown type at {}". Sdf indexes its per-type tables by
+    /// it, so nothing else may reach a layer.
+    static bool CheckSpecType(int64_t specType, const pxr::SdfPath& path,
+                              std::string* error);
+
+    /// A field needs a name: "Invalid field at {}: empty field name".
+    static bool CheckFieldName(std::string_view fieldName, const pxr::SdfPath& path,
+                               std::string* error);
+
+    /// A packed value must unpack, into \p value: "Invalid value of field
+    /// {} at {}: does not unpack" otherwise (after the value handler's own
+    /// error line). Zero bytes stand for the empty value.
+    static bool CheckFieldValue(const PackedData& packed, std::string_view fieldName,
+                                const pxr::SdfPath& path, pxr::VtValue* value,
+                                std::string* error);
 
     /// While muted, edits change the store without being recorded. A
     /// layer's refresh mutes its store: the edits OpenUSD makes to bring
@@ -341,7 +404,7 @@ private:
         pxr::pxr_tsl::robin_map<pxr::SdfPath, SpecData, SeededPathHash>;
 
     // Stores of at least this many specs are freed on a worker thread.
-    static constexpr size_t kAsyncDestroyMinSpecs = 4096;
+    static constexpr size_t _AsyncDestroyMinSpecs = 4096;
 
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;

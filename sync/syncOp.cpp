@@ -3,6 +3,10 @@
 //
 #include "sync/syncOp.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
 namespace vela {
 
 // Operations are records of events, not values with an identity: two
@@ -11,6 +15,108 @@ namespace vela {
 bool operator==(const SyncOp&, const SyncOp&)
 {
     return false;
+}
+
+// One backward pass: a field edit is dropped when an edit of the same field
+// on the same node was seen after it, and any other operation on a node
+// forgets what was seen there, since a move carries the node's fields along
+// and a creation or erasure starts them afresh. The fields seen on a node
+// are a bit mask when the list names at most 64 fields, as it nearly always
+// does, and a short list otherwise.
+std::vector<char> SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
+                                          const std::vector<uint32_t>& nodeIds,
+                                          const std::vector<uint32_t>& secondIds,
+                                          size_t nodeIdCount, size_t fieldIdCount)
+{
+    const size_t n = nodeIds.size();
+    std::vector<char> keep(n, 1);
+    std::vector<int32_t> bit(fieldIdCount, -1);
+    int32_t fields = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const SyncOp::SyncOpType type = ops[first + i].opType;
+        if ((type == SyncOp::SetField || type == SyncOp::EraseField) &&
+            bit[secondIds[i]] < 0) {
+            bit[secondIds[i]] = fields++;
+        }
+    }
+    std::vector<uint64_t> masks;
+    std::vector<std::vector<uint32_t>> lists;
+    if (fields <= 64) {
+        masks.assign(nodeIdCount, 0);
+    } else {
+        lists.resize(nodeIdCount);
+    }
+    auto seen = [&](uint32_t node, uint32_t field) {
+        if (!masks.empty()) {
+            const uint64_t flag = uint64_t(1) << bit[field];
+            const bool was = masks[node] & flag;
+            masks[node] |= flag;
+            return was;
+        }
+        auto& list = lists[node];
+        if (std::find(list.begin(), list.end(), field) != list.end()) {
+            return true;
+        }
+        list.push_back(field);
+        return false;
+    };
+    auto forget = [&](uint32_t node) {
+        if (!masks.empty()) {
+            masks[node] = 0;
+        } else {
+            lists[node].clear();
+        }
+    };
+    for (size_t i = n; i-- > 0;) {
+        switch (ops[first + i].opType) {
+        case SyncOp::SetField:
+        case SyncOp::EraseField:
+            if (seen(nodeIds[i], secondIds[i])) {
+                keep[i] = 0;
+            }
+            break;
+        case SyncOp::MoveNode:
+            forget(secondIds[i]);
+            forget(nodeIds[i]);
+            break;
+        default:
+            forget(nodeIds[i]);
+            break;
+        }
+    }
+    return keep;
+}
+
+SyncOpList CoalesceSyncOps(const SyncOpList& ops)
+{
+    // Paths (old paths of moves among them) and field names become numbers
+    // once, by their text; the operations outlive the views.
+    std::unordered_map<std::string_view, uint32_t> nodes, fields;
+    nodes.reserve(ops.size());
+    auto id = [](std::unordered_map<std::string_view, uint32_t>& ids,
+                 const std::string& text) {
+        return ids.emplace(text, static_cast<uint32_t>(ids.size())).first->second;
+    };
+    std::vector<uint32_t> nodeIds(ops.size()), secondIds(ops.size(), 0);
+    for (size_t i = 0; i < ops.size(); ++i) {
+        const SyncOp& op = ops[i];
+        nodeIds[i] = id(nodes, op.nodePath);
+        if (op.opType == SyncOp::SetField || op.opType == SyncOp::EraseField) {
+            secondIds[i] = id(fields, op.fieldName);
+        } else if (op.opType == SyncOp::MoveNode) {
+            secondIds[i] = id(nodes, op.oldNodePath);
+        }
+    }
+    const std::vector<char> keep = SyncOpsKeptByCoalescing(
+        ops, 0, nodeIds, secondIds, nodes.size(), fields.size());
+    SyncOpList kept;
+    kept.reserve(static_cast<size_t>(std::count(keep.begin(), keep.end(), 1)));
+    for (size_t i = 0; i < ops.size(); ++i) {
+        if (keep[i]) {
+            kept.push_back(ops[i]);
+        }
+    }
+    return kept;
 }
 
 } // namespace vela

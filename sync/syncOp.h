@@ -6,6 +6,7 @@
 
 #include "sync/packedData.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +56,29 @@ bool operator==(const SyncOp& lhs, const SyncOp& rhs);
 
 /// An ordered list of operations, oldest first.
 using SyncOpList = std::vector<SyncOp>;
+
+/// Coalescing, the one rule by which field edits are left out before they
+/// are sent: a SetField or EraseField is dropped when a later SetField or
+/// EraseField of the same node and field follows with no other operation on
+/// that node in between (a CreateNode or EraseNode of it, a MoveNode to or
+/// from it, an operation of unknown type naming it). Applying what is kept,
+/// in order, gives the same specs and field values as applying all; only
+/// the order in which a node's fields were first set may differ.
+///
+/// This form takes the operands as small numbers, for a caller that holds
+/// them so already (the frame encoder's table indices): \p nodeIds[i]
+/// stands for the node path of ops[first + i], \p secondIds[i] for its
+/// field name (SetField, EraseField) or its old path (MoveNode; a node id).
+/// Equal numbers must stand for equal text; node ids are below
+/// \p nodeIdCount, field ids below \p fieldIdCount. Returns one flag per
+/// operation from \p first on, 0 for those left out.
+std::vector<char> SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
+                                          const std::vector<uint32_t>& nodeIds,
+                                          const std::vector<uint32_t>& secondIds,
+                                          size_t nodeIdCount, size_t fieldIdCount);
+
+/// \p ops without the ones coalescing leaves out, in their order.
+SyncOpList CoalesceSyncOps(const SyncOpList& ops);
 
 } // namespace vela
 

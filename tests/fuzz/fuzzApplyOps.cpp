@@ -54,7 +54,9 @@ SdfLayerRefPtr& TextLayer()
 }
 
 // The stream's operation as a local edit of a layer's store. Only what
-// OpenUSD's layer API could ask for: absolute paths, spec types in range.
+// OpenUSD's layer API could ask for and a peer accepts: absolute paths,
+// spec types in range, named fields (SyncData's checks refuse a field
+// without a name on every peer, as frames always did).
 void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
 {
     if (!SdfPath::IsValidPathString(in.path)) {
@@ -65,22 +67,27 @@ void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
         return;
     }
     const TfToken field(in.field);
+    if (field.IsEmpty() && (in.kind % 8 == vela_fuzz::ApplySet ||
+                            in.kind % 8 == vela_fuzz::ReceiveSet ||
+                            in.kind % 8 == vela_fuzz::ApplyEraseField)) {
+        return;
+    }
     switch (in.kind % 8) {
-    case vela_fuzz::k_ApplyCreate:
-    case vela_fuzz::k_ReceiveCreate:
+    case vela_fuzz::ApplyCreate:
+    case vela_fuzz::ReceiveCreate:
         if (in.specType > SdfSpecTypeUnknown && in.specType < SdfNumSpecTypes) {
             store.CreateSpec(path, SdfSpecType(in.specType));
         }
         return;
-    case vela_fuzz::k_ApplySet:
-    case vela_fuzz::k_ReceiveSet: {
+    case vela_fuzz::ApplySet:
+    case vela_fuzz::ReceiveSet: {
         const uint8_t code = in.value.empty() ? 0 : in.value[0];
         const bool array = in.value.size() > 1 && (in.value[1] & 1);
         store.Set(path, field, vela::ValueHandler::GetInstance().UnpackVtValue(
                                    vela::PackedData(code, array, in.value)));
         return;
     }
-    case vela_fuzz::k_ApplyMove:
+    case vela_fuzz::ApplyMove:
         if (SdfPath::IsValidPathString(in.oldPath)) {
             const SdfPath from(in.oldPath);
             if (from.IsAbsolutePath()) {
@@ -88,12 +95,12 @@ void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
             }
         }
         return;
-    case vela_fuzz::k_ApplyEraseNode:
+    case vela_fuzz::ApplyEraseNode:
         if (store.HasSpec(path)) {
             store.EraseSpec(path);
         }
         return;
-    case vela_fuzz::k_ApplyEraseField:
+    case vela_fuzz::ApplyEraseField:
         store.Erase(path, field);
         return;
     default:
@@ -183,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (reader.Next(&op)) {
         vela_fuzz::Apply(op, *store);
         Record(op, *recorded);
-        if (op.kind % 8 == vela_fuzz::k_Unknown) {
+        if (op.kind % 8 == vela_fuzz::UnknownType) {
             Replay(*recorded, *replica);
         }
     }

@@ -6,7 +6,7 @@
 // leaves the store as it was. A body that decodes encodes again to one that
 // decodes to the same operations.
 
-#include "python/opFrame.h"
+#include "sync/opFrame.h"
 #include "sync/syncData.h"
 #include "tests/fuzz/fuzzSupport.h"
 #include "tests/fuzz/opStream.h"

@@ -18,7 +18,7 @@
 using namespace pxr;
 
 namespace {
-constexpr size_t k_MaxCheckedElements = 1 << 14;
+constexpr size_t _MaxCheckedElements = 1 << 14;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const VtValue value = handler.UnpackVtValue(packed);
     // The round trip is checked on all but the largest arrays, which would
     // only slow the search down.
-    if (!value.IsEmpty() && value.GetArraySize() <= k_MaxCheckedElements) {
+    if (!value.IsEmpty() && value.GetArraySize() <= _MaxCheckedElements) {
         const vela::PackedData again = handler.PackVtValue(value);
         vela_fuzz::Check(!again.empty(), "an unpacked value packs again");
         vela_fuzz::Check(again.typeCode == code,

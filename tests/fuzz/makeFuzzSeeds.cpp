@@ -12,7 +12,7 @@
 // Files named seed-* are rewritten; regression inputs (any other name) are
 // left alone.
 
-#include "python/opFrame.h"
+#include "sync/opFrame.h"
 #include "sync/syncData.h"
 #include "sync/syncOp.h"
 #include "tests/fuzz/fuzzSupport.h"

@@ -10,8 +10,8 @@
 //     3 EraseNode through ApplySyncOp         path
 //     4 EraseField through ApplySyncOp        path, field
 //     5 CreateNode as received content        path, specType:i8
-//       (the store's non-recording CreateNode, with the checks the Python
-//       module makes first: absolute path, spec type in range)
+//       (the store's non-recording CreateNode with the type as a number,
+//       as the Python module calls it; the store checks both)
 //     6 SetField as received content          path, field, value
 //       (the value handed over as Base64 text, as the Python module does)
 //     7 an operation of unknown type          path (opType = the kind byte)
@@ -46,14 +46,14 @@ namespace vela_fuzz {
 
 enum StreamKind : uint8_t
 {
-    k_ApplyCreate = 0,
-    k_ApplySet = 1,
-    k_ApplyMove = 2,
-    k_ApplyEraseNode = 3,
-    k_ApplyEraseField = 4,
-    k_ReceiveCreate = 5,
-    k_ReceiveSet = 6,
-    k_Unknown = 7,
+    ApplyCreate = 0,
+    ApplySet = 1,
+    ApplyMove = 2,
+    ApplyEraseNode = 3,
+    ApplyEraseField = 4,
+    ReceiveCreate = 5,
+    ReceiveSet = 6,
+    UnknownType = 7,
 };
 
 /// Paths of every shape OpenUSD has, some of them invalid or relative.
@@ -116,19 +116,19 @@ public:
         op->kind = kind;
         uint8_t type = 0;
         switch (kind % 8) {
-        case k_ApplyCreate:
-        case k_ReceiveCreate:
+        case ApplyCreate:
+        case ReceiveCreate:
             if (!Path(&op->path) || !Byte(&type)) {
                 return false;
             }
             op->specType = int8_t(type);
             return true;
-        case k_ApplySet:
-        case k_ReceiveSet:
+        case ApplySet:
+        case ReceiveSet:
             return Path(&op->path) && Field(&op->field) && Value(&op->value);
-        case k_ApplyMove:
+        case ApplyMove:
             return Path(&op->path) && Path(&op->oldPath);
-        case k_ApplyEraseField:
+        case ApplyEraseField:
             return Path(&op->path) && Field(&op->field);
         default:
             return Path(&op->path);
@@ -209,7 +209,7 @@ public:
     OpStreamWriter& Create(const std::string& path, int8_t specType,
                            bool received = false)
     {
-        Kind(received ? k_ReceiveCreate : k_ApplyCreate).Path(path);
+        Kind(received ? ReceiveCreate : ApplyCreate).Path(path);
         _bytes.push_back(uint8_t(specType));
         return *this;
     }
@@ -217,7 +217,7 @@ public:
                         const std::vector<uint8_t>& value,
                         bool received = false)
     {
-        Kind(received ? k_ReceiveSet : k_ApplySet).Path(path).Field(field);
+        Kind(received ? ReceiveSet : ApplySet).Path(path).Field(field);
         _bytes.push_back(uint8_t(value.size() & 0xff));
         _bytes.push_back(uint8_t(value.size() >> 8));
         _bytes.insert(_bytes.end(), value.begin(), value.end());
@@ -225,16 +225,16 @@ public:
     }
     OpStreamWriter& Move(const std::string& from, const std::string& to)
     {
-        return Kind(k_ApplyMove).Path(to).Path(from);
+        return Kind(ApplyMove).Path(to).Path(from);
     }
     OpStreamWriter& EraseNode(const std::string& path)
     {
-        return Kind(k_ApplyEraseNode).Path(path);
+        return Kind(ApplyEraseNode).Path(path);
     }
     OpStreamWriter& EraseField(const std::string& path,
                                const pxr::TfToken& field)
     {
-        return Kind(k_ApplyEraseField).Path(path).Field(field);
+        return Kind(ApplyEraseField).Path(path).Field(field);
     }
 
     const std::vector<uint8_t>& Bytes() const { return _bytes; }
@@ -296,18 +296,13 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
 {
     const auto& handler = vela::ValueHandler::GetInstance();
     switch (in.kind % 8) {
-    case k_ReceiveCreate: {
-        if (!pxr::SdfPath::IsValidPathString(in.path)) {
-            return;
-        }
-        const pxr::SdfPath path(in.path);
-        if (path.IsAbsolutePath() && in.specType >= 0 &&
-            in.specType < pxr::SdfNumSpecTypes) {
-            store.CreateNode(path, pxr::SdfSpecType(in.specType));
-        }
+    case ReceiveCreate: {
+        const pxr::SdfPath path = pxr::SdfPath::IsValidPathString(in.path)
+            ? pxr::SdfPath(in.path) : pxr::SdfPath();
+        store.CreateNode(path, in.specType);
         return;
     }
-    case k_ReceiveSet: {
+    case ReceiveSet: {
         const pxr::SdfPath path = pxr::SdfPath::IsValidPathString(in.path)
             ? pxr::SdfPath(in.path) : pxr::SdfPath();
         store.SetField(path, pxr::TfToken(in.field),
@@ -318,7 +313,7 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
         break;
     }
     vela::SyncOp op;
-    op.opType = in.kind % 8 == k_Unknown
+    op.opType = in.kind % 8 == UnknownType
         ? vela::SyncOp::SyncOpType(in.kind) : vela::SyncOp::SyncOpType(in.kind % 8);
     op.nodePath = in.path;
     op.oldNodePath = in.oldPath;

@@ -1,0 +1,52 @@
+//
+// Copyright 2026 vela contributors
+//
+#ifndef VELA_SYNC_OP_FRAME_H
+#define VELA_SYNC_OP_FRAME_H
+
+#include "sync/syncData.h"
+#include "sync/syncOp.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vela {
+
+/// The compact binary form of a list of sync operations: the body of a
+/// session client's frame (the header around it is the client's). The
+/// layout is specified in docs/wireFormat.md.
+class OpFrame
+{
+public:
+    /// The body for \p ops, in their order. Packed values are copied as
+    /// they are; repeated path pieces, field names and values are written
+    /// once. With \p coalesce, the operations coalescing drops are left
+    /// out (SyncOpsKeptByCoalescing, on the frame's table indices: no
+    /// operation is copied). The operations before \p first are skipped.
+    static std::string Encode(const SyncOpList& ops, bool coalesce = false,
+                              size_t first = 0);
+
+    /// Rebuilds the operations of a body into \p ops. Every length, count
+    /// and index is checked against what remains, then every operand, in
+    /// operation order, by SyncData's checks (CheckNodePath, CheckSpecType,
+    /// CheckFieldName, CheckFieldValue; zero value bytes stand for the
+    /// empty value). On the first fault returns false with \p error saying
+    /// what and where ("operation 3: <the check's message> (at byte 120)"),
+    /// and \p ops is left empty: a body is taken whole or not at all.
+    static bool Decode(const uint8_t* data, size_t size, SyncOpList* ops,
+                       std::string* error);
+
+    /// Applies the operations of a body to \p target in order, as
+    /// SyncData::ApplySyncOp does (nodes and fields through the store's
+    /// non-recording CreateNode and SetField), after checking all of them
+    /// as Decode does; paths, field names and values are parsed once per
+    /// distinct entry. On a fault returns false with \p error and changes nothing.
+    /// \p applied receives the number of operations.
+    static bool Apply(const uint8_t* data, size_t size, SyncData* target,
+                      size_t* applied, std::string* error);
+};
+
+} // namespace vela
+
+#endif // VELA_SYNC_OP_FRAME_H

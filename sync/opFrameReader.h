@@ -1,0 +1,86 @@
+//
+// Copyright 2026 vela contributors
+//
+#ifndef VELA_SYNC_OP_FRAME_READER_H
+#define VELA_SYNC_OP_FRAME_READER_H
+
+#include "sync/opFrameCursor.h"
+#include "sync/syncOp.h"
+
+#include <pxr/usd/sdf/path.h>
+#include <pxr/base/tf/token.h>
+#include <pxr/base/vt/value.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vela {
+
+/// Reads a frame body (docs/wireFormat.md): its tables and operations,
+/// every length, count and index checked, then each path, field name and
+/// value that an operation uses resolved once (paths to SdfPaths, names to
+/// tokens, values unpacked) and every operand checked by SyncData's
+/// checks, in operation order. The reader holds views into the body, which
+/// must outlive it. Internal to libvelaUsdSync.
+class OpFrameReader
+{
+public:
+    /// One operation as read, its operands still table indices.
+    struct Op
+    {
+        SyncOp::SyncOpType type;
+        uint64_t path;
+        uint64_t second;   // field (SetField, EraseField) or old path (MoveNode)
+        uint64_t value;    // SetField
+        int64_t nodeType;  // CreateNode, as read: checked when resolved
+    };
+
+    OpFrameReader(const uint8_t* data, size_t size);
+
+    /// Reads and checks the whole body; on the first fault, false with
+    /// \p error saying what and where.
+    bool Run(std::string* error);
+
+    const std::vector<Op>& Ops() const { return _ops; }
+    size_t PathCount() const { return _pathEntries.size(); }
+
+    /// A path's text, put together from its pieces (within the budget
+    /// checked when the table was read).
+    std::string PathText(uint64_t i) const;
+
+    const pxr::SdfPath& Path(uint64_t i) const { return _paths[i]; }
+    std::string_view String(uint64_t i) const { return _strings[i]; }
+    const pxr::TfToken& Token(uint64_t i) const { return _tokens[i]; }
+    const pxr::VtValue& Value(uint64_t i) const { return _values[i]; }
+    std::string_view ValueBytes(uint64_t i) const { return _valueBytes[i]; }
+
+private:
+    bool _Fail(std::string what);
+    bool _ReadTables();
+    bool _ReadOps();
+    bool _ReadSecond(Op* op);
+    bool _Index(size_t size, uint64_t* index, const char* what);
+    pxr::SdfPath _BuildPath(uint64_t i) const;
+    bool _Resolve();
+
+    OpFrameCursor _in;
+    uint64_t _opCount = 0;
+    size_t _textBudget;
+    std::string _error;
+    std::vector<std::string_view> _strings;
+    std::vector<std::pair<uint64_t, uint64_t>> _pathEntries;
+    std::vector<size_t> _pathLengths;
+    std::vector<std::string_view> _valueBytes;
+    std::vector<Op> _ops;
+    std::vector<pxr::SdfPath> _paths;
+    std::vector<pxr::TfToken> _tokens;
+    std::vector<pxr::VtValue> _values;
+};
+
+} // namespace vela
+
+#endif // VELA_SYNC_OP_FRAME_READER_H

@@ -1,0 +1,176 @@
+// The frame codec of the sync library: the body layout of
+// docs/wireFormat.md byte for byte, and bodies that read back as the
+// operations they were made of and apply as ApplySyncOp applies them.
+#include "sync/opFrame.h"
+#include "sync/syncData.h"
+#include "sync/valueHandler.h"
+#include "tests/logCapture.h"
+#include "tests/sync/syncTestHelpers.h"
+
+#include <pxr/usd/sdf/attributeSpec.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/primSpec.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace pxr;
+using vela::OpFrame;
+using vela::SyncData;
+using vela::SyncDataRefPtr;
+using vela::SyncOp;
+using vela::SyncOpList;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+SyncOp Op(SyncOp::SyncOpType type, const char* path, const char* second = "",
+          int32_t nodeType = 0, const Bytes& value = {})
+{
+    SyncOp op;
+    op.opType = type;
+    op.nodePath = path;
+    if (type == SyncOp::MoveNode) {
+        op.oldNodePath = second;
+    } else {
+        op.fieldName = second;
+    }
+    op.nodeType = nodeType;
+    if (!value.empty()) {
+        op.fieldValue = vela::PackedData(value[0], value.size() > 1 && value[1], value);
+    }
+    return op;
+}
+
+Bytes Encoded(const SyncOpList& ops)
+{
+    const std::string body = OpFrame::Encode(ops);
+    return Bytes(body.begin(), body.end());
+}
+
+bool Decode(const Bytes& body, SyncOpList* ops, std::string* error)
+{
+    return OpFrame::Decode(body.data(), body.size(), ops, error);
+}
+
+// The packed string "d" and double 1.0, as ValueHandler writes them.
+const Bytes _StringD = {0x0a, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0, 'd'};
+const Bytes _Double1 = {0x09, 0x00, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f};
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+} // namespace
+
+// Each row is a list of operations and the body docs/wireFormat.md gives
+// for it.
+TEST(OpFrame, BodiesAreLaidOutAsDocumented)
+{
+    struct Row
+    {
+        const char* name;
+        SyncOpList ops;
+        Bytes body;
+    };
+    const Row rows[] = {
+        {"no operations", {}, {0x00, 0x00, 0x00, 0x00}},
+        {"one creation",
+         {Op(SyncOp::CreateNode, "/A", "", 6)},
+         {0x01, 0x01, 0x02, '/', 'A', 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0c}},
+        // A negative node type keeps the form frames have always had.
+        {"a negative node type",
+         {Op(SyncOp::CreateNode, "/A", "", -1)},
+         {0x01, 0x01, 0x02, '/', 'A', 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+          0x81, 0x80, 0x80, 0x80, 0xe0, 0xff, 0xff, 0xff, 0xff, 0x01}},
+        {"every kind, a shared prefix and a value used twice",
+         {Op(SyncOp::CreateNode, "/A", "", 6),
+          Op(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
+          Op(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
+          Op(SyncOp::MoveNode, "/B", "/A"),
+          Op(SyncOp::EraseField, "/B", "doc"),
+          Op(SyncOp::EraseNode, "/B")},
+         Concat({{0x06},                                              // operations
+                 {0x04, 0x02, '/', 'A', 0x02, '.', 'x', 0x03, 'd', 'o', 'c',
+                  0x02, '/', 'B'},                                    // strings
+                 {0x03, 0x00, 0x00, 0x01, 0x01, 0x00, 0x03},          // paths
+                 {0x01, 0x0b}, _StringD,                              // values
+                 {0x00, 0x01, 0x01, 0x02, 0x04, 0x03},                // types
+                 {0x00, 0x02, 0x00, 0x02, 0x00, 0x00},                // path column
+                 {0x0c, 0x02, 0x02, 0x03, 0x02},                      // second column
+                 {0x00, 0x01}})},                                     // value column
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(Encoded(row.ops), row.body) << row.name;
+    }
+}
+
+// What a layer records, through the frame and back: the same operations,
+// and applied, the same store as ApplySyncOp builds from them.
+TEST(OpFrame, ALayersUpdatesReadBackAndApplyAsTheyWereRecorded)
+{
+    SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("frame.vela");
+    SyncData::GetLayerUpdates(layer);
+    SdfPrimSpecHandle world = SdfPrimSpec::New(layer->GetPseudoRoot(), "World",
+                                               SdfSpecifierDef, "Xform");
+    for (const char* name : {"A", "B", "C"}) {
+        SdfPrimSpecHandle prim = SdfPrimSpec::New(world, name, SdfSpecifierDef, "Cube");
+        SdfAttributeSpec::New(prim, "size", SdfValueTypeNames->Double)
+            ->SetDefaultValue(VtValue(2.0));
+        prim->SetDocumentation(name);
+    }
+    world->GetPrimAtPath(SdfPath("/World/B"))->SetName("D");
+    world->RemoveNameChild(world->GetPrimAtPath(SdfPath("/World/C")));
+    const SyncOpList ops = SyncData::GetLayerUpdates(layer);
+    ASSERT_GT(ops.size(), 20u);
+
+    SyncOpList decoded;
+    std::string error;
+    ASSERT_TRUE(Decode(Encoded(ops), &decoded, &error)) << error;
+    ASSERT_EQ(vela_test::Describe(decoded), vela_test::Describe(ops));
+    for (size_t i = 0; i < ops.size(); ++i) {
+        EXPECT_EQ(decoded[i].fieldValue.bytes, ops[i].fieldValue.bytes) << i;
+    }
+
+    SyncDataRefPtr viaFrame = SyncData::New();
+    SyncDataRefPtr viaOps = SyncData::New();
+    const Bytes body = Encoded(ops);
+    size_t applied = 0;
+    ASSERT_TRUE(OpFrame::Apply(body.data(), body.size(), get_pointer(viaFrame),
+                               &applied, &error)) << error;
+    EXPECT_EQ(applied, ops.size());
+    for (const SyncOp& op : ops) {
+        viaOps->ApplySyncOp(op);
+    }
+    EXPECT_EQ(vela_test::Dump(*viaFrame), vela_test::Dump(*viaOps));
+    EXPECT_EQ(viaFrame->GetPendingOpCount(), 1u);
+}
+
+// A frame's own structure is the codec's to check: a body cut short
+// anywhere is refused whole, with nothing applied.
+TEST(OpFrame, EveryTruncationIsRefusedWhole)
+{
+    const Bytes body = Encoded({Op(SyncOp::CreateNode, "/A", "", 6),
+                                Op(SyncOp::SetField, "/A", "doc", 0, _Double1),
+                                Op(SyncOp::MoveNode, "/B", "/A")});
+    for (size_t end = 0; end < body.size(); ++end) {
+        const Bytes cut(body.begin(), body.begin() + end);
+        SyncOpList ops;
+        std::string error;
+        EXPECT_FALSE(Decode(cut, &ops, &error)) << end;
+        EXPECT_TRUE(ops.empty()) << end;
+        SyncDataRefPtr store = SyncData::New();
+        size_t applied = 7;
+        EXPECT_FALSE(OpFrame::Apply(cut.data(), cut.size(), get_pointer(store),
+                                    &applied, &error)) << end;
+        EXPECT_EQ(applied, 0u);
+        EXPECT_EQ(store->GetSpecCount(), 1u) << end;
+    }
+}
