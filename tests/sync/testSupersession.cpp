@@ -31,11 +31,11 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-const SdfPath kA("/A");
-const SdfPath kB("/B");
-const TfToken kDoc("documentation");
-const TfToken kComment("comment");
-const TfToken kActive("active");
+const SdfPath _PathA("/A");
+const SdfPath _PathB("/B");
+const TfToken _Doc("documentation");
+const TfToken _Comment("comment");
+const TfToken _Active("active");
 
 VtValue Str(const std::string& s) { return VtValue(s); }
 
@@ -50,7 +50,7 @@ protected:
         local = SyncData::NewForLayer();
         replica = SyncData::New();
         Drain(*local);
-        local->CreateSpec(kA, SdfSpecTypePrim);
+        local->CreateSpec(_PathA, SdfSpecTypePrim);
         Sync();
     }
 
@@ -73,19 +73,19 @@ protected:
 
 TEST_F(SupersessionTest, ALaterSetDropsTheEarlierOne)
 {
-    local->Set(kA, kDoc, Str("one"));
-    local->Set(kA, kComment, Str("c"));
-    local->Set(kA, kComment, Str("d"));
+    local->Set(_PathA, _Doc, Str("one"));
+    local->Set(_PathA, _Comment, Str("c"));
+    local->Set(_PathA, _Comment, Str("d"));
     EXPECT_EQ(local->GetPendingOpCount(), 2u);
     Sync();
 
     // Fields that exist already: only the last set of each remains, and
     // the records that remain keep their order.
-    local->Set(kA, kDoc, Str("two"));
-    local->Set(kA, kComment, Str("e"));
-    local->Set(kA, kDoc, Str("three"));
+    local->Set(_PathA, _Doc, Str("two"));
+    local->Set(_PathA, _Comment, Str("e"));
+    local->Set(_PathA, _Doc, Str("three"));
     const float typed = 2.f;
-    local->Set(kA, kComment, SdfAbstractDataConstTypedValue<float>(&typed));
+    local->Set(_PathA, _Comment, SdfAbstractDataConstTypedValue<float>(&typed));
     const SyncOpList ops = Sync();
     ASSERT_EQ(Describe(ops), (Lines{"SetField /A documentation", "SetField /A comment"}));
     EXPECT_EQ(Unpack(ops[0]), Str("three"));
@@ -96,74 +96,74 @@ TEST_F(SupersessionTest, TheSetThatAddsAFieldStaysWhileLaterFieldsFollowIt)
 {
     // Dropping the first set of documentation would put it after comment
     // on the peer.
-    local->Set(kA, kDoc, Str("one"));
-    local->Set(kA, kComment, Str("c"));
-    local->Set(kA, kDoc, Str("two"));
-    local->Set(kA, kDoc, Str("three"));
+    local->Set(_PathA, _Doc, Str("one"));
+    local->Set(_PathA, _Comment, Str("c"));
+    local->Set(_PathA, _Doc, Str("two"));
+    local->Set(_PathA, _Doc, Str("three"));
     const SyncOpList ops = Sync();
     EXPECT_EQ(Describe(ops), (Lines{"SetField /A documentation", "SetField /A comment",
                                     "SetField /A documentation"}));
     EXPECT_EQ(Unpack(ops[2]), Str("three"));
 
     // Once the later field is gone again, the first set may go too.
-    local->Set(kA, kActive, VtValue(true));
-    local->Erase(kA, kComment);
-    local->Set(kA, kActive, VtValue(false));
+    local->Set(_PathA, _Active, VtValue(true));
+    local->Erase(_PathA, _Comment);
+    local->Set(_PathA, _Active, VtValue(false));
     EXPECT_EQ(Describe(Sync()), (Lines{"EraseField /A comment", "SetField /A active"}));
 }
 
 TEST_F(SupersessionTest, AnEraseOfTheFieldBetweenKeepsTheErase)
 {
-    local->Set(kA, kDoc, Str("old"));
-    local->Set(kA, kComment, Str("c"));
+    local->Set(_PathA, _Doc, Str("old"));
+    local->Set(_PathA, _Comment, Str("c"));
     Sync();
-    local->Set(kA, kDoc, Str("one"));
-    local->Erase(kA, kDoc);
-    local->Set(kA, kDoc, Str("two"));
+    local->Set(_PathA, _Doc, Str("one"));
+    local->Erase(_PathA, _Doc);
+    local->Set(_PathA, _Doc, Str("two"));
     const SyncOpList ops = Sync();
     EXPECT_EQ(Describe(ops), (Lines{"EraseField /A documentation", "SetField /A documentation"}));
     EXPECT_EQ(Unpack(ops[1]), Str("two"));
-    EXPECT_EQ(local->List(kA), (TfTokenVector{kComment, kDoc}));
+    EXPECT_EQ(local->List(_PathA), (TfTokenVector{_Comment, _Doc}));
 
     // Cleared and set again over and over (as Sdf does with a child list):
     // one erase and one set remain.
     for (int i = 0; i < 50; ++i) {
-        local->Erase(kA, kComment);
-        local->Set(kA, kComment, Str(std::to_string(i)));
+        local->Erase(_PathA, _Comment);
+        local->Set(_PathA, _Comment, Str(std::to_string(i)));
     }
     EXPECT_EQ(Describe(Sync()), (Lines{"EraseField /A comment", "SetField /A comment"}));
-    EXPECT_EQ(local->List(kA), (TfTokenVector{kDoc, kComment}));
+    EXPECT_EQ(local->List(_PathA), (TfTokenVector{_Doc, _Comment}));
 }
 
 TEST_F(SupersessionTest, AMoveOfTheSpecBetweenKeepsBoth)
 {
-    local->Set(kA, kDoc, Str("one"));
-    local->MoveSpec(kA, kB);
-    local->CreateSpec(kA, SdfSpecTypePrim);
-    local->Set(kA, kDoc, Str("two"));
+    local->Set(_PathA, _Doc, Str("one"));
+    local->MoveSpec(_PathA, _PathB);
+    local->CreateSpec(_PathA, SdfSpecTypePrim);
+    local->Set(_PathA, _Doc, Str("two"));
     EXPECT_EQ(Describe(Sync()), (Lines{"SetField /A documentation", "MoveNode /A -> /B",
                                        "CreateNode /A 6", "SetField /A documentation"}));
-    EXPECT_EQ(replica->Get(kB, kDoc), Str("one"));
+    EXPECT_EQ(replica->Get(_PathB, _Doc), Str("one"));
 
     // Moved away and back: still both.
-    local->Set(kB, kDoc, Str("three"));
-    local->MoveSpec(kB, SdfPath("/C"));
-    local->MoveSpec(SdfPath("/C"), kB);
-    local->Set(kB, kDoc, Str("four"));
+    local->Set(_PathB, _Doc, Str("three"));
+    local->MoveSpec(_PathB, SdfPath("/C"));
+    local->MoveSpec(SdfPath("/C"), _PathB);
+    local->Set(_PathB, _Doc, Str("four"));
     EXPECT_EQ(Sync().size(), 4u);
 }
 
 TEST_F(SupersessionTest, AnEraseAndRecreationBetweenKeepsBoth)
 {
-    local->Set(kA, kDoc, Str("one"));
-    local->Set(kA, kComment, Str("c"));
-    local->EraseSpec(kA);
-    local->CreateSpec(kA, SdfSpecTypePrim);
-    local->Set(kA, kDoc, Str("two"));
+    local->Set(_PathA, _Doc, Str("one"));
+    local->Set(_PathA, _Comment, Str("c"));
+    local->EraseSpec(_PathA);
+    local->CreateSpec(_PathA, SdfSpecTypePrim);
+    local->Set(_PathA, _Doc, Str("two"));
     EXPECT_EQ(Describe(Sync()), (Lines{"SetField /A documentation", "SetField /A comment",
                                        "EraseNode /A", "CreateNode /A 6",
                                        "SetField /A documentation"}));
-    EXPECT_EQ(replica->List(kA), TfTokenVector{kDoc});
+    EXPECT_EQ(replica->List(_PathA), TfTokenVector{_Doc});
 }
 
 TEST_F(SupersessionTest, AMoveOfAnAncestorBetweenKeepsBoth)
@@ -174,20 +174,20 @@ TEST_F(SupersessionTest, AMoveOfAnAncestorBetweenKeepsBoth)
     local->CreateSpec(childAttr, SdfSpecTypeAttribute);
     Sync();
     local->Set(childAttr, SdfFieldKeys->Default, VtValue(1.0));
-    local->Set(child, kDoc, Str("one"));
+    local->Set(child, _Doc, Str("one"));
     // The store moves only the one spec: the child stays at its path.
-    local->MoveSpec(kA, kB);
+    local->MoveSpec(_PathA, _PathB);
     local->Set(childAttr, SdfFieldKeys->Default, VtValue(2.0));
-    local->Set(child, kDoc, Str("two"));
+    local->Set(child, _Doc, Str("two"));
     EXPECT_EQ(Sync().size(), 5u);
 
     // An erase of an ancestor, likewise; a sibling's field is not affected.
-    local->CreateSpec(kA, SdfSpecTypePrim);
-    local->Set(child, kDoc, Str("three"));
-    local->Set(kB, kDoc, Str("b1"));
-    local->EraseSpec(kA);
-    local->Set(child, kDoc, Str("four"));
-    local->Set(kB, kDoc, Str("b2"));
+    local->CreateSpec(_PathA, SdfSpecTypePrim);
+    local->Set(child, _Doc, Str("three"));
+    local->Set(_PathB, _Doc, Str("b1"));
+    local->EraseSpec(_PathA);
+    local->Set(child, _Doc, Str("four"));
+    local->Set(_PathB, _Doc, Str("b2"));
     EXPECT_EQ(Describe(Sync()), (Lines{"CreateNode /A 6", "SetField /A/C documentation",
                                        "EraseNode /A", "SetField /A/C documentation",
                                        "SetField /B documentation"}));
@@ -195,24 +195,24 @@ TEST_F(SupersessionTest, AMoveOfAnAncestorBetweenKeepsBoth)
 
 TEST_F(SupersessionTest, ACreationOfTheSameSpecBetweenStillSupersedes)
 {
-    local->Set(kA, kDoc, Str("one"));
-    local->CreateSpec(kA, SdfSpecTypeVariant);
-    local->Set(kA, kDoc, Str("two"));
+    local->Set(_PathA, _Doc, Str("one"));
+    local->CreateSpec(_PathA, SdfSpecTypeVariant);
+    local->Set(_PathA, _Doc, Str("two"));
     EXPECT_EQ(Describe(Sync()), (Lines{"CreateNode /A 10", "SetField /A documentation"}));
 }
 
 TEST_F(SupersessionTest, SetsOnAMissingSpecAreNeverDropped)
 {
     vela_test::LogCapture cap;
-    local->Set(kB, kDoc, Str("lost"));
-    local->CreateSpec(kB, SdfSpecTypePrim);
-    local->Set(kB, kDoc, Str("kept"));
-    local->Set(kB, kDoc, Str("last"));
+    local->Set(_PathB, _Doc, Str("lost"));
+    local->CreateSpec(_PathB, SdfSpecTypePrim);
+    local->Set(_PathB, _Doc, Str("kept"));
+    local->Set(_PathB, _Doc, Str("last"));
     const SyncOpList ops = Sync();
     EXPECT_EQ(Describe(ops), (Lines{"SetField /B documentation", "CreateNode /B 6",
                                     "SetField /B documentation"}));
     EXPECT_EQ(Unpack(ops[2]), Str("last"));
-    EXPECT_EQ(replica->Get(kB, kDoc), Str("last"));
+    EXPECT_EQ(replica->Get(_PathB, _Doc), Str("last"));
 }
 
 // Many superseded records are squeezed out on the way; the records that
@@ -221,8 +221,8 @@ TEST_F(SupersessionTest, ManySetsKeepThePendingListShort)
 {
     constexpr int Rounds = 5000;
     for (int i = 0; i < Rounds; ++i) {
-        local->Set(kA, kDoc, VtValue(std::to_string(i)));
-        local->Set(kA, kComment, VtValue(std::to_string(i)));
+        local->Set(_PathA, _Doc, VtValue(std::to_string(i)));
+        local->Set(_PathA, _Comment, VtValue(std::to_string(i)));
         local->CreateSpec(SdfPath("/N" + std::to_string(i)), SdfSpecTypePrim);
         ASSERT_LE(local->GetPendingOpCount(), size_t(i) + 4);
     }
@@ -231,7 +231,7 @@ TEST_F(SupersessionTest, ManySetsKeepThePendingListShort)
     ASSERT_EQ(ops.size(), size_t(Rounds) + 3);
     EXPECT_EQ(Describe(ops.front()), "SetField /A documentation");
     EXPECT_EQ(Unpack(ops.front()), Str("0"));
-    EXPECT_EQ(replica->Get(kA, kDoc), Str(std::to_string(Rounds - 1)));
+    EXPECT_EQ(replica->Get(_PathA, _Doc), Str(std::to_string(Rounds - 1)));
 }
 
 // Two layers recording at once: each keeps its own records and supersedes
@@ -322,7 +322,7 @@ TEST(Supersession, DrainingWhileRecordingLosesNothing)
             std::this_thread::yield();
         }
     });
-    const TfToken fields[] = {kDoc, kComment, kActive};
+    const TfToken fields[] = {_Doc, _Comment, _Active};
     for (int i = 0; i < 20000; ++i) {
         const SdfPath path("/P" + std::to_string(i % 50));
         if (i % 50 == i % 37) {
@@ -354,18 +354,18 @@ TEST(Supersession, DrainingWhileRecordingLosesNothing)
 // second set must neither drop the wrong record nor lose the first.
 TEST_F(SupersessionTest, ACompactionBetweenTwoSetsOfAFieldKeepsTheList)
 {
-    local->Set(kA, kDoc, Str("first"));
-    local->Set(kB, kDoc, Str("b"));  // no spec at /B: kept, never dropped
+    local->Set(_PathA, _Doc, Str("first"));
+    local->Set(_PathB, _Doc, Str("b"));  // no spec at /B: kept, never dropped
     for (int i = 0; i < 5000; ++i) {
-        local->Set(kA, kComment, VtValue(i));
+        local->Set(_PathA, _Comment, VtValue(i));
     }
-    local->Set(kA, kDoc, Str("second"));
-    local->Set(kA, kComment, VtValue(-1));
+    local->Set(_PathA, _Doc, Str("second"));
+    local->Set(_PathA, _Comment, VtValue(-1));
     EXPECT_LE(local->GetPendingOpCount(), 5u);
     Sync();
-    EXPECT_EQ(replica->Get(kA, kDoc), Str("second"));
-    EXPECT_EQ(replica->Get(kA, kComment), VtValue(-1));
-    EXPECT_EQ(replica->List(kA), (std::vector<TfToken>{kDoc, kComment}));
+    EXPECT_EQ(replica->Get(_PathA, _Doc), Str("second"));
+    EXPECT_EQ(replica->Get(_PathA, _Comment), VtValue(-1));
+    EXPECT_EQ(replica->List(_PathA), (std::vector<TfToken>{_Doc, _Comment}));
 }
 
 // Random edits of a few specs and fields, drained at random points: every
@@ -414,7 +414,7 @@ void RunRandomEdits(unsigned seed, size_t drainOneIn)
     Drain(*local);
     const SdfPath paths[] = {SdfPath("/A"), SdfPath("/B"), SdfPath("/A/X"),
                              SdfPath("/B/X"), SdfPath("/A.p"), SdfPath("/A/X.q")};
-    const TfToken fields[] = {kDoc, kComment, kActive, TfToken("kind")};
+    const TfToken fields[] = {_Doc, _Comment, _Active, TfToken("kind")};
     std::mt19937 random(seed);
     const auto pick = [&random](size_t n) { return size_t(random() % n); };
     size_t dropped = 0;

@@ -2,7 +2,7 @@
 
 docs/wireFormat.md is the one statement of the frame layout, binary and
 JSON; this module writes and reads it, the body through the extension
-module's ``PackOps`` form (python/opFrame.h).
+module's ``PackOps`` form.
 
 A frame carries its kind (``KindOps``; ``KindSnapshot``, the operations
 that rebuild the whole layer from an empty one; ``KindLeave``, a peer
