@@ -159,10 +159,22 @@ void BM_UnpackTokenArray(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_MemcpyWarm)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemcpyFresh)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PackVec3fArray)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_UnpackVec3fArray)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpyWarm)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpyFresh)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PackVec3fArray)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnpackVec3fArray)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PackDouble);
 BENCHMARK(BM_UnpackDouble);
 BENCHMARK(BM_PackToken);

@@ -35,10 +35,12 @@ class LocalFiles
 public:
     LocalFiles()
     {
-        _dir = fs::temp_directory_path() / ("velaBenchResolve-" + std::to_string(::getpid()));
+        _dir = fs::temp_directory_path() /
+               ("velaBenchResolve-" + std::to_string(::getpid()));
         fs::create_directories(_dir);
         for (int i = 0; i < k_files; ++i) {
-            _paths.push_back((_dir / ("asset" + std::to_string(i) + ".usda")).string());
+            _paths.push_back(
+                (_dir / ("asset" + std::to_string(i) + ".usda")).string());
             std::ofstream(_paths.back()) << "#usda 1.0\n";
         }
     }
@@ -67,9 +69,10 @@ void BM_ResolveLocal(benchmark::State& state)
         }
     }
     state.counters["resolves"] = k_resolves;
-    state.counters["ns/resolve"] = benchmark::Counter(
-        double(k_resolves) * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
-                                       benchmark::Counter::kInvert);
+    state.counters["ns/resolve"] =
+        benchmark::Counter(double(k_resolves) * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate |
+                               benchmark::Counter::kInvert);
 }
 
 // Both resolvers in alternating slices of 1000 resolves, timed on this
@@ -109,7 +112,8 @@ void BM_ResolveLocalRatio(benchmark::State& state)
 void SetCallback(const char* name)
 {
     PyGILState_STATE gil = PyGILState_Ensure();
-    PyObject* callback = PyObject_GetAttrString(PyImport_AddModule("__main__"), name);
+    PyObject* callback =
+        PyObject_GetAttrString(PyImport_AddModule("__main__"), name);
     vela::AssetFetcher::GetInstance()->SetOnFetchCallback(callback);
     Py_DECREF(callback);
     PyGILState_Release(gil);
@@ -123,7 +127,8 @@ void BM_FetchTrivialCallback(benchmark::State& state)
     SetCallback("trivial");
     auto fetcher = vela::AssetFetcher::GetInstance();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(fetcher->FetchAsset("proj/asset.usda", "/cache"));
+        benchmark::DoNotOptimize(
+            fetcher->FetchAsset("proj/asset.usda", "/cache"));
     }
 }
 
@@ -136,7 +141,8 @@ void BM_FetchSerial(benchmark::State& state)
     auto fetcher = vela::AssetFetcher::GetInstance();
     for (auto _ : state) {
         for (int i = 0; i < k_fetches; ++i) {
-            benchmark::DoNotOptimize(fetcher->FetchAsset("proj/s" + std::to_string(i), "/cache"));
+            benchmark::DoNotOptimize(
+                fetcher->FetchAsset("proj/s" + std::to_string(i), "/cache"));
         }
     }
 }
@@ -149,8 +155,8 @@ void BM_FetchParallel(benchmark::State& state)
         std::vector<std::thread> threads;
         for (int i = 0; i < k_fetches; ++i) {
             threads.emplace_back([&fetcher, i] {
-                benchmark::DoNotOptimize(
-                    fetcher->FetchAsset("proj/p" + std::to_string(i), "/cache"));
+                benchmark::DoNotOptimize(fetcher->FetchAsset(
+                    "proj/p" + std::to_string(i), "/cache"));
             });
         }
         for (auto& t : threads) {
@@ -161,28 +167,36 @@ void BM_FetchParallel(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK_TEMPLATE(BM_ResolveLocal, ArDefaultResolver)->Name("ResolveLocal/ArDefaultResolver")
+BENCHMARK_TEMPLATE(BM_ResolveLocal, ArDefaultResolver)
+    ->Name("ResolveLocal/ArDefaultResolver")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_ResolveLocal, vela::AssetResolver)->Name("ResolveLocal/velaAssetResolver")
+BENCHMARK_TEMPLATE(BM_ResolveLocal, vela::AssetResolver)
+    ->Name("ResolveLocal/velaAssetResolver")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResolveLocalRatio)->Name("ResolveLocal/alternating")
+BENCHMARK(BM_ResolveLocalRatio)
+    ->Name("ResolveLocal/alternating")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FetchTrivialCallback)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FetchSerial)->Name("Fetch32/serial")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_FetchParallel)->Name("Fetch32/parallel")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FetchSerial)
+    ->Name("Fetch32/serial")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_FetchParallel)
+    ->Name("Fetch32/parallel")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char** argv)
 {
     // Replacing the callback between benchmarks logs at info level.
     spdlog::set_level(spdlog::level::warn);
     Py_InitializeEx(0);
-    PyRun_SimpleString(
-        "import time\n"
-        "def trivial(assetPath, localPath):\n"
-        "    return localPath + '/x'\n"
-        "def download(assetPath, localPath):\n"
-        "    time.sleep(0.002)\n"
-        "    return localPath + '/' + assetPath\n");
+    PyRun_SimpleString("import time\n"
+                       "def trivial(assetPath, localPath):\n"
+                       "    return localPath + '/x'\n"
+                       "def download(assetPath, localPath):\n"
+                       "    time.sleep(0.002)\n"
+                       "    return localPath + '/' + assetPath\n");
     // Let every thread take the interpreter lock as a resolver thread does.
     PyEval_SaveThread();
 

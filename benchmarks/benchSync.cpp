@@ -66,8 +66,8 @@ void Author(const SdfLayerRefPtr& layer, int groups, int primsPerGroup)
         for (int p = 0; p < primsPerGroup; ++p) {
             SdfPrimSpecHandle prim = SdfPrimSpec::New(
                 group, "P" + std::to_string(p), SdfSpecifierDef, "Mesh");
-            SdfAttributeSpecHandle f = SdfAttributeSpec::New(
-                prim, "weight", SdfValueTypeNames->Float);
+            SdfAttributeSpecHandle f =
+                SdfAttributeSpec::New(prim, "weight", SdfValueTypeNames->Float);
             f->SetDefaultValue(VtValue(float(p)));
             SdfAttributeSpecHandle pts = SdfAttributeSpec::New(
                 prim, "points", SdfValueTypeNames->Float3Array);
@@ -78,7 +78,8 @@ void Author(const SdfLayerRefPtr& layer, int groups, int primsPerGroup)
 
 // Authoring times per (identifier, groups, prims per group); the summary
 // compares medians, since the machine's noise comes in bursts.
-std::map<std::tuple<std::string, int, int>, std::vector<double>> g_authorSeconds;
+std::map<std::tuple<std::string, int, int>, std::vector<double>>
+    g_authorSeconds;
 
 double Median(std::vector<double> samples)
 {
@@ -96,16 +97,19 @@ void AuthorBenchmark(benchmark::State& state, const char* identifier)
     const int groups = int(state.range(0));
     const int primsPerGroup = int(state.range(1));
     size_t pending = 0;
-    std::vector<double>& samples = g_authorSeconds[{identifier, groups, primsPerGroup}];
+    std::vector<double>& samples =
+        g_authorSeconds[{identifier, groups, primsPerGroup}];
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifier);
         Author(layer, groups, primsPerGroup);
         const double seconds = std::chrono::duration<double>(
-            std::chrono::steady_clock::now() - start).count();
+                                   std::chrono::steady_clock::now() - start)
+                                   .count();
         samples.push_back(seconds);
         state.PauseTiming();
-        if (layer->GetFileFormat()->GetFormatId() == VelaSyncFileFormatTokens->Id) {
+        if (layer->GetFileFormat()->GetFormatId() ==
+            VelaSyncFileFormatTokens->Id) {
             pending = vela::SyncData::GetLayerUpdates(layer).size();
         }
         layer.Reset();
@@ -133,7 +137,8 @@ void BM_AuthorRatio(benchmark::State& state)
             SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(identifiers[kind]);
             Author(layer, groups, primsPerGroup);
             const double seconds = std::chrono::duration<double>(
-                std::chrono::steady_clock::now() - start).count();
+                                       std::chrono::steady_clock::now() - start)
+                                       .count();
             total += seconds;
             samples[kind].push_back(seconds);
             if (kind == 1) {
@@ -189,7 +194,8 @@ void BM_GetLayerUpdates(benchmark::State& state)
     vela::SyncData::GetLayerUpdates(layer);
     std::vector<SdfPath> paths;
     for (int i = 0; i < 1000; ++i) {
-        paths.push_back(SdfPath("/World/Group/Prim" + std::to_string(i) + ".weight"));
+        paths.push_back(
+            SdfPath("/World/Group/Prim" + std::to_string(i) + ".weight"));
     }
     const TfToken field("default");
     double seconds = 0.0;
@@ -202,7 +208,8 @@ void BM_GetLayerUpdates(benchmark::State& state)
         const auto start = std::chrono::steady_clock::now();
         vela::SyncOpList ops = vela::SyncData::GetLayerUpdates(layer);
         const auto stop = std::chrono::steady_clock::now();
-        const double elapsed = std::chrono::duration<double>(stop - start).count();
+        const double elapsed =
+            std::chrono::duration<double>(stop - start).count();
         state.SetIterationTime(elapsed);
         seconds += elapsed;
         if (ops.size() != count) {
@@ -301,24 +308,29 @@ int MeasureAuthoring(const std::string& request)
     if (std::sscanf(request.c_str(), "%15[a-z]+%15[a-z],%d,%d", before, kind,
                     &groups, &primsPerGroup) == 4) {
         // Another layer authored and destroyed first, untimed.
-        SdfLayerRefPtr first = SdfLayer::CreateAnonymous(std::string("first.") + before);
+        SdfLayerRefPtr first =
+            SdfLayer::CreateAnonymous(std::string("first.") + before);
         Author(first, groups, primsPerGroup);
         if (std::string(before) == "vela") {
             vela::SyncData::GetLayerUpdates(first);
         }
-    } else if (std::sscanf(request.c_str(), "%15[a-z],%d,%d", kind, &groups, &primsPerGroup) != 3) {
+    } else if (std::sscanf(request.c_str(), "%15[a-z],%d,%d", kind, &groups,
+                           &primsPerGroup) != 3) {
         return 2;
     }
     timespec cpu0, cpu1;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
     const auto start = std::chrono::steady_clock::now();
-    SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(std::string("fresh.") + kind);
+    SdfLayerRefPtr layer =
+        SdfLayer::CreateAnonymous(std::string("fresh.") + kind);
     Author(layer, groups, primsPerGroup);
-    const double wall = std::chrono::duration<double>(
-        std::chrono::steady_clock::now() - start).count() * 1e3;
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count() *
+        1e3;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
-    const double cpu = (cpu1.tv_sec - cpu0.tv_sec) * 1e3 +
-                       (cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+    const double cpu =
+        (cpu1.tv_sec - cpu0.tv_sec) * 1e3 + (cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
     std::printf("%.1f %.1f\n", wall, cpu);
     std::fflush(stdout);
     // The layer is not destroyed: its teardown is not part of authoring.
@@ -336,7 +348,8 @@ bool RunAuthoring(const std::string& kind, int groups, int primsPerGroup,
     }
     self[length] = 0;
     const std::string command = std::string("'") + self + "' --author=" + kind +
-        "," + std::to_string(groups) + "," + std::to_string(primsPerGroup);
+                                "," + std::to_string(groups) + "," +
+                                std::to_string(primsPerGroup);
     FILE* out = popen(command.c_str(), "r");
     if (!out) {
         return false;
@@ -355,14 +368,17 @@ void BM_AuthorFreshProcess(benchmark::State& state)
     const int primsPerGroup = int(state.range(1));
     const int after = int(state.range(2));
     const std::string before = after == 1 ? "usda+" : after == 2 ? "vela+" : "";
-    const std::string prefix = after == 1 ? "afterusda" : after == 2 ? "aftervela" : "fresh";
+    const std::string prefix = after == 1   ? "afterusda"
+                               : after == 2 ? "aftervela"
+                                            : "fresh";
     std::vector<double> wall[2], cpu[2];
     for (auto _ : state) {
         for (int round = 0; round < 5; ++round) {
             int kind = 0;
             for (const char* name : {"usda", "vela"}) {
                 double w = 0.0, c = 0.0;
-                if (!RunAuthoring(before + name, groups, primsPerGroup, &w, &c)) {
+                if (!RunAuthoring(before + name, groups, primsPerGroup, &w,
+                                  &c)) {
                     state.SkipWithError("an authoring process failed");
                     return;
                 }
@@ -420,19 +436,37 @@ void PrintAuthoringRatios()
 
 } // namespace
 
-BENCHMARK(BM_AuthorUsdaLayer)->Args({1000, 100})->Args({100, 1000})
-    ->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_AuthorSyncLayer)->Args({1000, 100})->Args({100, 1000})
-    ->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_AuthorRatio)->Args({1000, 100})->Args({100, 1000})
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_AuthorUsdaLayer)
+    ->Args({1000, 100})
+    ->Args({100, 1000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_AuthorSyncLayer)
+    ->Args({1000, 100})
+    ->Args({100, 1000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_AuthorRatio)
+    ->Args({1000, 100})
+    ->Args({100, 1000})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 BENCHMARK(BM_AuthorFreshProcess)
-    ->Args({1000, 100, 0})->Args({100, 1000, 0})
-    ->Args({1000, 100, 1})->Args({100, 1000, 1})
-    ->Args({1000, 100, 2})->Args({100, 1000, 2})
-    ->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_GetLayerUpdates)->Arg(1000)->Arg(1000000)
-    ->UseManualTime()->Unit(benchmark::kNanosecond)->Iterations(30);
+    ->Args({1000, 100, 0})
+    ->Args({100, 1000, 0})
+    ->Args({1000, 100, 1})
+    ->Args({100, 1000, 1})
+    ->Args({1000, 100, 2})
+    ->Args({100, 1000, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_GetLayerUpdates)
+    ->Arg(1000)
+    ->Arg(1000000)
+    ->UseManualTime()
+    ->Unit(benchmark::kNanosecond)
+    ->Iterations(30);
 BENCHMARK(BM_PeakRss10kChildren)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)
@@ -453,11 +487,13 @@ int main(int argc, char** argv)
     }
     PlugRegistry::GetInstance().RegisterPlugins(VELA_BUILD_PLUGIN_DIR);
     const std::string authorFlag = "--author=";
-    if (argc == 2 && std::strncmp(argv[1], authorFlag.c_str(), authorFlag.size()) == 0) {
+    if (argc == 2 &&
+        std::strncmp(argv[1], authorFlag.c_str(), authorFlag.size()) == 0) {
         return MeasureAuthoring(argv[1] + authorFlag.size());
     }
     const std::string peakFlag = "--peak-rss=";
-    if (argc == 2 && std::strncmp(argv[1], peakFlag.c_str(), peakFlag.size()) == 0) {
+    if (argc == 2 &&
+        std::strncmp(argv[1], peakFlag.c_str(), peakFlag.size()) == 0) {
         return MeasurePeakRss(argv[1] + peakFlag.size());
     }
     benchmark::Initialize(&argc, argv);

@@ -55,7 +55,7 @@ SyncOpList SyncOpsFromIterable(const object& ops, const char* caller)
 {
     PyObject* iterator = PyObject_GetIter(ops.ptr());
     if (!iterator) {
-        throw_error_already_set();  // TypeError: not iterable
+        throw_error_already_set(); // TypeError: not iterable
     }
     handle<> ownedIterator(iterator);
     SyncOpList collected;

@@ -29,7 +29,10 @@ public:
     PyBuffer(const PyBuffer&) = delete;
     PyBuffer& operator=(const PyBuffer&) = delete;
 
-    const uint8_t* Data() const { return static_cast<const uint8_t*>(_view.buf); }
+    const uint8_t* Data() const
+    {
+        return static_cast<const uint8_t*>(_view.buf);
+    }
     size_t Size() const { return static_cast<size_t>(_view.len); }
 
 private:
@@ -38,7 +41,8 @@ private:
 
 /// Copies the bytes of an object that offers the buffer protocol (bytes,
 /// bytearray, memoryview). A str or any other object raises TypeError.
-std::vector<uint8_t> PyBufferToBytes(const pxr::pxr_boost::python::object& data);
+std::vector<uint8_t>
+PyBufferToBytes(const pxr::pxr_boost::python::object& data);
 
 /// Packed bytes as received, header included, wrapped as PackedData. The
 /// type code and array flag are read from the header; bytes too short to

@@ -49,17 +49,33 @@ AssetFetchResult _WaitForFetchStatus(const std::string& path)
     return AssetFetcher::GetInstance()->WaitForFetchStatus(path);
 }
 
-AssetFetchStatus _GetStatus(const AssetFetchResult& r) { return r.status; }
-std::string _GetAssetPath(const AssetFetchResult& r) { return r.assetPath; }
-std::string _GetResolvedPath(const AssetFetchResult& r) { return r.resolvedPath; }
-long long _GetStartTime(const AssetFetchResult& r) { return r.startTime; }
-long long _GetEndTime(const AssetFetchResult& r) { return r.endTime; }
+AssetFetchStatus _GetStatus(const AssetFetchResult& r)
+{
+    return r.status;
+}
+std::string _GetAssetPath(const AssetFetchResult& r)
+{
+    return r.assetPath;
+}
+std::string _GetResolvedPath(const AssetFetchResult& r)
+{
+    return r.resolvedPath;
+}
+long long _GetStartTime(const AssetFetchResult& r)
+{
+    return r.startTime;
+}
+long long _GetEndTime(const AssetFetchResult& r)
+{
+    return r.endTime;
+}
 
 } // namespace
 
 void wrapAssetFetcher()
 {
-    enum_<AssetFetchStatus>("AssetFetchStatus",
+    enum_<AssetFetchStatus>(
+        "AssetFetchStatus",
         "Outcome of a fetch: kPending (0), kFetched (1), kFailed (2),\n"
         "kInvalid (3, no such fetch known, or the wait timed out).")
         .value("kPending", kPending)
@@ -67,18 +83,20 @@ void wrapAssetFetcher()
         .value("kFailed", kFailed)
         .value("kInvalid", kInvalid);
 
-    class_<AssetFetchResult>("AssetFetchResult",
+    class_<AssetFetchResult>(
+        "AssetFetchResult",
         "A copy of the record of one fetch (read-only). Times are wall-clock\n"
         "seconds; endTime is re-stamped by ReportFetchResult.",
         no_init)
         .add_property("status", &_GetStatus, "The AssetFetchStatus.")
         .add_property("assetPath", &_GetAssetPath,
-            "The blob path the resolver asked for.")
+                      "The blob path the resolver asked for.")
         .add_property("resolvedPath", &_GetResolvedPath,
-            "The local path the fetch callback returned.")
+                      "The local path the fetch callback returned.")
         .add_property("startTime", &_GetStartTime,
-            "When the callback was called (seconds since the epoch).")
-        .add_property("endTime", &_GetEndTime,
+                      "When the callback was called (seconds since the epoch).")
+        .add_property(
+            "endTime", &_GetEndTime,
             "When the callback returned or the fetch was last reported.");
 
     def("SetOnFetchCallback", &_SetOnFetchCallback, (arg("callback")),

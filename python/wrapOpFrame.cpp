@@ -44,8 +44,8 @@ std::string _EncodeAny(const object& ops, bool coalesce)
 object _PackOps(const object& ops, bool coalesce)
 {
     const std::string body = _EncodeAny(ops, coalesce);
-    PyObject* bytes = PyBytes_FromStringAndSize(body.data(),
-                                                static_cast<Py_ssize_t>(body.size()));
+    PyObject* bytes = PyBytes_FromStringAndSize(
+        body.data(), static_cast<Py_ssize_t>(body.size()));
     if (!bytes) {
         throw_error_already_set();
     }
@@ -54,7 +54,8 @@ object _PackOps(const object& ops, bool coalesce)
 
 void _RaiseBadFrame(const std::string& error)
 {
-    PyErr_SetString(PyExc_ValueError, ("bad operation frame: " + error).c_str());
+    PyErr_SetString(PyExc_ValueError,
+                    ("bad operation frame: " + error).c_str());
     throw_error_already_set();
 }
 
@@ -76,7 +77,8 @@ SyncOpList _UnpackOps(const object& data)
 size_t _ApplyPackedOps(const SyncDataPtr& syncData, const object& data)
 {
     if (!syncData) {
-        PyErr_SetString(PyExc_ValueError, "ApplyPackedOps needs a live SyncData");
+        PyErr_SetString(PyExc_ValueError,
+                        "ApplyPackedOps needs a live SyncData");
         throw_error_already_set();
     }
     size_t applied = 0;
@@ -101,12 +103,13 @@ object _PackLayerUpdates(const SdfLayerHandle& layer, bool coalesce)
                            : SyncData::GetLayerUpdates(SdfLayerRefPtr());
     // Every store starts with its pseudo-root; a new layer records its
     // creation, which no peer needs.
-    const bool rootFirst = !ops.empty() &&
-        ops.front().opType == SyncOp::CreateNode && ops.front().nodePath == "/" &&
+    const bool rootFirst =
+        !ops.empty() && ops.front().opType == SyncOp::CreateNode &&
+        ops.front().nodePath == "/" &&
         ops.front().nodeType == static_cast<int32_t>(SdfSpecTypePseudoRoot);
     const std::string body = OpFrame::Encode(ops, coalesce, rootFirst ? 1 : 0);
-    PyObject* bytes = PyBytes_FromStringAndSize(body.data(),
-                                                static_cast<Py_ssize_t>(body.size()));
+    PyObject* bytes = PyBytes_FromStringAndSize(
+        body.data(), static_cast<Py_ssize_t>(body.size()));
     if (!bytes) {
         throw_error_already_set();
     }
@@ -118,7 +121,8 @@ object _PackLayerUpdates(const SdfLayerHandle& layer, bool coalesce)
 void wrapOpFrame()
 {
     def("PackOps", &_PackOps, (arg("ops"), arg("coalesce") = false),
-        "PackOps(ops: SyncOpList | Iterable[SyncOp], coalesce=False) -> bytes\n\n"
+        "PackOps(ops: SyncOpList | Iterable[SyncOp], coalesce=False) -> "
+        "bytes\n\n"
         "Extension: the compact binary form of the operations, in order.\n"
         "Packed values travel as they are; path pieces, field names and\n"
         "values that repeat are written once and referred to by index.\n"
@@ -133,7 +137,8 @@ void wrapOpFrame()
         "field name and value against what a store accepts; a fault raises\n"
         "ValueError naming it, and nothing is returned.");
 
-    def("PackLayerUpdates", &_PackLayerUpdates, (arg("layer"), arg("coalesce") = true),
+    def("PackLayerUpdates", &_PackLayerUpdates,
+        (arg("layer"), arg("coalesce") = true),
         "PackLayerUpdates(layer: Sdf.Layer, coalesce=True) -> bytes\n\n"
         "Extension: takes the layer's updates, as GetLayerUpdates does, and\n"
         "returns them in PackOps form, coalesced unless told otherwise and\n"

@@ -33,13 +33,15 @@ list _ComputePrimIndexesInParallel(PcpCache& cache, const object& paths)
     SdfPathVector roots;
     for (stl_input_iterator<object> it(paths), end; it != end; ++it) {
         extract<SdfPath> asPath(*it);
-        roots.push_back(asPath.check() ? asPath() : SdfPath(extract<std::string>(*it)()));
+        roots.push_back(asPath.check() ? asPath()
+                                       : SdfPath(extract<std::string>(*it)()));
     }
 
     PcpErrorVector errors;
     {
         TF_PY_ALLOW_THREADS_IN_SCOPE();
-        cache.ComputePrimIndexesInParallel(roots, &errors,
+        cache.ComputePrimIndexesInParallel(
+            roots, &errors,
             [](const PcpPrimIndex&, TfTokenVector*) { return true; },
             [](const SdfPath&) { return true; });
     }

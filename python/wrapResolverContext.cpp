@@ -25,15 +25,27 @@ namespace vela {
 
 namespace {
 
-bool _Eq(const ResolverContext& a, const ResolverContext& b) { return a == b; }
-bool _Ne(const ResolverContext& a, const ResolverContext& b) { return a != b; }
-bool _Lt(const ResolverContext& a, const ResolverContext& b) { return a < b; }
-size_t _Hash(const ResolverContext& c) { return hash_value(c); }
+bool _Eq(const ResolverContext& a, const ResolverContext& b)
+{
+    return a == b;
+}
+bool _Ne(const ResolverContext& a, const ResolverContext& b)
+{
+    return a != b;
+}
+bool _Lt(const ResolverContext& a, const ResolverContext& b)
+{
+    return a < b;
+}
+size_t _Hash(const ResolverContext& c)
+{
+    return hash_value(c);
+}
 
 std::string _Repr(const ResolverContext& c)
 {
-    return "vela.usd.resolve.ResolverContext(" +
-           TfPyRepr(c.GetBlobPrefix()) + ", " + TfPyRepr(c.GetLocalPath()) + ")";
+    return "vela.usd.resolve.ResolverContext(" + TfPyRepr(c.GetBlobPrefix()) +
+           ", " + TfPyRepr(c.GetLocalPath()) + ")";
 }
 
 } // namespace
@@ -41,10 +53,12 @@ std::string _Repr(const ResolverContext& c)
 void wrapResolverContext()
 {
     using This = ResolverContext;
-    class_<This>("ResolverContext",
+    class_<This>(
+        "ResolverContext",
         "The resolver context of a stage whose assets live in a remote blob\n"
         "store, mirrored into a local directory.\n\n"
-        "ResolverContext(blobPrefix, localPath): blobPrefix is the assets' key\n"
+        "ResolverContext(blobPrefix, localPath): blobPrefix is the assets' "
+        "key\n"
         "prefix in the blob store, localPath the local directory fetched\n"
         "assets are written to. Accepted wherever OpenUSD takes a resolver\n"
         "context (Ar.ResolverContext, Ar.ResolverContextBinder,\n"
@@ -52,13 +66,16 @@ void wrapResolverContext()
         "only.",
         init<std::string, std::string>((arg("blobPrefix"), arg("localPath"))))
         .add_property("blobPrefix",
-            make_function(&This::GetBlobPrefix, return_value_policy<return_by_value>()),
-            "The assets' key prefix in the blob store (read-only).")
-        .add_property("localPath",
-            make_function(&This::GetLocalPath, return_value_policy<return_by_value>()),
+                      make_function(&This::GetBlobPrefix,
+                                    return_value_policy<return_by_value>()),
+                      "The assets' key prefix in the blob store (read-only).")
+        .add_property(
+            "localPath",
+            make_function(&This::GetLocalPath,
+                          return_value_policy<return_by_value>()),
             "The local directory fetched assets are written to (read-only).")
         .def("GetAsString", &This::GetAsString,
-            "'[blobPrefix=<blobPrefix>, localPath=<localPath>]'.")
+             "'[blobPrefix=<blobPrefix>, localPath=<localPath>]'.")
         .def("__str__", &This::GetAsString)
         .def("__repr__", &_Repr)
         .def("__eq__", &_Eq)

@@ -52,8 +52,8 @@ SyncOpList _GetLayerUpdates(const SdfLayerHandle& layer)
 
 void _RefreshData(const SdfLayerHandle& layer, const SyncDataPtr& syncData)
 {
-    SdfAbstractDataRefPtr data = syncData ? SdfAbstractDataRefPtr(syncData)
-                                          : SdfAbstractDataRefPtr();
+    SdfAbstractDataRefPtr data =
+        syncData ? SdfAbstractDataRefPtr(syncData) : SdfAbstractDataRefPtr();
     SyncFileFormat::RefreshData(layer, data);
 }
 
@@ -100,7 +100,8 @@ void wrapSyncData()
     using This = SyncData;
     using ThisPtr = SyncDataPtr;
 
-    class_<This, ThisPtr, noncopyable>("SyncData",
+    class_<This, ThisPtr, noncopyable>(
+        "SyncData",
         "The content of a sync layer: specs keyed by path, with their\n"
         "fields. A store built here (CreateNew, CreateNode, SetField) is\n"
         "installed into a layer with RefreshData; a layer's own edits come\n"
@@ -109,42 +110,44 @@ void wrapSyncData()
         .def(TfPyRefAndWeakPtr())
 
         .def("CreateNew", &_CreateNew,
-            return_value_policy<TfPyRefPtrFactory<>>(),
-            "CreateNew() -> SyncData\n\n"
-            "A new store holding only the pseudo-root, owned by Python.")
+             return_value_policy<TfPyRefPtrFactory<>>(),
+             "CreateNew() -> SyncData\n\n"
+             "A new store holding only the pseudo-root, owned by Python.")
         .staticmethod("CreateNew")
 
         .def("GetLayerUpdates", &_GetLayerUpdates, (arg("layer")),
-            "GetLayerUpdates(layer: Sdf.Layer) -> SyncOpList\n\n"
-            "Takes every edit recorded on a sync layer since the last call,\n"
-            "oldest first, leaving none pending. A layer of another format\n"
-            "or None gives an empty list and an error line.")
+             "GetLayerUpdates(layer: Sdf.Layer) -> SyncOpList\n\n"
+             "Takes every edit recorded on a sync layer since the last call,\n"
+             "oldest first, leaving none pending. A layer of another format\n"
+             "or None gives an empty list and an error line.")
         .staticmethod("GetLayerUpdates")
 
         .def("RefreshData", &_RefreshData, (arg("layer"), arg("syncData")),
-            "RefreshData(layer: Sdf.Layer, syncData: SyncData) -> None\n\n"
-            "Brings the layer's content into agreement with syncData. The\n"
-            "edits this causes, and any that were pending on the layer, are\n"
-            "discarded: they never come out of GetLayerUpdates. Sync data\n"
-            "whose children fields name specs it does not hold (or hold the\n"
-            "wrong type) is refused with an error line, the layer unchanged:\n"
-            "OpenUSD would crash on such a layer later. Content the layer\n"
-            "holds already changes nothing; a refresh that replaces most of\n"
-            "a large layer gives it a copy of syncData in one step (one\n"
-            "notice that the layer's content was replaced); field edits\n"
-            "alone are made field by field.")
+             "RefreshData(layer: Sdf.Layer, syncData: SyncData) -> None\n\n"
+             "Brings the layer's content into agreement with syncData. The\n"
+             "edits this causes, and any that were pending on the layer, are\n"
+             "discarded: they never come out of GetLayerUpdates. Sync data\n"
+             "whose children fields name specs it does not hold (or hold the\n"
+             "wrong type) is refused with an error line, the layer unchanged:\n"
+             "OpenUSD would crash on such a layer later. Content the layer\n"
+             "holds already changes nothing; a refresh that replaces most of\n"
+             "a large layer gives it a copy of syncData in one step (one\n"
+             "notice that the layer's content was replaced); field edits\n"
+             "alone are made field by field.")
         .staticmethod("RefreshData")
 
         .def("CreateNode", &_CreateNode, (arg("path"), arg("specType")),
-            "CreateNode(path: Sdf.Path, specType: int) -> None\n\n"
-            "Creates the spec at path with the given Sdf.SpecType number,\n"
-            "or changes the type of the spec already there, without\n"
-            "recording an operation. A path that is empty or not absolute,\n"
-            "or a number that is no spec type, is refused with an error line.")
+             "CreateNode(path: Sdf.Path, specType: int) -> None\n\n"
+             "Creates the spec at path with the given Sdf.SpecType number,\n"
+             "or changes the type of the spec already there, without\n"
+             "recording an operation. A path that is empty or not absolute,\n"
+             "or a number that is no spec type, is refused with an error line.")
 
-        .def("SetField", &_SetField,
+        .def(
+            "SetField", &_SetField,
             (arg("path"), arg("fieldName"), arg("fieldValue")),
-            "SetField(path: Sdf.Path, fieldName: str, fieldValue: str) -> None\n\n"
+            "SetField(path: Sdf.Path, fieldName: str, fieldValue: str) -> "
+            "None\n\n"
             "Sets a field from the standard Base64 text (str or bytes) of a\n"
             "packed value, without recording an operation. A character\n"
             "outside the Base64 alphabet raises; a packed value that does\n"
@@ -152,31 +155,32 @@ void wrapSyncData()
             "path that is not absolute or an empty field name is refused with\n"
             "an error line.")
 
-        .def("ApplySyncOp", &SyncData::ApplySyncOp, (arg("op")),
+        .def(
+            "ApplySyncOp", &SyncData::ApplySyncOp, (arg("op")),
             "ApplySyncOp(op: SyncOp) -> None\n\n"
             "Extension: applies one received operation to the store.\n"
             "SetField stores the unpacked value without recording. On a\n"
             "layer's store, CreateNode, MoveNode, EraseNode and EraseField go\n"
             "through the recording edits (as local edits would); a store made\n"
-            "with CreateNew records none of them, so a replica fed round after\n"
+            "with CreateNew records none of them, so a replica fed round "
+            "after\n"
             "round does not grow. An op the store's checks refuse (a path\n"
             "that is not absolute, a spec type Sdf does not know, an empty\n"
             "field name, a value that does not unpack) changes nothing and\n"
             "logs an error line; frames are refused by the same checks.")
 
         .def("GetPendingOpCount", &SyncData::GetPendingOpCount,
-            "GetPendingOpCount() -> int\n\n"
-            "Extension: the number of operations recorded in the store and\n"
-            "not yet taken out. A store made with CreateNew holds one, the\n"
-            "creation of its pseudo-root, whatever is applied to it.")
+             "GetPendingOpCount() -> int\n\n"
+             "Extension: the number of operations recorded in the store and\n"
+             "not yet taken out. A store made with CreateNew holds one, the\n"
+             "creation of its pseudo-root, whatever is applied to it.")
 
         .def("ApplySyncOps", &_ApplySyncOps, (arg("ops")),
-            "ApplySyncOps(ops: SyncOpList | Iterable[SyncOp]) -> None\n\n"
-            "Extension: applies the operations in order, as ApplySyncOp.\n"
-            "Applying a layer's whole update list to a new store rebuilds\n"
-            "the layer's specs and fields. An item that is not a SyncOp\n"
-            "raises TypeError before anything is applied.")
-        ;
+             "ApplySyncOps(ops: SyncOpList | Iterable[SyncOp]) -> None\n\n"
+             "Extension: applies the operations in order, as ApplySyncOp.\n"
+             "Applying a layer's whole update list to a new store rebuilds\n"
+             "the layer's specs and fields. An item that is not a SyncOp\n"
+             "raises TypeError before anything is applied.");
 }
 
 } // namespace vela

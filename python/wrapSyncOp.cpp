@@ -36,10 +36,16 @@ namespace {
 // gets a getter/setter pair instead of def_readwrite (which would hand out
 // references into the op).
 template <class T, T SyncOp::*Member>
-T _Get(const SyncOp& op) { return op.*Member; }
+T _Get(const SyncOp& op)
+{
+    return op.*Member;
+}
 
 template <class T, T SyncOp::*Member>
-void _Set(SyncOp& op, const T& value) { op.*Member = value; }
+void _Set(SyncOp& op, const T& value)
+{
+    op.*Member = value;
+}
 
 object _GetFieldValue(const SyncOp& op)
 {
@@ -65,8 +71,8 @@ int _OpTypeToInt(SyncOp::SyncOpType type)
 
 std::string _Repr(const SyncOp& op)
 {
-    static const char* const names[] = {
-        "CreateNode", "SetField", "MoveNode", "EraseNode", "EraseField"};
+    static const char* const names[] = {"CreateNode", "SetField", "MoveNode",
+                                        "EraseNode", "EraseField"};
     const int32_t type = static_cast<int32_t>(op.opType);
     std::string text = "SyncOp(";
     text += (type >= 0 && type < 5) ? names[type] : std::to_string(type);
@@ -115,54 +121,51 @@ void wrapSyncOpType()
 
 void wrapSyncOp()
 {
-    class_<SyncOp>("SyncOp",
+    class_<SyncOp>(
+        "SyncOp",
         "One edit of a sync layer: a node created, moved or erased, or a\n"
         "field set or erased. Paths and field names are text; a set-field\n"
         "operation carries its value packed (GetFieldValue).",
         init<>())
-        .add_property("opType",
-            &_Get<SyncOp::SyncOpType, &SyncOp::opType>,
-            &_Set<SyncOp::SyncOpType, &SyncOp::opType>,
-            "The kind of operation (SyncOpType).")
-        .add_property("nodePath",
-            &_Get<std::string, &SyncOp::nodePath>,
+        .add_property("opType", &_Get<SyncOp::SyncOpType, &SyncOp::opType>,
+                      &_Set<SyncOp::SyncOpType, &SyncOp::opType>,
+                      "The kind of operation (SyncOpType).")
+        .add_property(
+            "nodePath", &_Get<std::string, &SyncOp::nodePath>,
             &_Set<std::string, &SyncOp::nodePath>,
             "Text of the node's path; for MoveNode the path after the move.")
-        .add_property("oldNodePath",
-            &_Get<std::string, &SyncOp::oldNodePath>,
-            &_Set<std::string, &SyncOp::oldNodePath>,
-            "For MoveNode the path before the move; empty otherwise.")
-        .add_property("nodeType",
-            &_Get<int32_t, &SyncOp::nodeType>,
-            &_Set<int32_t, &SyncOp::nodeType>,
-            "For CreateNode the Sdf.SpecType number; 0 otherwise.")
-        .add_property("fieldName",
-            &_Get<std::string, &SyncOp::fieldName>,
+        .add_property("oldNodePath", &_Get<std::string, &SyncOp::oldNodePath>,
+                      &_Set<std::string, &SyncOp::oldNodePath>,
+                      "For MoveNode the path before the move; empty otherwise.")
+        .add_property("nodeType", &_Get<int32_t, &SyncOp::nodeType>,
+                      &_Set<int32_t, &SyncOp::nodeType>,
+                      "For CreateNode the Sdf.SpecType number; 0 otherwise.")
+        .add_property(
+            "fieldName", &_Get<std::string, &SyncOp::fieldName>,
             &_Set<std::string, &SyncOp::fieldName>,
             "For SetField and EraseField the field's name; empty otherwise.")
         .def("GetFieldValue", &_GetFieldValue,
-            "GetFieldValue() -> bytearray\n\n"
-            "A new bytearray with a copy of the packed field value (header\n"
-            "included; empty when the op carries no value). The bytes are\n"
-            "not decoded: UnpackValue does that.")
+             "GetFieldValue() -> bytearray\n\n"
+             "A new bytearray with a copy of the packed field value (header\n"
+             "included; empty when the op carries no value). The bytes are\n"
+             "not decoded: UnpackValue does that.")
         .def("SetFieldValue", &_SetFieldValue, arg("fieldValue"),
-            "SetFieldValue(fieldValue: bytes) -> None\n\n"
-            "Extension: replaces the packed field value by a copy of the\n"
-            "given bytes (as GetFieldValue or PackValue give them), so that\n"
-            "an operation received from the remote side can be rebuilt and\n"
-            "applied with SyncData.ApplySyncOp.")
-        .def("__repr__", &_Repr)
-        ;
+             "SetFieldValue(fieldValue: bytes) -> None\n\n"
+             "Extension: replaces the packed field value by a copy of the\n"
+             "given bytes (as GetFieldValue or PackValue give them), so that\n"
+             "an operation received from the remote side can be rebuilt and\n"
+             "applied with SyncData.ApplySyncOp.")
+        .def("__repr__", &_Repr);
 }
 
 void wrapSyncOpList()
 {
-    class_<SyncOpList>("SyncOpList",
+    class_<SyncOpList>(
+        "SyncOpList",
         "A list of SyncOp, oldest first, with the full sequence protocol.\n"
         "Items fetched from it are live proxies into the list. Operations\n"
         "never compare equal, so 'op in ops' is always False.")
-        .def(vector_indexing_suite<SyncOpList>())
-        ;
+        .def(vector_indexing_suite<SyncOpList>());
 
     def("CoalesceOps", &CoalesceSyncOps, arg("ops"),
         "CoalesceOps(ops: SyncOpList) -> SyncOpList\n\n"

@@ -80,8 +80,8 @@ object _PackValue(const object& pyValue, const std::string& typeName)
                               typeName);
                 return _EmptyBytes();
             }
-            VtValue cast = VtValue::CastToTypeid(
-                typed, valueType.GetType().GetTypeid());
+            VtValue cast =
+                VtValue::CastToTypeid(typed, valueType.GetType().GetTypeid());
             if (cast.IsEmpty()) {
                 spdlog::error("PackValue: a {} value cannot be cast to {}",
                               typed.GetTypeName(), typeName);
@@ -91,9 +91,9 @@ object _PackValue(const object& pyValue, const std::string& typeName)
         }
     }
     const PackedData packed = ValueHandler::GetInstance().PackVtValue(typed);
-    PyObject* bytes = PyBytes_FromStringAndSize(
-        reinterpret_cast<const char*>(packed.data()),
-        static_cast<Py_ssize_t>(packed.size()));
+    PyObject* bytes =
+        PyBytes_FromStringAndSize(reinterpret_cast<const char*>(packed.data()),
+                                  static_cast<Py_ssize_t>(packed.size()));
     if (!bytes) {
         throw_error_already_set();
     }
@@ -114,7 +114,8 @@ VtValue _UnpackValue(const object& data)
 
 void wrapValueHandler()
 {
-    def("PackValue", &_PackValue, (arg("value"), arg("typeName") = std::string()),
+    def("PackValue", &_PackValue,
+        (arg("value"), arg("typeName") = std::string()),
         "PackValue(value, typeName: str = '') -> bytes\n\n"
         "Extension: the packed form of a field value, header included, as\n"
         "SyncOp.GetFieldValue gives it. With a typeName (an Sdf value type\n"
@@ -122,7 +123,8 @@ void wrapValueHandler()
         "type, so plain Python numbers and lists can be packed as the type\n"
         "an attribute holds; 'TfTokenVector' and 'SdfPathVector' name the\n"
         "list-valued fields of Sdf's schema (primChildren, properties,\n"
-        "...), packed from a sequence of str or Sdf.Path. A value of a type that does not pack, an\n"
+        "...), packed from a sequence of str or Sdf.Path. A value of a type "
+        "that does not pack, an\n"
         "unknown type name or a failed cast gives b'' and an error line.");
 
     def("UnpackValue", &_UnpackValue, (arg("data")),

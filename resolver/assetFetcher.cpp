@@ -41,8 +41,7 @@ std::shared_ptr<AssetFetcher> AssetFetcher::GetInstance()
 // wait for the creation, and the creation for the lock.
 AssetFetcher::AssetFetcher()
     : _callback(nullptr)
-{
-}
+{}
 
 AssetFetcher::~AssetFetcher()
 {
@@ -58,13 +57,15 @@ AssetFetcher::~AssetFetcher()
 bool AssetFetcher::SetOnFetchCallback(PyObject* callback)
 {
     if (!callback || !PyCallable_Check(callback)) {
-        spdlog::error("AssetFetcher::setOnFetchCallback: Callback not a function.");
+        spdlog::error(
+            "AssetFetcher::setOnFetchCallback: Callback not a function.");
         return false;
     }
     // Only callables are ever stored, so there is no truth test that could
     // fail: an empty slot is None, anything else was accepted here.
     if (_callback) {
-        spdlog::info("AssetFetcher::setOnFetchCallback: Existing callback replaced.");
+        spdlog::info(
+            "AssetFetcher::setOnFetchCallback: Existing callback replaced.");
     }
     Py_INCREF(callback);
     PyObject* old = _callback;
@@ -90,9 +91,10 @@ void AssetFetcher::_CallCallback(const std::string& localPath,
     // replaces itself.
     PyObject* callback = _callback;
     Py_INCREF(callback);
-    PyObject* returned = PyObject_CallFunction(callback, "(s#s#)",
-        record.assetPath.data(), static_cast<Py_ssize_t>(record.assetPath.size()),
-        localPath.data(), static_cast<Py_ssize_t>(localPath.size()));
+    PyObject* returned = PyObject_CallFunction(
+        callback, "(s#s#)", record.assetPath.data(),
+        static_cast<Py_ssize_t>(record.assetPath.size()), localPath.data(),
+        static_cast<Py_ssize_t>(localPath.size()));
     Py_DECREF(callback);
 
     bool ok = false;
@@ -107,8 +109,8 @@ void AssetFetcher::_CallCallback(const std::string& localPath,
             }
         } else {
             PyErr_Format(PyExc_TypeError,
-                "fetch callback must return str, not %s",
-                Py_TYPE(returned)->tp_name);
+                         "fetch callback must return str, not %s",
+                         Py_TYPE(returned)->tp_name);
         }
         Py_DECREF(returned);
     }
@@ -127,8 +129,9 @@ std::string AssetFetcher::FetchAsset(const std::string& assetPath,
         std::lock_guard<std::mutex> lock(_mutex);
         auto it = _results.find(assetPath);
         if (it != _results.end()) {
-            spdlog::info("AssetFetcher::FetchAsset: Asset already being fetched: {0}",
-                         assetPath);
+            spdlog::info(
+                "AssetFetcher::FetchAsset: Asset already being fetched: {0}",
+                assetPath);
             return it->second.resolvedPath;
         }
     }
@@ -139,7 +142,8 @@ std::string AssetFetcher::FetchAsset(const std::string& assetPath,
     record.startTime = _Now();
 
     if (!Py_IsInitialized()) {
-        spdlog::error("AssetFetcher::FetchAsset: No Python interpreter, cannot fetch: {0}",
+        spdlog::error("AssetFetcher::FetchAsset: No Python interpreter, cannot "
+                      "fetch: {0}",
                       assetPath);
         return std::string();
     }
@@ -165,7 +169,8 @@ AssetFetchResult AssetFetcher::WaitForFetchStatus(const std::string& path)
     std::unique_lock<std::mutex> lock(_mutex);
     if (_results.find(path) == _results.end()) {
         lock.unlock();
-        spdlog::error("AssetFetcher::WaitForFetchStatus: Asset not found: {0}", path);
+        spdlog::error("AssetFetcher::WaitForFetchStatus: Asset not found: {0}",
+                      path);
         return k_InvalidResult;
     }
 
@@ -177,10 +182,13 @@ AssetFetchResult AssetFetcher::WaitForFetchStatus(const std::string& path)
         if (entry.status != kPending) {
             return entry;
         }
-        _reported.wait_until(lock, std::min(deadline, Clock::now() + _RecheckInterval));
+        _reported.wait_until(
+            lock, std::min(deadline, Clock::now() + _RecheckInterval));
     }
     lock.unlock();
-    spdlog::error("AssetFetcher::WaitForFetchStatus: Timeout waiting for asset: {0}", path);
+    spdlog::error(
+        "AssetFetcher::WaitForFetchStatus: Timeout waiting for asset: {0}",
+        path);
     return k_InvalidResult;
 }
 
@@ -190,7 +198,8 @@ void AssetFetcher::ReportFetchResult(const std::string& path)
     auto it = _results.find(path);
     if (it == _results.end()) {
         lock.unlock();
-        spdlog::error("AssetFetcher::ReportFetchResult: Asset not found: {0}", path);
+        spdlog::error("AssetFetcher::ReportFetchResult: Asset not found: {0}",
+                      path);
         return;
     }
     it->second.status = kFetched;

@@ -23,7 +23,7 @@ enum AssetFetchStatus : int32_t
 {
     kPending = 0, ///< fetch started, outcome not yet known
     kFetched = 1, ///< the asset is on local disk at resolvedPath
-    kFailed = 2,  ///< the fetch failed
+    kFailed = 2, ///< the fetch failed
     kInvalid = 3, ///< no such fetch is known, or waiting for it timed out
 };
 

@@ -54,8 +54,9 @@ bool _ClimbsAboveRoot(const std::string& blobPath)
 AssetResolver::AssetResolver() = default;
 AssetResolver::~AssetResolver() = default;
 
-std::string AssetResolver::_CreateIdentifier(
-    const std::string& assetPath, const ArResolvedPath& anchorAssetPath) const
+std::string
+AssetResolver::_CreateIdentifier(const std::string& assetPath,
+                                 const ArResolvedPath& anchorAssetPath) const
 {
     return ArDefaultResolver::_CreateIdentifier(assetPath, anchorAssetPath);
 }
@@ -63,7 +64,8 @@ std::string AssetResolver::_CreateIdentifier(
 std::string AssetResolver::_CreateIdentifierForNewAsset(
     const std::string& assetPath, const ArResolvedPath& anchorAssetPath) const
 {
-    return ArDefaultResolver::_CreateIdentifierForNewAsset(assetPath, anchorAssetPath);
+    return ArDefaultResolver::_CreateIdentifierForNewAsset(assetPath,
+                                                           anchorAssetPath);
 }
 
 ArResolvedPath AssetResolver::_Resolve(const std::string& assetPath) const
@@ -76,16 +78,19 @@ ArResolvedPath AssetResolver::_Resolve(const std::string& assetPath) const
     return _ResolveFilePath(assetPath.substr(0, marker));
 }
 
-ArResolvedPath AssetResolver::_ResolveFilePath(const std::string& assetFilePath) const
+ArResolvedPath
+AssetResolver::_ResolveFilePath(const std::string& assetFilePath) const
 {
     ArResolvedPath local = ArDefaultResolver::_Resolve(assetFilePath);
     if (!local.empty()) {
         return local;
     }
 
-    const ResolverContext* context = _GetCurrentContextObject<ResolverContext>();
+    const ResolverContext* context =
+        _GetCurrentContextObject<ResolverContext>();
     if (!context) {
-        spdlog::error("AssetResolver::_Resolve, invalid ResolverContext, assetFilePath: {0}",
+        spdlog::error("AssetResolver::_Resolve, invalid ResolverContext, "
+                      "assetFilePath: {0}",
                       assetFilePath);
         return ArResolvedPath();
     }
@@ -97,30 +102,35 @@ ArResolvedPath AssetResolver::_ResolveFilePath(const std::string& assetFilePath)
     // can make the local root shorter than localPath (a trailing
     // separator); such a path is too short to cut and takes the other rule.
     std::string blobPath;
-    if (assetFilePath.size() >= localRoot.size()
-        && assetFilePath.compare(0, localRoot.size(), localRoot) == 0
-        && assetFilePath.size() >= localPath.size()) {
+    if (assetFilePath.size() >= localRoot.size() &&
+        assetFilePath.compare(0, localRoot.size(), localRoot) == 0 &&
+        assetFilePath.size() >= localPath.size()) {
         blobPath = assetFilePath.substr(localPath.size());
     } else {
         blobPath = TfStringCatPaths(blobPrefix, assetFilePath);
     }
 
     if (_ClimbsAboveRoot(blobPath)) {
-        spdlog::error("AssetResolver::_Resolve, blob path leaves the blob store: {0}, "
-                      "assetFilePath: {1}", blobPath, assetFilePath);
+        spdlog::error(
+            "AssetResolver::_Resolve, blob path leaves the blob store: {0}, "
+            "assetFilePath: {1}",
+            blobPath, assetFilePath);
         return ArResolvedPath();
     }
 
-    const std::string fetched = AssetFetcher::GetInstance()->FetchAsset(blobPath, localPath);
+    const std::string fetched =
+        AssetFetcher::GetInstance()->FetchAsset(blobPath, localPath);
     if (fetched.empty()) {
-        spdlog::warn("AssetResolver::_Resolve, failed to fetch asset, assetFilePath: {0}",
+        spdlog::warn("AssetResolver::_Resolve, failed to fetch asset, "
+                     "assetFilePath: {0}",
                      assetFilePath);
         return ArResolvedPath();
     }
     return ArResolvedPath(fetched);
 }
 
-ArResolvedPath AssetResolver::_ResolveForNewAsset(const std::string& assetPath) const
+ArResolvedPath
+AssetResolver::_ResolveForNewAsset(const std::string& assetPath) const
 {
     return ArDefaultResolver::_ResolveForNewAsset(assetPath);
 }
@@ -130,14 +140,14 @@ ArResolverContext AssetResolver::_CreateDefaultContext() const
     return ArDefaultResolver::_CreateDefaultContext();
 }
 
-ArResolverContext AssetResolver::_CreateDefaultContextForAsset(
-    const std::string& assetPath) const
+ArResolverContext
+AssetResolver::_CreateDefaultContextForAsset(const std::string& assetPath) const
 {
     return ArDefaultResolver::_CreateDefaultContextForAsset(assetPath);
 }
 
-ArResolverContext AssetResolver::_CreateContextFromString(
-    const std::string& contextStr) const
+ArResolverContext
+AssetResolver::_CreateContextFromString(const std::string& contextStr) const
 {
     return ArDefaultResolver::_CreateContextFromString(contextStr);
 }
@@ -153,11 +163,12 @@ ArTimestamp AssetResolver::_GetModificationTimestamp(
     return ArDefaultResolver::_GetModificationTimestamp(path, resolvedPath);
 }
 
-std::shared_ptr<ArAsset> AssetResolver::_OpenAsset(
-    const ArResolvedPath& resolvedPath) const
+std::shared_ptr<ArAsset>
+AssetResolver::_OpenAsset(const ArResolvedPath& resolvedPath) const
 {
     if (TfIsFile(resolvedPath.GetPathString(), /*resolveSymlinks=*/false)) {
-        std::shared_ptr<ArAsset> asset = ArDefaultResolver::_OpenAsset(resolvedPath);
+        std::shared_ptr<ArAsset> asset =
+            ArDefaultResolver::_OpenAsset(resolvedPath);
         if (asset && asset->GetSize() > 0) {
             return asset;
         }
@@ -165,17 +176,20 @@ std::shared_ptr<ArAsset> AssetResolver::_OpenAsset(
 
     // Missing or empty: the fetch may still be writing it.
     const AssetFetchResult result =
-        AssetFetcher::GetInstance()->WaitForFetchStatus(resolvedPath.GetPathString());
+        AssetFetcher::GetInstance()->WaitForFetchStatus(
+            resolvedPath.GetPathString());
     if (result.status == kFetched) {
         return ArDefaultResolver::_OpenAsset(resolvedPath);
     }
     spdlog::error("Failed to fetch asset, resolvedPath: {0}, status: {1}",
-                  resolvedPath.GetPathString(), static_cast<int>(result.status));
+                  resolvedPath.GetPathString(),
+                  static_cast<int>(result.status));
     return nullptr;
 }
 
-std::shared_ptr<ArWritableAsset> AssetResolver::_OpenAssetForWrite(
-    const ArResolvedPath& resolvedPath, WriteMode writeMode) const
+std::shared_ptr<ArWritableAsset>
+AssetResolver::_OpenAssetForWrite(const ArResolvedPath& resolvedPath,
+                                  WriteMode writeMode) const
 {
     return ArDefaultResolver::_OpenAssetForWrite(resolvedPath, writeMode);
 }

@@ -45,16 +45,16 @@ protected:
     /// ("..") and when the fetch fails.
     pxr::ArResolvedPath _Resolve(const std::string& assetPath) const override;
 
-    pxr::ArResolvedPath _ResolveForNewAsset(
-        const std::string& assetPath) const override;
+    pxr::ArResolvedPath
+    _ResolveForNewAsset(const std::string& assetPath) const override;
 
     pxr::ArResolverContext _CreateDefaultContext() const override;
 
-    pxr::ArResolverContext _CreateDefaultContextForAsset(
-        const std::string& assetPath) const override;
+    pxr::ArResolverContext
+    _CreateDefaultContextForAsset(const std::string& assetPath) const override;
 
-    pxr::ArResolverContext _CreateContextFromString(
-        const std::string& contextStr) const override;
+    pxr::ArResolverContext
+    _CreateContextFromString(const std::string& contextStr) const override;
 
     bool _IsContextDependentPath(const std::string& assetPath) const override;
 
@@ -66,16 +66,17 @@ protected:
     /// or empty file counts as not yet fetched: waits for its fetch (at
     /// most 10 s) and opens it once fetched; otherwise logs "Failed to
     /// fetch asset, resolvedPath: {0}, status: {1}" and returns null.
-    std::shared_ptr<pxr::ArAsset> _OpenAsset(
-        const pxr::ArResolvedPath& resolvedPath) const override;
+    std::shared_ptr<pxr::ArAsset>
+    _OpenAsset(const pxr::ArResolvedPath& resolvedPath) const override;
 
-    std::shared_ptr<pxr::ArWritableAsset> _OpenAssetForWrite(
-        const pxr::ArResolvedPath& resolvedPath,
-        WriteMode writeMode) const override;
+    std::shared_ptr<pxr::ArWritableAsset>
+    _OpenAssetForWrite(const pxr::ArResolvedPath& resolvedPath,
+                       WriteMode writeMode) const override;
 
 private:
     // _Resolve for a path without format arguments.
-    pxr::ArResolvedPath _ResolveFilePath(const std::string& assetFilePath) const;
+    pxr::ArResolvedPath
+    _ResolveFilePath(const std::string& assetFilePath) const;
 };
 
 } // namespace vela

@@ -25,7 +25,8 @@ public:
     /// Copies both strings. An empty blobPrefix logs the warning
     /// "ResolverContext: blobPrefix is empty", an empty localPath
     /// "ResolverContext: localPath is empty"; the context is built anyway.
-    ResolverContext(const std::string& blobPrefix, const std::string& localPath);
+    ResolverContext(const std::string& blobPrefix,
+                    const std::string& localPath);
 
     /// The assets' key prefix in the blob store.
     const std::string& GetBlobPrefix() const { return _blobPrefix; }

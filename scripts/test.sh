@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test suite: GoogleTest through ctest, then
+# Sets up, builds and runs every test suite: the C++ format check,
+# GoogleTest through ctest, then
 # pytest against the installed Python package (with a redis-server of its
 # own for the session client's tests), then the annotation schema's pytest
 # suite in its own environment (.venv-usd, usd-core), then the sanitizer
@@ -13,6 +14,11 @@ venv="${VELA_VENV:-$root/.venv}"
 usdVenv="${VELA_USD_VENV:-$root/.venv-usd}"
 
 bash "$root/scripts/build.sh"
+
+# The C++ sources must be laid out as .clang-format says; the rest runs
+# either way, and the script fails at the end.
+formatStatus=0
+bash "$root/scripts/format.sh" --check || formatStatus=1
 
 "$venv/bin/ctest" --test-dir "$root/build/wheel" --output-on-failure -j2
 
@@ -61,4 +67,5 @@ schemaStatus=0
 [ "$status" -eq 0 ] && status=$schemaStatus
 bash "$root/scripts/sanitize.sh" fuzz "${VELA_FUZZ_SECONDS:-20}" || status=1
 bash "$root/scripts/sanitize.sh" tsan || status=1
+[ "$formatStatus" -eq 0 ] || status=1
 exit "$status"

@@ -24,7 +24,8 @@ public:
     explicit FlatIndex(size_t expected);
 
     /// The position of \p key in \p keys, or -1.
-    int64_t Find(std::string_view key, const std::vector<std::string_view>& keys) const
+    int64_t Find(std::string_view key,
+                 const std::vector<std::string_view>& keys) const
     {
         const size_t hash = std::hash<std::string_view>()(key);
         const size_t mask = _slots.size() - 1;
@@ -41,7 +42,8 @@ public:
 
     /// The position of \p key in \p keys, or, when it is not there,
     /// keys.size() with \p inserted set: the caller then appends it.
-    uint64_t FindOrInsert(std::string_view key, const std::vector<std::string_view>& keys,
+    uint64_t FindOrInsert(std::string_view key,
+                          const std::vector<std::string_view>& keys,
                           bool* inserted)
     {
         const size_t hash = std::hash<std::string_view>()(key);
@@ -67,7 +69,7 @@ private:
     struct _Slot
     {
         size_t hash;
-        size_t index;  // position + 1; 0 for an empty slot
+        size_t index; // position + 1; 0 for an empty slot
     };
 
     void _Grow();

@@ -39,10 +39,11 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
     }
 
     // Coalescing on the table indices: no operation is copied.
-    const std::vector<char> keep = coalesce
-        ? SyncOpsKeptByCoalescing(ops, first, pathIds, secondIds,
-                                  tables.PathCount(), tables.StringCount())
-        : std::vector<char>(n, 1);
+    const std::vector<char> keep =
+        coalesce
+            ? SyncOpsKeptByCoalescing(ops, first, pathIds, secondIds,
+                                      tables.PathCount(), tables.StringCount())
+            : std::vector<char>(n, 1);
 
     std::string types, paths, seconds, values;
     types.reserve(n);
@@ -68,12 +69,15 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
         case SyncOp::SetField: {
             OpFramePutVarint(&seconds, secondIds[i]);
             bool isNew = false;
-            const uint64_t value = tables.Value(OpFrameBytesOf(op.fieldValue), &isNew);
+            const uint64_t value =
+                tables.Value(OpFrameBytesOf(op.fieldValue), &isNew);
             OpFramePutVarint(&values, isNew ? 0 : value + 1);
             break;
         }
         case SyncOp::MoveNode:
-            OpFramePutVarint(&seconds, OpFrameZigZag64(static_cast<int64_t>(secondIds[i]) - path));
+            OpFramePutVarint(
+                &seconds,
+                OpFrameZigZag64(static_cast<int64_t>(secondIds[i]) - path));
             break;
         case SyncOp::EraseField:
             OpFramePutVarint(&seconds, secondIds[i]);
@@ -113,7 +117,7 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
         op.nodePath = text(raw.path);
         switch (raw.type) {
         case SyncOp::CreateNode:
-            op.nodeType = static_cast<int32_t>(raw.nodeType);  // checked
+            op.nodeType = static_cast<int32_t>(raw.nodeType); // checked
             break;
         case SyncOp::SetField:
             op.fieldName.assign(reader.String(raw.second));
@@ -153,7 +157,8 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
             target->CreateNode(path, static_cast<SdfSpecType>(op.nodeType));
             break;
         case SyncOp::SetField:
-            target->SetField(path, reader.Token(op.second), reader.Value(op.value));
+            target->SetField(path, reader.Token(op.second),
+                             reader.Value(op.value));
             break;
         default: {
             SyncOp received;

@@ -17,7 +17,9 @@ class OpFrameCursor
 {
 public:
     OpFrameCursor(const uint8_t* data, size_t size)
-        : _data(data), _size(size) {}
+        : _data(data)
+        , _size(size)
+    {}
 
     size_t Offset() const { return _offset; }
     size_t Remaining() const { return _size - _offset; }
@@ -32,7 +34,7 @@ public:
             }
             const uint8_t byte = _data[_offset++];
             if (shift == 63 && byte > 1) {
-                return false;  // more than 64 bits
+                return false; // more than 64 bits
             }
             result |= static_cast<uint64_t>(byte & 0x7f) << shift;
             if (!(byte & 0x80)) {

@@ -46,7 +46,8 @@ inline uint64_t OpFrameZigZag32(int32_t value)
 /// The zigzag form of a signed difference: 0, -1, 1, -2, ... as 0, 1, 2, 3.
 inline uint64_t OpFrameZigZag64(int64_t value)
 {
-    return (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63);
+    return (static_cast<uint64_t>(value) << 1) ^
+           static_cast<uint64_t>(value >> 63);
 }
 
 /// The signed number of a zigzag form.

@@ -15,9 +15,9 @@ namespace vela {
 // Prefixes let a small frame describe very long texts: the paths may add
 // up to 64 times the body's size, and at least 64 MiB.
 OpFrameReader::OpFrameReader(const uint8_t* data, size_t size)
-    : _in(data, size), _textBudget(std::max<size_t>(64u << 20, size * 64))
-{
-}
+    : _in(data, size)
+    , _textBudget(std::max<size_t>(64u << 20, size * 64))
+{}
 
 bool OpFrameReader::Run(std::string* error)
 {
@@ -34,14 +34,16 @@ std::string OpFrameReader::PathText(uint64_t i) const
     for (uint64_t entry = i + 1; entry; entry = _pathEntries[entry - 1].first) {
         const std::string_view piece = _strings[_pathEntries[entry - 1].second];
         const size_t end = _pathLengths[entry - 1];
-        text.replace(end - piece.size(), piece.size(), piece.data(), piece.size());
+        text.replace(end - piece.size(), piece.size(), piece.data(),
+                     piece.size());
     }
     return text;
 }
 
 bool OpFrameReader::_Fail(std::string what)
 {
-    _error = std::move(what) + " (at byte " + std::to_string(_in.Offset()) + ")";
+    _error =
+        std::move(what) + " (at byte " + std::to_string(_in.Offset()) + ")";
     return false;
 }
 
@@ -80,8 +82,8 @@ bool OpFrameReader::_ReadTables()
         }
         // Prefixes let a small frame describe very long texts; they
         // may not add up to more than a frame could honestly need.
-        const size_t length = (prefix ? _pathLengths[prefix - 1] : 0) +
-                              _strings[piece].size();
+        const size_t length =
+            (prefix ? _pathLengths[prefix - 1] : 0) + _strings[piece].size();
         if (length > _textBudget) {
             return _Fail("paths add up to more text than the frame can hold");
         }
@@ -115,7 +117,7 @@ bool OpFrameReader::_ReadOps()
     _ops.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
         uint8_t type = 0;
-        _in.Byte(&type);  // in range: count <= what remains
+        _in.Byte(&type); // in range: count <= what remains
         std::string message;
         if (!SyncData::CheckOpType(type, &message)) {
             return _Fail("operation " + std::to_string(i) + ": " + message);
@@ -155,10 +157,11 @@ bool OpFrameReader::_ReadOps()
         }
         const uint64_t index = value == 0 ? nextNew++ : value - 1;
         if (index >= _valueBytes.size() || (value != 0 && index >= nextNew)) {
-            return _Fail("operation " + std::to_string(i) + ": value index " +
-                         std::to_string(index) + " past the " +
-                         std::to_string(value == 0 ? _valueBytes.size() : nextNew) +
-                         " values it may use");
+            return _Fail(
+                "operation " + std::to_string(i) + ": value index " +
+                std::to_string(index) + " past the " +
+                std::to_string(value == 0 ? _valueBytes.size() : nextNew) +
+                " values it may use");
         }
         _ops[i].value = index;
     }
@@ -187,10 +190,13 @@ bool OpFrameReader::_ReadSecond(Op* op)
         if (!_in.Varint(&operand)) {
             return _Fail("old path index runs past the end");
         }
-        const int64_t oldPath = static_cast<int64_t>(op->path) + OpFrameUnZigZag(operand);
-        if (oldPath < 0 || static_cast<uint64_t>(oldPath) >= _pathEntries.size()) {
+        const int64_t oldPath =
+            static_cast<int64_t>(op->path) + OpFrameUnZigZag(operand);
+        if (oldPath < 0 ||
+            static_cast<uint64_t>(oldPath) >= _pathEntries.size()) {
             return _Fail("old path index " + std::to_string(oldPath) +
-                         " past the table's " + std::to_string(_pathEntries.size()));
+                         " past the table's " +
+                         std::to_string(_pathEntries.size()));
         }
         op->second = static_cast<uint64_t>(oldPath);
         return true;
@@ -222,8 +228,8 @@ SdfPath OpFrameReader::_BuildPath(uint64_t i) const
     const std::string_view piece = _strings[_pathEntries[i].second];
     if (piece.size() >= 2) {
         const std::string name(piece.substr(1));
-        const SdfPath& parent = prefix ? _paths[prefix - 1]
-                                       : SdfPath::AbsoluteRootPath();
+        const SdfPath& parent =
+            prefix ? _paths[prefix - 1] : SdfPath::AbsoluteRootPath();
         if (piece[0] == '/' && parent.IsAbsoluteRootOrPrimPath() &&
             SdfPath::IsValidIdentifier(name)) {
             return parent.AppendChild(TfToken(name));
@@ -298,16 +304,18 @@ bool OpFrameReader::_Resolve()
         case SyncOp::SetField:
         case SyncOp::EraseField:
             if (!tokenDone[op.second]) {
-                if (!SyncData::CheckFieldName(_strings[op.second], path, &message)) {
+                if (!SyncData::CheckFieldName(_strings[op.second], path,
+                                              &message)) {
                     return fail(n);
                 }
                 _tokens[op.second] = TfToken(std::string(_strings[op.second]));
                 tokenDone[op.second] = 1;
             }
             if (op.type == SyncOp::SetField && !valueDone[op.value]) {
-                if (!SyncData::CheckFieldValue(OpFramePackedOf(_valueBytes[op.value]),
-                                               _strings[op.second], path,
-                                               &_values[op.value], &message)) {
+                if (!SyncData::CheckFieldValue(
+                        OpFramePackedOf(_valueBytes[op.value]),
+                        _strings[op.second], path, &_values[op.value],
+                        &message)) {
                     return fail(n);
                 }
                 valueDone[op.value] = 1;

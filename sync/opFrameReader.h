@@ -34,9 +34,9 @@ public:
     {
         SyncOp::SyncOpType type;
         uint64_t path;
-        uint64_t second;   // field (SetField, EraseField) or old path (MoveNode)
-        uint64_t value;    // SetField
-        int64_t nodeType;  // CreateNode, as read: checked when resolved
+        uint64_t second; // field (SetField, EraseField) or old path (MoveNode)
+        uint64_t value; // SetField
+        int64_t nodeType; // CreateNode, as read: checked when resolved
     };
 
     OpFrameReader(const uint8_t* data, size_t size);

@@ -10,9 +10,10 @@ namespace vela {
 // A layer built from nothing has about one new path per four operations,
 // one new value per twenty.
 OpFrameTables::OpFrameTables(size_t n)
-    : _stringIndex(n / 16 + 16), _pathIndex(n / 4 + 16), _valueIndex(n / 16 + 16)
-{
-}
+    : _stringIndex(n / 16 + 16)
+    , _pathIndex(n / 4 + 16)
+    , _valueIndex(n / 16 + 16)
+{}
 
 // Any split reads back the same text; splitting after the last '/' or '.'
 // makes siblings share their parent. Walks up to the longest prefix already
@@ -30,7 +31,8 @@ uint64_t OpFrameTables::Path(std::string_view text)
         if (split == std::string_view::npos || split == 0) {
             break;
         }
-        const int64_t parent = _pathIndex.Find(text.substr(0, split), _pathTexts);
+        const int64_t parent =
+            _pathIndex.Find(text.substr(0, split), _pathTexts);
         if (parent >= 0) {
             prefix = static_cast<uint64_t>(parent) + 1;
             break;
@@ -43,7 +45,8 @@ uint64_t OpFrameTables::Path(std::string_view text)
         const size_t offset = prefix ? _pathTexts[prefix - 1].size() : 0;
         const uint64_t piece = String(current.substr(offset));
         bool inserted = false;
-        const uint64_t index = _pathIndex.FindOrInsert(current, _pathTexts, &inserted);
+        const uint64_t index =
+            _pathIndex.FindOrInsert(current, _pathTexts, &inserted);
         _pathTexts.push_back(current);
         _paths.emplace_back(prefix, piece);
         prefix = index + 1;

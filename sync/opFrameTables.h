@@ -32,7 +32,8 @@ public:
     uint64_t String(std::string_view text)
     {
         bool inserted = false;
-        const uint64_t index = _stringIndex.FindOrInsert(text, _strings, &inserted);
+        const uint64_t index =
+            _stringIndex.FindOrInsert(text, _strings, &inserted);
         if (inserted) {
             _strings.push_back(text);
         }

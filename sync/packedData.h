@@ -21,7 +21,10 @@ class PackedData
 public:
     PackedData() = default;
     PackedData(uint8_t typeCode, bool isArray, std::vector<uint8_t> bytes)
-        : typeCode(typeCode), isArray(isArray), bytes(std::move(bytes)) {}
+        : typeCode(typeCode)
+        , isArray(isArray)
+        , bytes(std::move(bytes))
+    {}
     PackedData(const PackedData&) = default;
     PackedData(PackedData&&) noexcept = default;
     PackedData& operator=(const PackedData&) = default;

@@ -29,11 +29,9 @@ PackedDataImpl::PackedDataImpl(PackedDataImpl&& other) noexcept
     , _pos(other._pos)
     , _end(other._end)
     , _bytelessLeft(other._bytelessLeft)
-{
-}
+{}
 
-void
-PackedDataImpl::SetRange(const std::vector<uint8_t>& range)
+void PackedDataImpl::SetRange(const std::vector<uint8_t>& range)
 {
     _begin = range.data();
     _end = _begin + range.size();
@@ -43,16 +41,14 @@ PackedDataImpl::SetRange(const std::vector<uint8_t>& range)
     _pos += std::min<size_t>(range.size(), 2);
 }
 
-PackedDataImpl
-PackedDataImpl::ReaderOver(const std::vector<uint8_t>& range)
+PackedDataImpl PackedDataImpl::ReaderOver(const std::vector<uint8_t>& range)
 {
     PackedDataImpl reader;
     reader.SetRange(range);
     return reader;
 }
 
-PackedDataImpl
-PackedDataImpl::ReaderOwning(std::vector<uint8_t> owned)
+PackedDataImpl PackedDataImpl::ReaderOwning(std::vector<uint8_t> owned)
 {
     PackedDataImpl reader;
     reader.bytes = std::move(owned);
@@ -60,72 +56,62 @@ PackedDataImpl::ReaderOwning(std::vector<uint8_t> owned)
     return reader;
 }
 
-PackedData
-PackedDataImpl::Release() &&
+PackedData PackedDataImpl::Release() &&
 {
     return PackedData(typeCode, isArray, std::move(bytes));
 }
 
-void
-PackedDataImpl::ThrowShort(size_t n) const
+void PackedDataImpl::ThrowShort(size_t n) const
 {
-    throw PackedDataError(fmt::format(
-        "needs {} bytes at offset {}, {} left", n, Offset(), Remaining()));
+    throw PackedDataError(fmt::format("needs {} bytes at offset {}, {} left", n,
+                                      Offset(), Remaining()));
 }
 
-void
-PackedDataImpl::ThrowCount(uint64_t n, size_t at) const
+void PackedDataImpl::ThrowCount(uint64_t n, size_t at) const
 {
     throw PackedDataError(fmt::format(
-        "count {} at offset {} is more than the {} bytes left can hold",
-        n, at, Remaining()));
+        "count {} at offset {} is more than the {} bytes left can hold", n, at,
+        Remaining()));
 }
 
-void
-PackedDataImpl::ThrowEnum(int32_t raw, size_t at) const
+void PackedDataImpl::ThrowEnum(int32_t raw, size_t at) const
 {
-    throw PackedDataError(fmt::format(
-        "enumerator {} at offset {} is out of range", raw, at));
+    throw PackedDataError(
+        fmt::format("enumerator {} at offset {} is out of range", raw, at));
 }
 
 // --- strings and string-like values -------------------------------------------
 
-void
-PackedDataImpl::Write(const std::string& value)
+void PackedDataImpl::Write(const std::string& value)
 {
     WriteCount(value.size());
     WriteRaw(value.data(), value.size());
 }
 
-void
-PackedDataImpl::Write(const TfToken& value)
+void PackedDataImpl::Write(const TfToken& value)
 {
     Write(value.GetString());
 }
 
-void
-PackedDataImpl::Write(const SdfPath& value)
+void PackedDataImpl::Write(const SdfPath& value)
 {
     Write(value.GetAsString());
 }
 
-void
-PackedDataImpl::Write(const SdfAssetPath& value)
+void PackedDataImpl::Write(const SdfAssetPath& value)
 {
     // Only the authored path travels; the resolved path is the receiver's.
     Write(value.GetAssetPath());
 }
 
-void
-PackedDataImpl::Read(bool& value)
+void PackedDataImpl::Read(bool& value)
 {
     uint8_t b;
     ReadRaw(&b, 1);
     value = (b & 1) != 0;
 }
 
-void
-PackedDataImpl::Read(std::string& value)
+void PackedDataImpl::Read(std::string& value)
 {
     const size_t at = Offset();
     const uint64_t n = ReadCount();
@@ -136,24 +122,21 @@ PackedDataImpl::Read(std::string& value)
     _pos += n;
 }
 
-void
-PackedDataImpl::Read(TfToken& value)
+void PackedDataImpl::Read(TfToken& value)
 {
     std::string text;
     Read(text);
     value = TfToken(text);
 }
 
-void
-PackedDataImpl::Read(SdfPath& value)
+void PackedDataImpl::Read(SdfPath& value)
 {
     std::string text;
     Read(text);
     value = text.empty() ? SdfPath() : SdfPath(text);
 }
 
-void
-PackedDataImpl::Read(SdfAssetPath& value)
+void PackedDataImpl::Read(SdfAssetPath& value)
 {
     std::string text;
     Read(text);
@@ -162,15 +145,13 @@ PackedDataImpl::Read(SdfAssetPath& value)
 
 // --- layer offsets and references -----------------------------------------------
 
-void
-PackedDataImpl::Write(const SdfLayerOffset& value)
+void PackedDataImpl::Write(const SdfLayerOffset& value)
 {
     Write(value.GetOffset());
     Write(value.GetScale());
 }
 
-void
-PackedDataImpl::Read(SdfLayerOffset& value)
+void PackedDataImpl::Read(SdfLayerOffset& value)
 {
     double offset, scale;
     Read(offset);
@@ -178,8 +159,7 @@ PackedDataImpl::Read(SdfLayerOffset& value)
     value = SdfLayerOffset(offset, scale);
 }
 
-void
-PackedDataImpl::Write(const SdfReference& value)
+void PackedDataImpl::Write(const SdfReference& value)
 {
     Write(value.GetAssetPath());
     Write(value.GetPrimPath());
@@ -187,8 +167,7 @@ PackedDataImpl::Write(const SdfReference& value)
     Write(value.GetCustomData());
 }
 
-void
-PackedDataImpl::Read(SdfReference& value)
+void PackedDataImpl::Read(SdfReference& value)
 {
     std::string assetPath;
     SdfPath primPath;
@@ -203,8 +182,7 @@ PackedDataImpl::Read(SdfReference& value)
 
 // --- dictionaries and nested values ---------------------------------------------
 
-void
-PackedDataImpl::Write(const VtDictionary& value)
+void PackedDataImpl::Write(const VtDictionary& value)
 {
     WriteCount(value.size());
     for (const auto& entry : value) {
@@ -213,8 +191,7 @@ PackedDataImpl::Write(const VtDictionary& value)
     }
 }
 
-void
-PackedDataImpl::Read(VtDictionary& value)
+void PackedDataImpl::Read(VtDictionary& value)
 {
     VtDictionary result;
     const size_t n = ReadCountOf<std::string>();
@@ -228,14 +205,12 @@ PackedDataImpl::Read(VtDictionary& value)
     value = std::move(result);
 }
 
-void
-PackedDataImpl::Write(const VtValue&)
+void PackedDataImpl::Write(const VtValue&)
 {
     spdlog::warn("Writing nested VtValue is not supported yet");
 }
 
-void
-PackedDataImpl::Read(VtValue& value)
+void PackedDataImpl::Read(VtValue& value)
 {
     spdlog::warn("Reading nested VtValue is not supported yet");
     value = VtValue();
@@ -243,82 +218,70 @@ PackedDataImpl::Read(VtValue& value)
 
 // --- placeholders: kinds that travel without their data --------------------------
 
-void
-PackedDataImpl::Write(const SdfVariantSelectionMap&)
+void PackedDataImpl::Write(const SdfVariantSelectionMap&)
 {
     spdlog::warn("Writing SdfVariantSelectionMap is not supported yet");
 }
 
-void
-PackedDataImpl::Read(SdfVariantSelectionMap& value)
+void PackedDataImpl::Read(SdfVariantSelectionMap& value)
 {
     spdlog::warn("Reading SdfVariantSelectionMap is not supported yet");
     value.clear();
 }
 
-void
-PackedDataImpl::Write(const SdfTimeSampleMap&)
+void PackedDataImpl::Write(const SdfTimeSampleMap&)
 {
     spdlog::warn("Writing SdfTimeSampleMap is not supported yet");
 }
 
-void
-PackedDataImpl::Read(SdfTimeSampleMap& value)
+void PackedDataImpl::Read(SdfTimeSampleMap& value)
 {
     spdlog::warn("Reading SdfTimeSampleMap is not supported yet");
     value.clear();
 }
 
-void
-PackedDataImpl::Write(const SdfPayload&)
+void PackedDataImpl::Write(const SdfPayload&)
 {
     spdlog::warn("Writing SdfPayload is not supported yet");
 }
 
-void
-PackedDataImpl::Read(SdfPayload& value)
+void PackedDataImpl::Read(SdfPayload& value)
 {
     spdlog::warn("Reading SdfPayload is not supported yet");
     value = SdfPayload();
 }
 
-void
-PackedDataImpl::Write(const SdfValueBlock&)
+void PackedDataImpl::Write(const SdfValueBlock&)
 {
     // One byte that says nothing: a value block has no state.
     const uint8_t b = 0;
     WriteRaw(&b, 1);
 }
 
-void
-PackedDataImpl::Read(SdfValueBlock& value)
+void PackedDataImpl::Read(SdfValueBlock& value)
 {
     uint8_t b;
     ReadRaw(&b, 1);
     value = SdfValueBlock();
 }
 
-void
-PackedDataImpl::Write(const SdfUnregisteredValue& value)
+void PackedDataImpl::Write(const SdfUnregisteredValue& value)
 {
     Write(value.GetValue());
 }
 
-void
-PackedDataImpl::Read(SdfUnregisteredValue& value)
+void PackedDataImpl::Read(SdfUnregisteredValue& value)
 {
     spdlog::warn("Reading SdfUnregisteredValue is not supported yet");
     value = SdfUnregisteredValue();
 }
 
-void
-PackedDataImpl::Write(const SdfTimeCode&)
+void PackedDataImpl::Write(const SdfTimeCode&)
 {
     spdlog::warn("Writing SdfTimeCode is not supported yet");
 }
 
-void
-PackedDataImpl::Read(SdfTimeCode& value)
+void PackedDataImpl::Read(SdfTimeCode& value)
 {
     spdlog::warn("Reading SdfTimeCode is not supported yet");
     value = SdfTimeCode();

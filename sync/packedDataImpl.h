@@ -63,10 +63,14 @@ public:
 
 /// Types written as their in-memory representation, and whose runs are one
 /// block copy each way.
-template <class T> struct IsBitwiseReadWrite : std::false_type {};
+template <class T>
+struct IsBitwiseReadWrite : std::false_type
+{};
 
-#define VELA_BITWISE_TYPE(T) \
-    template <> struct IsBitwiseReadWrite<T> : std::true_type {}
+#define VELA_BITWISE_TYPE(T)                      \
+    template <>                                   \
+    struct IsBitwiseReadWrite<T> : std::true_type \
+    {}
 
 VELA_BITWISE_TYPE(bool);
 VELA_BITWISE_TYPE(uint8_t);
@@ -104,31 +108,66 @@ VELA_BITWISE_TYPE(pxr::SdfVariability);
 /// The fewest bytes one encoded element of T can take. Counts are checked
 /// against it before anything is allocated; 0 marks the placeholder kinds
 /// that carry no bytes at all.
-template <class T, class = void> struct MinEncodedSize
-    { static constexpr size_t value = 8; };    // length-prefixed or counted
+template <class T, class = void>
+struct MinEncodedSize
+{
+    static constexpr size_t value = 8;
+}; // length-prefixed or counted
 template <class T>
 struct MinEncodedSize<T, std::enable_if_t<IsBitwiseReadWrite<T>::value>>
-    { static constexpr size_t value = sizeof(T); };
-template <class T> struct MinEncodedSize<pxr::SdfListOp<T>>
-    { static constexpr size_t value = 1; };    // the flag byte
-template <> struct MinEncodedSize<pxr::SdfReference>
-    { static constexpr size_t value = 40; };   // 2 strings, 2 doubles, a count
-template <> struct MinEncodedSize<pxr::SdfLayerOffset>
-    { static constexpr size_t value = 16; };
-template <> struct MinEncodedSize<pxr::SdfValueBlock>
-    { static constexpr size_t value = 1; };
-template <> struct MinEncodedSize<pxr::SdfVariantSelectionMap>
-    { static constexpr size_t value = 0; };
-template <> struct MinEncodedSize<pxr::SdfTimeSampleMap>
-    { static constexpr size_t value = 0; };
-template <> struct MinEncodedSize<pxr::SdfPayload>
-    { static constexpr size_t value = 0; };
-template <> struct MinEncodedSize<pxr::VtValue>
-    { static constexpr size_t value = 0; };
-template <> struct MinEncodedSize<pxr::SdfUnregisteredValue>
-    { static constexpr size_t value = 0; };
-template <> struct MinEncodedSize<pxr::SdfTimeCode>
-    { static constexpr size_t value = 0; };
+{
+    static constexpr size_t value = sizeof(T);
+};
+template <class T>
+struct MinEncodedSize<pxr::SdfListOp<T>>
+{
+    static constexpr size_t value = 1;
+}; // the flag byte
+template <>
+struct MinEncodedSize<pxr::SdfReference>
+{
+    static constexpr size_t value = 40;
+}; // 2 strings, 2 doubles, a count
+template <>
+struct MinEncodedSize<pxr::SdfLayerOffset>
+{
+    static constexpr size_t value = 16;
+};
+template <>
+struct MinEncodedSize<pxr::SdfValueBlock>
+{
+    static constexpr size_t value = 1;
+};
+template <>
+struct MinEncodedSize<pxr::SdfVariantSelectionMap>
+{
+    static constexpr size_t value = 0;
+};
+template <>
+struct MinEncodedSize<pxr::SdfTimeSampleMap>
+{
+    static constexpr size_t value = 0;
+};
+template <>
+struct MinEncodedSize<pxr::SdfPayload>
+{
+    static constexpr size_t value = 0;
+};
+template <>
+struct MinEncodedSize<pxr::VtValue>
+{
+    static constexpr size_t value = 0;
+};
+template <>
+struct MinEncodedSize<pxr::SdfUnregisteredValue>
+{
+    static constexpr size_t value = 0;
+};
+template <>
+struct MinEncodedSize<pxr::SdfTimeCode>
+{
+    static constexpr size_t value = 0;
+};
 
 /// Writer and reader of one packed value.
 ///
@@ -180,7 +219,10 @@ public:
         bytes.insert(bytes.end(), p, p + n);
     }
 
-    void WriteCount(uint64_t n) { WriteRaw(&n, sizeof(n)); }
+    void WriteCount(uint64_t n)
+    {
+        WriteRaw(&n, sizeof(n));
+    }
 
     template <class T>
     std::enable_if_t<IsBitwiseReadWrite<T>::value> Write(const T& value)
@@ -235,15 +277,21 @@ public:
     // --- reading -----------------------------------------------------------
 
     /// Bytes left after the cursor.
-    size_t Remaining() const { return size_t(_end - _pos); }
+    size_t Remaining() const
+    {
+        return size_t(_end - _pos);
+    }
 
     /// Offset of the cursor from the first byte.
-    size_t Offset() const { return size_t(_pos - _begin); }
+    size_t Offset() const
+    {
+        return size_t(_pos - _begin);
+    }
 
     void ReadRaw(void* dst, size_t n)
     {
         Require(n);
-        if (n > 0) {    // an empty run may have no storage at all
+        if (n > 0) { // an empty run may have no storage at all
             std::memcpy(dst, _pos, n);
             _pos += n;
         }
@@ -264,9 +312,8 @@ public:
         const size_t at = Offset();
         const uint64_t n = ReadCount();
         constexpr size_t minSize = MinEncodedSize<T>::value;
-        const bool fits = minSize == 0
-            ? n <= _bytelessLeft
-            : n <= Remaining() / minSize;
+        const bool fits =
+            minSize == 0 ? n <= _bytelessLeft : n <= Remaining() / minSize;
         if (!fits) {
             ThrowCount(n, at);
         }
@@ -283,9 +330,18 @@ public:
     }
 
     void Read(bool& value);
-    void Read(pxr::SdfSpecifier& value) { ReadEnum(value, pxr::SdfNumSpecifiers); }
-    void Read(pxr::SdfPermission& value) { ReadEnum(value, pxr::SdfNumPermissions); }
-    void Read(pxr::SdfVariability& value) { ReadEnum(value, pxr::SdfNumVariabilities); }
+    void Read(pxr::SdfSpecifier& value)
+    {
+        ReadEnum(value, pxr::SdfNumSpecifiers);
+    }
+    void Read(pxr::SdfPermission& value)
+    {
+        ReadEnum(value, pxr::SdfNumPermissions);
+    }
+    void Read(pxr::SdfVariability& value)
+    {
+        ReadEnum(value, pxr::SdfNumVariabilities);
+    }
     void Read(std::string& value);
     void Read(pxr::TfToken& value);
     void Read(pxr::SdfPath& value);
@@ -354,8 +410,8 @@ private:
     template <class T>
     static constexpr bool IsPlainBitwise()
     {
-        return IsBitwiseReadWrite<T>::value &&
-            !std::is_same_v<T, bool> && !std::is_enum_v<T>;
+        return IsBitwiseReadWrite<T>::value && !std::is_same_v<T, bool> &&
+               !std::is_enum_v<T>;
     }
 
     void SetRange(const std::vector<uint8_t>& range);
@@ -404,12 +460,9 @@ struct Slot
 };
 
 constexpr Slot Slots[] = {
-    {0x02, pxr::SdfListOpTypeExplicit},
-    {0x04, pxr::SdfListOpTypeAdded},
-    {0x20, pxr::SdfListOpTypePrepended},
-    {0x40, pxr::SdfListOpTypeAppended},
-    {0x08, pxr::SdfListOpTypeDeleted},
-    {0x10, pxr::SdfListOpTypeOrdered},
+    {0x02, pxr::SdfListOpTypeExplicit},  {0x04, pxr::SdfListOpTypeAdded},
+    {0x20, pxr::SdfListOpTypePrepended}, {0x40, pxr::SdfListOpTypeAppended},
+    {0x08, pxr::SdfListOpTypeDeleted},   {0x10, pxr::SdfListOpTypeOrdered},
 };
 
 } // namespace packed_list_op

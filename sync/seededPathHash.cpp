@@ -18,7 +18,6 @@ SeededPathHash::SeededPathHash()
     // the tables' iteration order, is the same from one run to the next.
     : _seed(Mix((g_nextSeed.fetch_add(1, std::memory_order_relaxed) + 1) *
                 0x9e3779b97f4a7c15ULL))
-{
-}
+{}
 
 } // namespace vela

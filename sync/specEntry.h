@@ -55,8 +55,7 @@ public:
 
     SpecEntry(SpecEntry&& other) noexcept
         : _bits(std::exchange(other._bits, other._bits & _TypeMask))
-    {
-    }
+    {}
 
     SpecEntry& operator=(const SpecEntry& other)
     {
@@ -87,7 +86,8 @@ public:
 
     void SetType(pxr::SdfSpecType type)
     {
-        _bits = (_bits & ~_TypeMask) | (static_cast<uintptr_t>(type) & _TypeMask);
+        _bits =
+            (_bits & ~_TypeMask) | (static_cast<uintptr_t>(type) & _TypeMask);
     }
 
     size_t size() const
@@ -166,10 +166,14 @@ private:
                   "spec types must fit below the block's alignment");
     static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ > _TypeMask,
                   "operator new must leave the type bits free");
-    static_assert(alignof(Field) <= sizeof(_Block) && sizeof(_Block) % alignof(Field) == 0,
+    static_assert(alignof(Field) <= sizeof(_Block) &&
+                      sizeof(_Block) % alignof(Field) == 0,
                   "fields must start right after the block's header");
 
-    static Field* _Fields(_Block* block) { return reinterpret_cast<Field*>(block + 1); }
+    static Field* _Fields(_Block* block)
+    {
+        return reinterpret_cast<Field*>(block + 1);
+    }
     static const Field* _Fields(const _Block* block)
     {
         return reinterpret_cast<const Field*>(block + 1);
@@ -196,7 +200,10 @@ private:
         ::operator delete(block);
     }
 
-    _Block* _GetBlock() const { return reinterpret_cast<_Block*>(_bits & ~_TypeMask); }
+    _Block* _GetBlock() const
+    {
+        return reinterpret_cast<_Block*>(_bits & ~_TypeMask);
+    }
     void _SetBlock(_Block* block)
     {
         _bits = reinterpret_cast<uintptr_t>(block) | (_bits & _TypeMask);

@@ -27,14 +27,16 @@ namespace {
 template <class Fields>
 auto FindField(Fields& fields, const TfToken& fieldName)
 {
-    return std::find_if(fields.begin(), fields.end(),
+    return std::find_if(
+        fields.begin(), fields.end(),
         [&fieldName](const auto& field) { return field.name == fieldName; });
 }
 
 // The checks' messages are formatted only for an operand they refuse, and
 // only for a caller that asked for them.
 template <class... Args>
-bool Refuse(std::string* error, fmt::format_string<Args...> format, Args&&... args)
+bool Refuse(std::string* error, fmt::format_string<Args...> format,
+            Args&&... args)
 {
     if (error) {
         *error = fmt::format(format, std::forward<Args>(args)...);
@@ -81,7 +83,9 @@ SyncDataRefPtr SyncData::NewForLayer(const SyncData& source)
         // A field stored empty is no field to a layer: Sdf would not carry
         // it over either.
         fields.erase(std::remove_if(fields.begin(), fields.end(),
-                         [](const _Field& field) { return field.value.IsEmpty(); }),
+                                    [](const _Field& field) {
+                                        return field.value.IsEmpty();
+                                    }),
                      fields.end());
         // The source's handles point into the source's recorder.
         for (_Field& field : fields) {
@@ -158,7 +162,8 @@ size_t SyncData::CountDifferingSpecs(const SyncData& other, size_t limit,
         }
         bool differs = false;
         const bool collect = fields && !structural;
-        CompareFields(entry.second, it->second,
+        CompareFields(
+            entry.second, it->second,
             [&](const TfToken& name, const VtValue& value) {
                 differs = true;
                 if (collect) {
@@ -375,7 +380,8 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
     value.GetValue(stored);
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
-                      fieldName.GetText(), stored->GetTypeName(), path.GetText());
+                      fieldName.GetText(), stored->GetTypeName(),
+                      path.GetText());
     }
     if (!_muted) {
         _delta->SetField(path, fieldName, *stored, placement, slot);
@@ -449,8 +455,8 @@ size_t SyncData::GetNumTimeSamplesForPath(const SdfPath&) const
     return 0;
 }
 
-bool SyncData::GetBracketingTimeSamplesForPath(const SdfPath&, double,
-                                               double*, double*) const
+bool SyncData::GetBracketingTimeSamplesForPath(const SdfPath&, double, double*,
+                                               double*) const
 {
     return false;
 }
@@ -485,7 +491,8 @@ void SyncData::CreateNode(const SdfPath& path, SdfSpecType specType)
 void SyncData::CreateNode(const SdfPath& path, int32_t specType)
 {
     std::string error;
-    if (!CheckNodePath(path, &error) || !CheckSpecType(specType, path, &error)) {
+    if (!CheckNodePath(path, &error) ||
+        !CheckSpecType(specType, path, &error)) {
         spdlog::error("{}", error);
         return;
     }
@@ -538,8 +545,8 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt != fields.end()) {
         *placement = fieldIt + 1 == fields.end()
-            ? SyncDelta::FieldPlacement::KeptLast
-            : SyncDelta::FieldPlacement::Kept;
+                         ? SyncDelta::FieldPlacement::KeptLast
+                         : SyncDelta::FieldPlacement::Kept;
         *slot = &fieldIt->slot;
         return &fieldIt->value;
     }
@@ -714,9 +721,9 @@ bool SyncData::CheckFieldName(std::string_view fieldName, const SdfPath& path,
     return true;
 }
 
-bool SyncData::CheckFieldValue(const PackedData& packed, std::string_view fieldName,
-                               const SdfPath& path, VtValue* value,
-                               std::string* error)
+bool SyncData::CheckFieldValue(const PackedData& packed,
+                               std::string_view fieldName, const SdfPath& path,
+                               VtValue* value, std::string* error)
 {
     if (packed.empty()) {
         *value = VtValue();
@@ -755,7 +762,8 @@ SyncOpList SyncData::GetLayerUpdates(const SdfLayerRefPtr& layer)
 
 SyncOpList SyncData::GetLayerUpdates(const SdfLayer& layer)
 {
-    if (!dynamic_cast<const SyncFileFormat*>(get_pointer(layer.GetFileFormat()))) {
+    if (!dynamic_cast<const SyncFileFormat*>(
+            get_pointer(layer.GetFileFormat()))) {
         spdlog::error("Layer is not using SyncFileFormat.");
         return {};
     }

@@ -163,8 +163,7 @@ public:
                          pxr::SdfSpecType* specType) const override;
 
     bool HasSpecAndField(const pxr::SdfPath& path,
-                         const pxr::TfToken& fieldName,
-                         pxr::VtValue* value,
+                         const pxr::TfToken& fieldName, pxr::VtValue* value,
                          pxr::SdfSpecType* specType) const override;
 
     /// A copy of the stored value, or an empty VtValue.
@@ -209,15 +208,16 @@ public:
 
     size_t GetNumTimeSamplesForPath(const pxr::SdfPath& path) const override;
 
-    bool GetBracketingTimeSamplesForPath(const pxr::SdfPath& path,
-                                         double time, double* tLower,
+    bool GetBracketingTimeSamplesForPath(const pxr::SdfPath& path, double time,
+                                         double* tLower,
                                          double* tUpper) const override;
 
     bool QueryTimeSample(const pxr::SdfPath& path, double time,
                          pxr::VtValue* optionalValue = nullptr) const override;
 
-    bool QueryTimeSample(const pxr::SdfPath& path, double time,
-                         pxr::SdfAbstractDataValue* optionalValue) const override;
+    bool
+    QueryTimeSample(const pxr::SdfPath& path, double time,
+                    pxr::SdfAbstractDataValue* optionalValue) const override;
 
     void SetTimeSample(const pxr::SdfPath& path, double time,
                        const pxr::VtValue& value) override;
@@ -272,9 +272,10 @@ public:
 
     /// As GetFieldValue; also sets \p specType to the spec's type, or to
     /// SdfSpecTypeUnknown when there is no spec.
-    const pxr::VtValue* GetSpecTypeAndFieldValue(
-        const pxr::SdfPath& path, const pxr::TfToken& fieldName,
-        pxr::SdfSpecType* specType) const;
+    const pxr::VtValue*
+    GetSpecTypeAndFieldValue(const pxr::SdfPath& path,
+                             const pxr::TfToken& fieldName,
+                             pxr::SdfSpecType* specType) const;
 
     /// Applies one received operation, after CheckSyncOp: an operation it
     /// refuses logs the check's message at error level and changes
@@ -298,10 +299,10 @@ public:
     {
         SyncOp::SyncOpType type = SyncOp::CreateNode;
         pxr::SdfPath path;
-        pxr::SdfPath oldPath;                                 // MoveNode
-        pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown;  // CreateNode
-        pxr::TfToken fieldName;                               // SetField, EraseField
-        pxr::VtValue fieldValue;                              // SetField
+        pxr::SdfPath oldPath; // MoveNode
+        pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown; // CreateNode
+        pxr::TfToken fieldName; // SetField, EraseField
+        pxr::VtValue fieldValue; // SetField
     };
 
     /// Checks the operation's type, then its operands in their order:
@@ -329,13 +330,14 @@ public:
                               std::string* error);
 
     /// A field needs a name: "Invalid field at {}: empty field name".
-    static bool CheckFieldName(std::string_view fieldName, const pxr::SdfPath& path,
-                               std::string* error);
+    static bool CheckFieldName(std::string_view fieldName,
+                               const pxr::SdfPath& path, std::string* error);
 
     /// A packed value must unpack, into \p value: "Invalid value of field
     /// {} at {}: does not unpack" otherwise (after the value handler's own
     /// error line). Zero bytes stand for the empty value.
-    static bool CheckFieldValue(const PackedData& packed, std::string_view fieldName,
+    static bool CheckFieldValue(const PackedData& packed,
+                                std::string_view fieldName,
                                 const pxr::SdfPath& path, pxr::VtValue* value,
                                 std::string* error);
 

@@ -154,7 +154,8 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
         const size_t position = _pending.records.size();
         if (position < _DirectPositions) {
             *slot = FieldSlot{
-                _Direct | (placement == FieldPlacement::Added ? _DirectAdds : 0) |
+                _Direct |
+                    (placement == FieldPlacement::Added ? _DirectAdds : 0) |
                     static_cast<uint32_t>(position),
                 _directGeneration};
             _AppendSet(path, fieldName, value);
@@ -220,8 +221,8 @@ void SyncDelta::_Supersede(_FieldEntry* entry, FieldPlacement placement)
 SyncDelta::_FieldEntry& SyncDelta::_NewEntry(FieldSlot* slot)
 {
     _pending.fields.emplace_back();
-    *slot = FieldSlot{static_cast<uint32_t>(_pending.fields.size()),
-                      _generation};
+    *slot =
+        FieldSlot{static_cast<uint32_t>(_pending.fields.size()), _generation};
     return _pending.fields.back();
 }
 
@@ -402,7 +403,8 @@ void SyncDelta::_Compact()
     records.shrink(live);
     for (size_t i = 0; i < _pending.fields.size(); ++i) {
         _FieldEntry& entry = _pending.fields[i];
-        for (_FieldEntry::Slot* slot : {&entry.erase, &entry.anchor, &entry.latest}) {
+        for (_FieldEntry::Slot* slot :
+             {&entry.erase, &entry.anchor, &entry.latest}) {
             if (slot->serial) {
                 slot->position = newPosition[slot->position];
             }

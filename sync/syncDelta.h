@@ -148,10 +148,10 @@ public:
 private:
     enum class _Kind : uint8_t
     {
-        Path,     // paths and field as SdfPath and TfToken
-        Text,     // its SyncOp is in textOps; a SetField's value is packed later
-        Packed,   // its SyncOp, value packed, is in textOps
-        Dropped,  // superseded
+        Path, // paths and field as SdfPath and TfToken
+        Text, // its SyncOp is in textOps; a SetField's value is packed later
+        Packed, // its SyncOp, value packed, is in textOps
+        Dropped, // superseded
     };
     struct _Record
     {
@@ -187,15 +187,18 @@ private:
     {
         struct Slot
         {
-            uint32_t position = 0;  // in records
-            uint32_t serial = 0;    // 0: no such record
+            uint32_t position = 0; // in records
+            uint32_t serial = 0; // 0: no such record
         };
         Slot erase;
         Slot anchor;
         Slot latest;
-        bool latestAddsField = false;  // a peer first adds the field there
+        bool latestAddsField = false; // a peer first adds the field there
 
-        uint64_t Newest() const { return latest.serial ? latest.serial : erase.serial; }
+        uint64_t Newest() const
+        {
+            return latest.serial ? latest.serial : erase.serial;
+        }
     };
     // Fields erased since the last drain, to the entry of their erase.
     using _ErasedFields =
@@ -218,7 +221,10 @@ private:
             }
             return (*this)[_size++];
         }
-        T& operator[](size_t i) { return _chunks[i / _ChunkSize][i % _ChunkSize]; }
+        T& operator[](size_t i)
+        {
+            return _chunks[i / _ChunkSize][i % _ChunkSize];
+        }
         T& back() { return (*this)[_size - 1]; }
         size_t size() const { return _size; }
         bool empty() const { return _size == 0; }

@@ -74,7 +74,8 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
     }
     if (path.IsPrimVariantSelectionPath()) {
         return type == (path.GetVariantSelection().second.empty()
-                            ? SdfSpecTypeVariantSet : SdfSpecTypeVariant);
+                            ? SdfSpecTypeVariantSet
+                            : SdfSpecTypeVariant);
     }
     if (path.IsPrimPropertyPath()) {
         return type == SdfSpecTypeAttribute || type == SdfSpecTypeRelationship;
@@ -141,9 +142,9 @@ std::string _ChildrenProblem(const SdfPath& path, const TfToken& field,
 }
 
 // Whether \p child, named \p name in a children field, has a spec.
-std::string _FindMissingChild(const SdfAbstractData& data,
-                              const SdfPath& path, const TfToken& field,
-                              const SdfPath& child, const std::string& name)
+std::string _FindMissingChild(const SdfAbstractData& data, const SdfPath& path,
+                              const TfToken& field, const SdfPath& child,
+                              const std::string& name)
 {
     if (child.IsEmpty() || !data.HasSpec(child)) {
         return _ChildrenProblem(path, field,
@@ -184,8 +185,8 @@ std::string _FindPathChildrenInconsistency(const SdfAbstractData& data,
     }
     for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
         const SdfPath child = field == SdfChildrenKeys->MapperChildren
-            ? path.AppendMapper(target)
-            : path.AppendTarget(target);
+                                  ? path.AppendMapper(target)
+                                  : path.AppendTarget(target);
         std::string failure =
             _FindMissingChild(data, path, field, child, target.GetString());
         if (!failure.empty()) {
@@ -212,10 +213,9 @@ std::string _FindTokenChildrenInconsistency(const SdfAbstractData& data,
                                     "names '" + name.GetString() +
                                         "', which is not a valid name");
         }
-        std::string failure =
-            _FindMissingChild(data, path, field,
-                              _TokenChildPath(path, field, name),
-                              name.GetString());
+        std::string failure = _FindMissingChild(
+            data, path, field, _TokenChildPath(path, field, name),
+            name.GetString());
         if (!failure.empty()) {
             return failure;
         }
@@ -247,7 +247,8 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
     std::string failure;
     if (const auto* store = dynamic_cast<const vela::SyncData*>(&data)) {
         // One lookup of the spec rather than one per children field.
-        store->ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+        store->ForEachField(path, [&](const TfToken& name,
+                                      const VtValue& value) {
             if (_IsChildrenField(name)) {
                 failure = _FindChildrenInconsistency(data, path, name, value);
             }
@@ -281,7 +282,8 @@ std::string _FindInconsistency(const SdfAbstractData& data,
 {
     // OpenUSD reaches everything in a layer through its pseudo-root and
     // aborts the process on a layer that has none.
-    if (data.GetSpecType(SdfPath::AbsoluteRootPath()) != SdfSpecTypePseudoRoot) {
+    if (data.GetSpecType(SdfPath::AbsoluteRootPath()) !=
+        SdfSpecTypePseudoRoot) {
         return "it has no pseudo-root";
     }
 
@@ -314,9 +316,9 @@ std::string _FindInconsistency(const SdfAbstractData& data,
 // As _FindInconsistency, for data that differs from a layer's current
 // content in the given fields only: the same specs with the same types, so
 // only the children fields among them can be amiss.
-std::string _FindInconsistency(
-    const SdfAbstractData& data,
-    const std::vector<vela::SyncData::FieldDifference>& changes)
+std::string
+_FindInconsistency(const SdfAbstractData& data,
+                   const std::vector<vela::SyncData::FieldDifference>& changes)
 {
     for (const auto& change : changes) {
         if (_IsChildrenField(change.name)) {
@@ -342,8 +344,7 @@ SyncFileFormat::SyncFileFormat()
                     VelaSyncFileFormatTokens->Version,
                     VelaSyncFileFormatTokens->Target,
                     VelaSyncFileFormatTokens->Extension.GetString())
-{
-}
+{}
 
 SyncFileFormat::~SyncFileFormat() = default;
 
@@ -395,18 +396,19 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
     }
     // The layer's content has passed this check (or was made by OpenUSD's
     // own edits), so fields that differ are all there is left to check.
-    const std::string failure = route == _RefreshRoute::Fields
-        ? _FindInconsistency(*data, changes)
-        : _FindInconsistency(*data, layer->GetSchema());
+    const std::string failure =
+        route == _RefreshRoute::Fields
+            ? _FindInconsistency(*data, changes)
+            : _FindInconsistency(*data, layer->GetSchema());
     if (!failure.empty()) {
         spdlog::error("RefreshData: refused, the sync data is not "
-                      "consistent: {}", failure);
+                      "consistent: {}",
+                      failure);
         return;
     }
     const vela::SyncDataPtr own = GetData(*layer);
     if (own && route == _RefreshRoute::Whole) {
-        _ReplaceData(layer, own,
-                     static_cast<const vela::SyncData&>(*data));
+        _ReplaceData(layer, own, static_cast<const vela::SyncData&>(*data));
     } else if (own && route == _RefreshRoute::Fields) {
         _EditFields(layer, own, changes);
     } else {

@@ -20,12 +20,10 @@
 PXR_NAMESPACE_OPEN_SCOPE
 
 #define VELA_SYNC_FILE_FORMAT_TOKENS \
-    ((Id,        "vela"))            \
-    ((Version,   "1.0"))             \
-    ((Target,    "usd"))             \
-    ((Extension, "vela"))
+    ((Id, "vela"))((Version, "1.0"))((Target, "usd"))((Extension, "vela"))
 
-TF_DECLARE_PUBLIC_TOKENS(VelaSyncFileFormatTokens, VELA_SYNC_FILE_FORMAT_TOKENS);
+TF_DECLARE_PUBLIC_TOKENS(VelaSyncFileFormatTokens,
+                         VELA_SYNC_FILE_FORMAT_TOKENS);
 
 TF_DECLARE_WEAK_AND_REF_PTRS(SyncFileFormat);
 
@@ -41,7 +39,8 @@ class SyncFileFormat : public SdfFileFormat
 public:
     /// A new vela::SyncData holding the pseudo-root; the arguments are
     /// ignored.
-    SdfAbstractDataRefPtr InitData(const FileFormatArguments& args) const override;
+    SdfAbstractDataRefPtr
+    InitData(const FileFormatArguments& args) const override;
 
     /// False for every path, the format's own extension included.
     bool CanRead(const std::string& file) const override;
@@ -107,17 +106,17 @@ private:
     enum class _RefreshRoute
     {
         Unchanged, // the layer holds that content already
-        Whole,     // a copy of the data replaces the layer's store
-        Fields,    // fields are set and erased through the layer
-        Specs,     // Sdf edits the layer's data spec by spec
+        Whole, // a copy of the data replaces the layer's store
+        Fields, // fields are set and erased through the layer
+        Specs, // Sdf edits the layer's data spec by spec
     };
 
     // Sizes a refresh of \p layer with \p data and picks its route. The
     // Fields route hands out the fields to set and erase in \p changes;
     // every other route leaves it empty.
-    static _RefreshRoute _ChooseRefreshRoute(
-        const SdfLayer& layer, const SdfAbstractData& data,
-        std::vector<vela::SyncData::FieldDifference>* changes);
+    static _RefreshRoute
+    _ChooseRefreshRoute(const SdfLayer& layer, const SdfAbstractData& data,
+                        std::vector<vela::SyncData::FieldDifference>* changes);
 
     // Lets Sdf bring the layer's data into agreement with \p data, its own
     // spec-by-spec way, unrecorded, and leaves nothing pending.
@@ -133,9 +132,9 @@ private:
 
     // Sets and erases the fields on the layer, unrecorded, in one change
     // block, and leaves nothing pending.
-    static void _EditFields(
-        const SdfLayerHandle& layer, const vela::SyncDataPtr& own,
-        const std::vector<vela::SyncData::FieldDifference>& changes);
+    static void
+    _EditFields(const SdfLayerHandle& layer, const vela::SyncDataPtr& own,
+                const std::vector<vela::SyncData::FieldDifference>& changes);
 
     // Gives the layer a copy of \p incoming in place of \p own, its
     // current store, and leaves nothing pending.

@@ -23,10 +23,11 @@ bool operator==(const SyncOp&, const SyncOp&)
 // and a creation or erasure starts them afresh. The fields seen on a node
 // are a bit mask when the list names at most 64 fields, as it nearly always
 // does, and a short list otherwise.
-std::vector<char> SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
-                                          const std::vector<uint32_t>& nodeIds,
-                                          const std::vector<uint32_t>& secondIds,
-                                          size_t nodeIdCount, size_t fieldIdCount)
+std::vector<char>
+SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
+                        const std::vector<uint32_t>& nodeIds,
+                        const std::vector<uint32_t>& secondIds,
+                        size_t nodeIdCount, size_t fieldIdCount)
 {
     const size_t n = nodeIds.size();
     std::vector<char> keep(n, 1);
@@ -95,7 +96,8 @@ SyncOpList CoalesceSyncOps(const SyncOpList& ops)
     nodes.reserve(ops.size());
     auto id = [](std::unordered_map<std::string_view, uint32_t>& ids,
                  const std::string& text) {
-        return ids.emplace(text, static_cast<uint32_t>(ids.size())).first->second;
+        return ids.emplace(text, static_cast<uint32_t>(ids.size()))
+            .first->second;
     };
     std::vector<uint32_t> nodeIds(ops.size()), secondIds(ops.size(), 0);
     for (size_t i = 0; i < ops.size(); ++i) {

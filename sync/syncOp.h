@@ -72,10 +72,11 @@ using SyncOpList = std::vector<SyncOp>;
 /// Equal numbers must stand for equal text; node ids are below
 /// \p nodeIdCount, field ids below \p fieldIdCount. Returns one flag per
 /// operation from \p first on, 0 for those left out.
-std::vector<char> SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
-                                          const std::vector<uint32_t>& nodeIds,
-                                          const std::vector<uint32_t>& secondIds,
-                                          size_t nodeIdCount, size_t fieldIdCount);
+std::vector<char>
+SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
+                        const std::vector<uint32_t>& nodeIds,
+                        const std::vector<uint32_t>& secondIds,
+                        size_t nodeIdCount, size_t fieldIdCount);
 
 /// \p ops without the ones coalescing leaves out, in their order.
 SyncOpList CoalesceSyncOps(const SyncOpList& ops);

@@ -14,8 +14,7 @@ using namespace pxr;
 
 namespace vela {
 
-ValueHandler&
-ValueHandler::GetInstance()
+ValueHandler& ValueHandler::GetInstance()
 {
     static ValueHandler instance;
     return instance;
@@ -37,8 +36,7 @@ ValueHandler::~ValueHandler()
 // count and the elements, for a scalar the one encoding. The element
 // encodings are PackedDataImpl's Write and Read overloads for T.
 template <class T>
-void
-ValueHandler::RegisterType(uint8_t code)
+void ValueHandler::RegisterType(uint8_t code)
 {
     PackFn& pack = _packFns[std::type_index(typeid(T))];
     _packFnsByInfo[&typeid(T)] = &pack;
@@ -65,8 +63,7 @@ ValueHandler::RegisterType(uint8_t code)
     };
 }
 
-void
-ValueHandler::RegisterAllTypes()
+void ValueHandler::RegisterAllTypes()
 {
     // The codes are the wire format: never renumber them. The matrices hold
     // 0x0D to 0x0F although they came after the vectors.
@@ -128,11 +125,10 @@ ValueHandler::RegisterAllTypes()
     RegisterType<SdfTimeCode>(0x38);
 }
 
-PackedData
-ValueHandler::PackVtValue(const VtValue& value) const
+PackedData ValueHandler::PackVtValue(const VtValue& value) const
 {
-    const std::type_info& key = value.IsArrayValued()
-        ? value.GetElementTypeid() : value.GetTypeid();
+    const std::type_info& key =
+        value.IsArrayValued() ? value.GetElementTypeid() : value.GetTypeid();
     const auto fast = _packFnsByInfo.find(&key);
     if (fast != _packFnsByInfo.end()) {
         return (*fast->second)(value);
@@ -145,15 +141,13 @@ ValueHandler::PackVtValue(const VtValue& value) const
     return it->second(value);
 }
 
-VtValue
-ValueHandler::UnpackVtValue(const PackedData& data) const
+VtValue ValueHandler::UnpackVtValue(const PackedData& data) const
 {
     PackedDataImpl reader = PackedDataImpl::ReaderOver(data.bytes);
     return UnpackVtValue(reader);
 }
 
-VtValue
-ValueHandler::UnpackVtValue(PackedDataImpl& reader) const
+VtValue ValueHandler::UnpackVtValue(PackedDataImpl& reader) const
 {
     if (reader.typeCode == 0) {
         spdlog::error("Invalid type");
@@ -166,7 +160,8 @@ ValueHandler::UnpackVtValue(PackedDataImpl& reader) const
     }
     if (reader.Offset() < 2) {
         spdlog::error("Malformed packed value: {} byte, shorter than its "
-                      "2-byte header", reader.Offset());
+                      "2-byte header",
+                      reader.Offset());
         return VtValue();
     }
     try {
@@ -178,12 +173,12 @@ ValueHandler::UnpackVtValue(PackedDataImpl& reader) const
     }
 }
 
-VtValue
-ValueHandler::UnpackVtValue(const std::string& base64) const
+VtValue ValueHandler::UnpackVtValue(const std::string& base64) const
 {
     if (base64.size() % 4 != 0) {
         spdlog::error("Malformed Base64 text: its length {} is not a multiple "
-                      "of 4", base64.size());
+                      "of 4",
+                      base64.size());
         return VtValue();
     }
 
@@ -193,7 +188,8 @@ ValueHandler::UnpackVtValue(const std::string& base64) const
     const size_t padding =
         firstPad == std::string::npos ? 0 : base64.size() - firstPad;
     if (padding > 2 ||
-        (padding > 0 && base64.find_first_not_of('=', firstPad) != std::string::npos)) {
+        (padding > 0 &&
+         base64.find_first_not_of('=', firstPad) != std::string::npos)) {
         spdlog::error("Malformed Base64 text: padding must be one or two '=' "
                       "at the end");
         return VtValue();
@@ -207,8 +203,7 @@ ValueHandler::UnpackVtValue(const std::string& base64) const
     using namespace boost::archive::iterators;
     using Decoder =
         transform_width<binary_from_base64<std::string::const_iterator>, 8, 6>;
-    std::vector<uint8_t> decoded(
-        Decoder(text.cbegin()), Decoder(text.cend()));
+    std::vector<uint8_t> decoded(Decoder(text.cbegin()), Decoder(text.cend()));
 
     decoded.resize(decoded.size() - padding);
 

@@ -32,7 +32,8 @@ public:
 protected:
     void sink_it_(const spdlog::details::log_msg& msg) override
     {
-        _lines.push_back({msg.level, std::string(msg.payload.data(), msg.payload.size())});
+        _lines.push_back(
+            {msg.level, std::string(msg.payload.data(), msg.payload.size())});
     }
     void flush_() override {}
 
@@ -70,8 +71,9 @@ public:
     size_t CountLevel(spdlog::level::level_enum level)
     {
         auto lines = Lines();
-        return std::count_if(lines.begin(), lines.end(),
-            [&](const LogLine& l) { return l.level == level; });
+        return std::count_if(lines.begin(), lines.end(), [&](const LogLine& l) {
+            return l.level == level;
+        });
     }
 
 private:

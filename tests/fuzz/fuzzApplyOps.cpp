@@ -83,8 +83,9 @@ void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
     case vela_fuzz::ReceiveSet: {
         const uint8_t code = in.value.empty() ? 0 : in.value[0];
         const bool array = in.value.size() > 1 && (in.value[1] & 1);
-        store.Set(path, field, vela::ValueHandler::GetInstance().UnpackVtValue(
-                                   vela::PackedData(code, array, in.value)));
+        store.Set(path, field,
+                  vela::ValueHandler::GetInstance().UnpackVtValue(
+                      vela::PackedData(code, array, in.value)));
         return;
     }
     case vela_fuzz::ApplyMove:
@@ -110,7 +111,8 @@ void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
 
 // Specs with their type and their fields in order, values as packed bytes.
 using OrderedContent = std::map<
-    SdfPath, std::pair<int, std::vector<std::pair<TfToken, std::vector<uint8_t>>>>>;
+    SdfPath,
+    std::pair<int, std::vector<std::pair<TfToken, std::vector<uint8_t>>>>>;
 
 OrderedContent Ordered(const vela::SyncData& data)
 {
@@ -139,10 +141,10 @@ void Replay(vela::SyncData& recorded, vela::SyncData& replica)
     SyncOpList ops;
     recorded.GetDelta().SwapPendingOps(ops);
     for (const auto& op : ops) {
-        Replayed().push_back(std::to_string(int(op.opType)) + " " + op.nodePath +
-                             " " + op.oldNodePath + " " + op.fieldName + " " +
-                             std::to_string(op.nodeType) + " " +
-                             std::to_string(op.fieldValue.bytes.size()));
+        Replayed().push_back(std::to_string(int(op.opType)) + " " +
+                             op.nodePath + " " + op.oldNodePath + " " +
+                             op.fieldName + " " + std::to_string(op.nodeType) +
+                             " " + std::to_string(op.fieldValue.bytes.size()));
         replica.ApplySyncOp(op);
     }
     Replayed().push_back("--");
@@ -218,7 +220,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         !vela_fuzz::SameContent(*held, *vela::SyncData::New())) {
         vela_fuzz::PrintContent("store", *store);
         vela_fuzz::PrintContent("layer", *held);
-        vela_fuzz::Check(false, "the layer holds the store's content or its own");
+        vela_fuzz::Check(false,
+                         "the layer holds the store's content or its own");
     }
 
     std::string text;

@@ -59,9 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     vela::SyncOpList ops;
     std::string error;
-    const bool decoded = vela::OpFrame::Decode(bytes.data(), bytes.size(),
-                                               &ops, &error);
-    vela_fuzz::Check(decoded || ops.empty(), "a refused body yields no operations");
+    const bool decoded =
+        vela::OpFrame::Decode(bytes.data(), bytes.size(), &ops, &error);
+    vela_fuzz::Check(decoded || ops.empty(),
+                     "a refused body yields no operations");
     vela_fuzz::Check(decoded || !error.empty(), "a refused body says why");
 
     vela::SyncDataRefPtr store = vela::SyncData::New();
@@ -81,11 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string again = vela::OpFrame::Encode(ops);
         vela::SyncOpList back;
         std::string backError;
-        vela_fuzz::Check(
-            vela::OpFrame::Decode(reinterpret_cast<const uint8_t*>(again.data()),
-                                  again.size(), &back, &backError),
-            "a re-encoded body decodes");
-        vela_fuzz::Check(_SameOps(back, ops), "a re-encoded body keeps its operations");
+        vela_fuzz::Check(vela::OpFrame::Decode(
+                             reinterpret_cast<const uint8_t*>(again.data()),
+                             again.size(), &back, &backError),
+                         "a re-encoded body decodes");
+        vela_fuzz::Check(_SameOps(back, ops),
+                         "a re-encoded body keeps its operations");
     }
     mark.Clear();
     return 0;

@@ -25,11 +25,16 @@ namespace {
 
 int Sextet(char c)
 {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
     return -1;
 }
 
@@ -110,8 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else {
         const uint8_t code = decoded->empty() ? 0 : (*decoded)[0];
         const bool array = decoded->size() > 1 && ((*decoded)[1] & 1);
-        const VtValue fromBytes = handler.UnpackVtValue(
-            vela::PackedData(code, array, *decoded));
+        const VtValue fromBytes =
+            handler.UnpackVtValue(vela::PackedData(code, array, *decoded));
         vela_fuzz::Check(fromText.IsEmpty() == fromBytes.IsEmpty(),
                          "text and bytes agree on failure");
         if (!fromText.IsEmpty()) {

@@ -100,66 +100,74 @@ std::vector<std::pair<std::string, std::function<void(SdfLayerHandle)>>>
 Scenes()
 {
     return {
-        {"prim", [](SdfLayerHandle layer) {
-            SdfPrimSpecHandle a = SdfPrimSpec::New(
-                layer->GetPseudoRoot(), "A", SdfSpecifierDef, "Xform");
-            a->SetDocumentation("doc");
-            SdfAttributeSpec::New(a, "x", SdfValueTypeNames->Double)
-                ->SetDefaultValue(VtValue(2.0));
-        }},
-        {"hierarchy", [](SdfLayerHandle layer) {
-            SdfPrimSpecHandle a = SdfPrimSpec::New(
-                layer->GetPseudoRoot(), "A", SdfSpecifierDef, "Xform");
-            SdfPrimSpecHandle b = SdfPrimSpec::New(a, "B", SdfSpecifierDef, "Mesh");
-            SdfPrimSpec::New(a, "C", SdfSpecifierOver);
-            SdfAttributeSpec::New(b, "x", SdfValueTypeNames->Float3Array)
-                ->SetDefaultValue(VtValue(VtVec3fArray{GfVec3f(0, 1, 2)}));
-            SdfAttributeSpec::New(b, "y", SdfValueTypeNames->String,
-                                  SdfVariabilityUniform, true)
-                ->SetDefaultValue(VtValue(std::string("s")));
-            b->SetActive(false);
-            b->SetKind(TfToken("component"));
-        }},
-        {"relationship", [](SdfLayerHandle layer) {
-            SdfPrimSpecHandle a = SdfPrimSpec::New(
-                layer->GetPseudoRoot(), "A", SdfSpecifierDef);
-            SdfPrimSpec::New(layer->GetPseudoRoot(), "B", SdfSpecifierDef);
-            SdfRelationshipSpec::New(a, "rel")
-                ->GetTargetPathList().Add(SdfPath("/B"));
-            SdfAttributeSpecHandle x =
-                SdfAttributeSpec::New(a, "x", SdfValueTypeNames->Double);
-            x->GetConnectionPathList().Add(SdfPath("/B.y"));
-        }},
-        {"references", [](SdfLayerHandle layer) {
-            SdfPrimSpecHandle a = SdfPrimSpec::New(
-                layer->GetPseudoRoot(), "A", SdfSpecifierDef);
-            a->GetReferenceList().Prepend(SdfReference("a.usd", SdfPath("/P")));
-            a->GetInheritPathList().Add(SdfPath("/C"));
-            a->GetPayloadList().Append(SdfPayload("p.usd"));
-            a->SetCustomData("k", VtValue(1));
-            layer->SetDefaultPrim(TfToken("A"));
-        }},
-        {"variants", [](SdfLayerHandle layer) {
-            SdfPrimSpecHandle a = SdfPrimSpec::New(
-                layer->GetPseudoRoot(), "A", SdfSpecifierDef);
-            SdfVariantSetSpecHandle set = SdfVariantSetSpec::New(a, "v");
-            SdfVariantSpecHandle va = SdfVariantSpec::New(set, "a");
-            SdfPrimSpec::New(va->GetPrimSpec(), "B", SdfSpecifierDef);
-            a->GetVariantSetNameList().Add("v");
-            a->SetVariantSelection("v", "a");
-        }},
-        {"renameRemove", [](SdfLayerHandle layer) {
-            SdfPrimSpecHandle a = SdfPrimSpec::New(
-                layer->GetPseudoRoot(), "A", SdfSpecifierDef);
-            SdfPrimSpecHandle b = SdfPrimSpec::New(a, "B", SdfSpecifierDef);
-            SdfAttributeSpec::New(b, "x", SdfValueTypeNames->Int)
-                ->SetDefaultValue(VtValue(1));
-            b->SetName("C");
-            SdfPrimSpecHandle gone = SdfPrimSpec::New(a, "D", SdfSpecifierDef);
-            a->RemoveNameChild(gone);
-            a->SetComment("c");
-            a->SetComment("");
-        }},
+        {"prim",
+         [](SdfLayerHandle layer) {
+             SdfPrimSpecHandle a = SdfPrimSpec::New(layer->GetPseudoRoot(), "A",
+                                                    SdfSpecifierDef, "Xform");
+             a->SetDocumentation("doc");
+             SdfAttributeSpec::New(a, "x", SdfValueTypeNames->Double)
+                 ->SetDefaultValue(VtValue(2.0));
+         }},
+        {"hierarchy",
+         [](SdfLayerHandle layer) {
+             SdfPrimSpecHandle a = SdfPrimSpec::New(layer->GetPseudoRoot(), "A",
+                                                    SdfSpecifierDef, "Xform");
+             SdfPrimSpecHandle b =
+                 SdfPrimSpec::New(a, "B", SdfSpecifierDef, "Mesh");
+             SdfPrimSpec::New(a, "C", SdfSpecifierOver);
+             SdfAttributeSpec::New(b, "x", SdfValueTypeNames->Float3Array)
+                 ->SetDefaultValue(VtValue(VtVec3fArray{GfVec3f(0, 1, 2)}));
+             SdfAttributeSpec::New(b, "y", SdfValueTypeNames->String,
+                                   SdfVariabilityUniform, true)
+                 ->SetDefaultValue(VtValue(std::string("s")));
+             b->SetActive(false);
+             b->SetKind(TfToken("component"));
+         }},
+        {"relationship",
+         [](SdfLayerHandle layer) {
+             SdfPrimSpecHandle a =
+                 SdfPrimSpec::New(layer->GetPseudoRoot(), "A", SdfSpecifierDef);
+             SdfPrimSpec::New(layer->GetPseudoRoot(), "B", SdfSpecifierDef);
+             SdfRelationshipSpec::New(a, "rel")->GetTargetPathList().Add(
+                 SdfPath("/B"));
+             SdfAttributeSpecHandle x =
+                 SdfAttributeSpec::New(a, "x", SdfValueTypeNames->Double);
+             x->GetConnectionPathList().Add(SdfPath("/B.y"));
+         }},
+        {"references",
+         [](SdfLayerHandle layer) {
+             SdfPrimSpecHandle a =
+                 SdfPrimSpec::New(layer->GetPseudoRoot(), "A", SdfSpecifierDef);
+             a->GetReferenceList().Prepend(
+                 SdfReference("a.usd", SdfPath("/P")));
+             a->GetInheritPathList().Add(SdfPath("/C"));
+             a->GetPayloadList().Append(SdfPayload("p.usd"));
+             a->SetCustomData("k", VtValue(1));
+             layer->SetDefaultPrim(TfToken("A"));
+         }},
+        {"variants",
+         [](SdfLayerHandle layer) {
+             SdfPrimSpecHandle a =
+                 SdfPrimSpec::New(layer->GetPseudoRoot(), "A", SdfSpecifierDef);
+             SdfVariantSetSpecHandle set = SdfVariantSetSpec::New(a, "v");
+             SdfVariantSpecHandle va = SdfVariantSpec::New(set, "a");
+             SdfPrimSpec::New(va->GetPrimSpec(), "B", SdfSpecifierDef);
+             a->GetVariantSetNameList().Add("v");
+             a->SetVariantSelection("v", "a");
+         }},
+        {"renameRemove",
+         [](SdfLayerHandle layer) {
+             SdfPrimSpecHandle a =
+                 SdfPrimSpec::New(layer->GetPseudoRoot(), "A", SdfSpecifierDef);
+             SdfPrimSpecHandle b = SdfPrimSpec::New(a, "B", SdfSpecifierDef);
+             SdfAttributeSpec::New(b, "x", SdfValueTypeNames->Int)
+                 ->SetDefaultValue(VtValue(1));
+             b->SetName("C");
+             SdfPrimSpecHandle gone = SdfPrimSpec::New(a, "D", SdfSpecifierDef);
+             a->RemoveNameChild(gone);
+             a->SetComment("c");
+             a->SetComment("");
+         }},
     };
 }
 
@@ -244,16 +252,18 @@ int main(int argc, char** argv)
     // Dictionaries: frames of every type code; Base64 of the frames' first
     // three bytes; field names and paths as the stream writes text.
     std::string packedDict = "# Type codes with their array flag.\n";
-    std::string textDict = "# Base64 of a type code, its flag, and a body byte.\n";
+    std::string textDict =
+        "# Base64 of a type code, its flag, and a body byte.\n";
     for (int code = 0x01; code <= 0x38; ++code) {
         for (uint8_t array : {0, 1}) {
             packedDict += DictEntry({uint8_t(code), array});
-            textDict += "\"" + vela_fuzz::Base64({uint8_t(code), array, 0}) + "\"\n";
+            textDict +=
+                "\"" + vela_fuzz::Base64({uint8_t(code), array, 0}) + "\"\n";
         }
     }
     packedDict += "# Counts and lengths.\n";
-    for (uint64_t n : {uint64_t(0), uint64_t(1), uint64_t(2), uint64_t(255),
-                       ~uint64_t(0)}) {
+    for (uint64_t n :
+         {uint64_t(0), uint64_t(1), uint64_t(2), uint64_t(255), ~uint64_t(0)}) {
         const auto* p = reinterpret_cast<const uint8_t*>(&n);
         packedDict += DictEntry(std::vector<uint8_t>(p, p + 8));
     }
@@ -262,7 +272,8 @@ int main(int argc, char** argv)
     std::string opsDict = "# Field names and paths as literal text.\n";
     for (const TfToken& field : vela_fuzz::FieldTable()) {
         std::vector<uint8_t> entry = {uint8_t(field.size())};
-        entry.insert(entry.end(), field.GetString().begin(), field.GetString().end());
+        entry.insert(entry.end(), field.GetString().begin(),
+                     field.GetString().end());
         opsDict += DictEntry(entry);
     }
     for (const std::string& path : vela_fuzz::PathTable()) {

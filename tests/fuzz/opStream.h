@@ -60,13 +60,43 @@ enum StreamKind : uint8_t
 inline const std::vector<std::string>& PathTable()
 {
     static const std::vector<std::string> paths = {
-        "/", "/A", "/B", "/A/B", "/A/C", "/A/B/C", "/C",
-        "/A.x", "/A.y", "/A/B.x", "/A.rel", "/A.rel[/B]", "/A.rel[/A/B]",
-        "/A.x[/B]", "/A.x[/B.y]", "/A.x.mapper[/B.y]", "/A.x.mapper[/B.y].arg",
-        "/A.x.expression", "/A{v=}", "/A{v=a}", "/A{v=b}", "/A{v=a}B",
-        "/A{v=a}B.x", "/A{v=a}B{w=c}", "/A.rel[/B].x", "/A/B.rel[/A]",
-        "A", "A/B", ".x", "", "/A/", "//", "/A.x.y", "/A:b", "/A.ns:x",
-        "/A.rel[/B].z[/C]", "/A/B/C/D/E/F/G/H",
+        "/",
+        "/A",
+        "/B",
+        "/A/B",
+        "/A/C",
+        "/A/B/C",
+        "/C",
+        "/A.x",
+        "/A.y",
+        "/A/B.x",
+        "/A.rel",
+        "/A.rel[/B]",
+        "/A.rel[/A/B]",
+        "/A.x[/B]",
+        "/A.x[/B.y]",
+        "/A.x.mapper[/B.y]",
+        "/A.x.mapper[/B.y].arg",
+        "/A.x.expression",
+        "/A{v=}",
+        "/A{v=a}",
+        "/A{v=b}",
+        "/A{v=a}B",
+        "/A{v=a}B.x",
+        "/A{v=a}B{w=c}",
+        "/A.rel[/B].x",
+        "/A/B.rel[/A]",
+        "A",
+        "A/B",
+        ".x",
+        "",
+        "/A/",
+        "//",
+        "/A.x.y",
+        "/A:b",
+        "/A.ns:x",
+        "/A.rel[/B].z[/C]",
+        "/A/B/C/D/E/F/G/H",
     };
     return paths;
 }
@@ -103,7 +133,9 @@ class OpStreamReader
 {
 public:
     OpStreamReader(const uint8_t* data, size_t size)
-        : _pos(data), _end(data + size) {}
+        : _pos(data)
+        , _end(data + size)
+    {}
 
     /// The next whole operation, or false at the end of the stream.
     bool Next(StreamOp* op)
@@ -281,8 +313,10 @@ inline std::string Base64(const std::vector<uint8_t>& bytes)
     for (size_t i = 0; i < bytes.size(); i += 3) {
         const size_t rest = bytes.size() - i;
         uint32_t n = uint32_t(bytes[i]) << 16;
-        if (rest > 1) n |= uint32_t(bytes[i + 1]) << 8;
-        if (rest > 2) n |= bytes[i + 2];
+        if (rest > 1)
+            n |= uint32_t(bytes[i + 1]) << 8;
+        if (rest > 2)
+            n |= bytes[i + 2];
         out += alphabet[(n >> 18) & 63];
         out += alphabet[(n >> 12) & 63];
         out += rest > 1 ? alphabet[(n >> 6) & 63] : '=';
@@ -298,13 +332,15 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
     switch (in.kind % 8) {
     case ReceiveCreate: {
         const pxr::SdfPath path = pxr::SdfPath::IsValidPathString(in.path)
-            ? pxr::SdfPath(in.path) : pxr::SdfPath();
+                                      ? pxr::SdfPath(in.path)
+                                      : pxr::SdfPath();
         store.CreateNode(path, in.specType);
         return;
     }
     case ReceiveSet: {
         const pxr::SdfPath path = pxr::SdfPath::IsValidPathString(in.path)
-            ? pxr::SdfPath(in.path) : pxr::SdfPath();
+                                      ? pxr::SdfPath(in.path)
+                                      : pxr::SdfPath();
         store.SetField(path, pxr::TfToken(in.field),
                        handler.UnpackVtValue(Base64(in.value)));
         return;
@@ -314,7 +350,8 @@ inline void Apply(const StreamOp& in, vela::SyncData& store)
     }
     vela::SyncOp op;
     op.opType = in.kind % 8 == UnknownType
-        ? vela::SyncOp::SyncOpType(in.kind) : vela::SyncOp::SyncOpType(in.kind % 8);
+                    ? vela::SyncOp::SyncOpType(in.kind)
+                    : vela::SyncOp::SyncOpType(in.kind % 8);
     op.nodePath = in.path;
     op.oldNodePath = in.oldPath;
     op.nodeType = in.specType;
@@ -352,7 +389,8 @@ Content(const pxr::SdfAbstractData& data)
 {
     const auto& handler = vela::ValueHandler::GetInstance();
     std::map<pxr::SdfPath,
-             std::pair<int, std::map<pxr::TfToken, std::vector<uint8_t>>>> all;
+             std::pair<int, std::map<pxr::TfToken, std::vector<uint8_t>>>>
+        all;
     for (const auto& path : SpecPaths(data)) {
         auto& entry = all[path];
         entry.first = int(data.GetSpecType(path));

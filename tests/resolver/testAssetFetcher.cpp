@@ -13,17 +13,18 @@
 #include <thread>
 #include <vector>
 
+using spdlog::level::level_enum;
 using vela::AssetFetcher;
 using vela::AssetFetcherTestAccess;
 using vela::AssetFetchResult;
-using spdlog::level::level_enum;
 
 TEST(AssetFetcher, InstanceIsMadeOnceForAllThreads)
 {
     std::vector<std::thread> threads;
     std::vector<AssetFetcher*> seen(8, nullptr);
     for (size_t i = 0; i < seen.size(); ++i) {
-        threads.emplace_back([&seen, i] { seen[i] = AssetFetcher::GetInstance().get(); });
+        threads.emplace_back(
+            [&seen, i] { seen[i] = AssetFetcher::GetInstance().get(); });
     }
     for (auto& t : threads) {
         t.join();
@@ -38,9 +39,11 @@ TEST(AssetFetcher, FetchWithoutInterpreterFailsWithoutTouchingPython)
     vela_test::LogCapture log;
     EXPECT_EQ(AssetFetcher::GetInstance()->FetchAsset("p/a.usd", "/c"), "");
     EXPECT_EQ(log.Count(spdlog::level::err,
-                  "AssetFetcher::FetchAsset: No Python interpreter, cannot fetch: p/a.usd"),
+                        "AssetFetcher::FetchAsset: No Python "
+                        "interpreter, cannot fetch: p/a.usd"),
               1u);
-    EXPECT_EQ(AssetFetcher::GetInstance()->GetFetchResult("p/a.usd").status, vela::kInvalid);
+    EXPECT_EQ(AssetFetcher::GetInstance()->GetFetchResult("p/a.usd").status,
+              vela::kInvalid);
     EXPECT_FALSE(Py_IsInitialized());
 }
 
@@ -48,20 +51,23 @@ TEST(AssetFetcher, UnknownPathsGiveTheInvalidResult)
 {
     vela_test::LogCapture log;
     auto fetcher = AssetFetcher::GetInstance();
-    const AssetFetchResult result = fetcher->WaitForFetchStatus("/nowhere/a.usd");
+    const AssetFetchResult result =
+        fetcher->WaitForFetchStatus("/nowhere/a.usd");
     EXPECT_EQ(result.status, vela::kInvalid);
     EXPECT_EQ(result.assetPath, "");
     EXPECT_EQ(result.resolvedPath, "");
     EXPECT_EQ(result.startTime, 0);
     EXPECT_EQ(result.endTime, 0);
-    EXPECT_EQ(log.Count(spdlog::level::err,
-                  "AssetFetcher::WaitForFetchStatus: Asset not found: /nowhere/a.usd"),
+    EXPECT_EQ(log.Count(spdlog::level::err, "AssetFetcher::WaitForFetchStatus: "
+                                            "Asset not found: /nowhere/a.usd"),
               1u);
 
     fetcher->ReportFetchResult("/nowhere/b.usd");
-    EXPECT_EQ(log.Count(spdlog::level::err,
-                  "AssetFetcher::ReportFetchResult: Asset not found: /nowhere/b.usd"),
-              1u);
+    EXPECT_EQ(
+        log.Count(
+            spdlog::level::err,
+            "AssetFetcher::ReportFetchResult: Asset not found: /nowhere/b.usd"),
+        1u);
     EXPECT_EQ(fetcher->GetFetchResult("/nowhere/b.usd").status, vela::kInvalid);
     EXPECT_EQ(log.Lines().size(), 2u);
 }
@@ -70,7 +76,8 @@ TEST(AssetFetcher, ReportMarksAPendingFetchFetchedAndStampsIt)
 {
     AssetFetcherTestAccess::PlantPending("/c/p/report.usd", "p/report.usd");
     auto fetcher = AssetFetcher::GetInstance();
-    EXPECT_EQ(fetcher->GetFetchResult("/c/p/report.usd").status, vela::kPending);
+    EXPECT_EQ(fetcher->GetFetchResult("/c/p/report.usd").status,
+              vela::kPending);
 
     vela_test::LogCapture log;
     fetcher->ReportFetchResult("/c/p/report.usd");
@@ -86,8 +93,10 @@ TEST(AssetFetcher, WaitReturnsOnceAnotherThreadReports)
 {
     AssetFetcherTestAccess::PlantPending("/c/p/late.usd");
     auto fetcher = AssetFetcher::GetInstance();
-    std::thread reporter([fetcher] { fetcher->ReportFetchResult("/c/p/late.usd"); });
-    const AssetFetchResult result = fetcher->WaitForFetchStatus("/c/p/late.usd");
+    std::thread reporter(
+        [fetcher] { fetcher->ReportFetchResult("/c/p/late.usd"); });
+    const AssetFetchResult result =
+        fetcher->WaitForFetchStatus("/c/p/late.usd");
     reporter.join();
     EXPECT_EQ(result.status, vela::kFetched);
     EXPECT_EQ(result.resolvedPath, "/c/p/late.usd");
@@ -99,9 +108,11 @@ TEST(AssetFetcher, FetchOfAKnownPathIsAnsweredFromTheTable)
     // local paths: no callback, so no need for an interpreter either.
     AssetFetcherTestAccess::PlantPending("/c/p/known.usd");
     vela_test::LogCapture log;
-    EXPECT_EQ(AssetFetcher::GetInstance()->FetchAsset("/c/p/known.usd", "/c"), "/c/p/known.usd");
+    EXPECT_EQ(AssetFetcher::GetInstance()->FetchAsset("/c/p/known.usd", "/c"),
+              "/c/p/known.usd");
     EXPECT_EQ(log.Count(spdlog::level::info,
-                  "AssetFetcher::FetchAsset: Asset already being fetched: /c/p/known.usd"),
+                        "AssetFetcher::FetchAsset: Asset "
+                        "already being fetched: /c/p/known.usd"),
               1u);
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0u);
 }
@@ -116,9 +127,11 @@ TEST(AssetFetcher, WaitOnAFetchThatStaysPendingTimesOut)
     EXPECT_EQ(result.status, vela::kInvalid);
     EXPECT_EQ(result.resolvedPath, "");
     EXPECT_EQ(log.Count(spdlog::level::err,
-                  "AssetFetcher::WaitForFetchStatus: Timeout waiting for asset: /c/p/never.usd"),
+                        "AssetFetcher::WaitForFetchStatus: Timeout waiting for "
+                        "asset: /c/p/never.usd"),
               1u);
     // The record itself is left as it was.
-    EXPECT_EQ(AssetFetcher::GetInstance()->GetFetchResult("/c/p/never.usd").status,
-              vela::kPending);
+    EXPECT_EQ(
+        AssetFetcher::GetInstance()->GetFetchResult("/c/p/never.usd").status,
+        vela::kPending);
 }

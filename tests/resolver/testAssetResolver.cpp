@@ -28,9 +28,10 @@ class AssetResolverTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        _dir = fs::temp_directory_path() /
-               ("velaResolver-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        _dir =
+            fs::temp_directory_path() /
+            ("velaResolver-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(_dir);
     }
     void TearDown() override { fs::remove_all(_dir); }
@@ -57,14 +58,17 @@ TEST_F(AssetResolverTest, IsThePrimaryResolver)
 
 TEST_F(AssetResolverTest, MissingPathWithoutInterpreterFailsTheFetch)
 {
-    ArResolverContextBinder binder(ArResolverContext(vela::ResolverContext("p", Dir())));
+    ArResolverContextBinder binder(
+        ArResolverContext(vela::ResolverContext("p", Dir())));
     vela_test::LogCapture log;
     EXPECT_TRUE(ArGetResolver().Resolve("nothere/a.usda").empty());
     EXPECT_EQ(log.Count(spdlog::level::err,
-                  "AssetFetcher::FetchAsset: No Python interpreter, cannot fetch: p/nothere/a.usda"),
+                        "AssetFetcher::FetchAsset: No Python interpreter, "
+                        "cannot fetch: p/nothere/a.usda"),
               1u);
     EXPECT_EQ(log.Count(spdlog::level::warn,
-                  "AssetResolver::_Resolve, failed to fetch asset, assetFilePath: nothere/a.usda"),
+                        "AssetResolver::_Resolve, failed to fetch asset, "
+                        "assetFilePath: nothere/a.usda"),
               1u);
 }
 
@@ -74,9 +78,13 @@ TEST_F(AssetResolverTest, OpeningAnEmptyUnknownFileFailsWithStatusThree)
     vela_test::LogCapture log;
     EXPECT_EQ(ArGetResolver().OpenAsset(ArResolvedPath(empty)), nullptr);
     EXPECT_EQ(log.Count(spdlog::level::err,
-                  "AssetFetcher::WaitForFetchStatus: Asset not found: " + empty), 1u);
+                        "AssetFetcher::WaitForFetchStatus: Asset not found: " +
+                            empty),
+              1u);
     EXPECT_EQ(log.Count(spdlog::level::err,
-                  "Failed to fetch asset, resolvedPath: " + empty + ", status: 3"), 1u);
+                        "Failed to fetch asset, resolvedPath: " + empty +
+                            ", status: 3"),
+              1u);
 }
 
 TEST_F(AssetResolverTest, OpeningAFileStillBeingFetchedWaitsForTheReport)
@@ -87,7 +95,8 @@ TEST_F(AssetResolverTest, OpeningAFileStillBeingFetchedWaitsForTheReport)
         Write("p/coming.usda", "#usda 1.0\n");
         vela::AssetFetcher::GetInstance()->ReportFetchResult(path);
     });
-    std::shared_ptr<ArAsset> asset = ArGetResolver().OpenAsset(ArResolvedPath(path));
+    std::shared_ptr<ArAsset> asset =
+        ArGetResolver().OpenAsset(ArResolvedPath(path));
     writer.join();
     ASSERT_NE(asset, nullptr);
     EXPECT_EQ(asset->GetSize(), 10u);

@@ -56,7 +56,9 @@ def other(assetPath, localPath):
 class Gil
 {
 public:
-    Gil() : _state(PyGILState_Ensure()) {}
+    Gil()
+        : _state(PyGILState_Ensure())
+    {}
     ~Gil() { PyGILState_Release(_state); }
 
 private:
@@ -105,7 +107,8 @@ const ::testing::Environment* const k_interpreter =
 
 std::string Kind(int n)
 {
-    static const char* kinds[] = {"ok", "raise", "garbage", "none", "empty", "slow"};
+    static const char* kinds[] = {"ok",   "raise", "garbage",
+                                  "none", "empty", "slow"};
     return kinds[n % 6];
 }
 
@@ -131,7 +134,8 @@ TEST(FetcherConcurrent, FirstUseWhileAPythonThreadHoldsTheLock)
         finished.set_value();
     });
     // A deadlock guard, not a timing check.
-    if (finished.get_future().wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    if (finished.get_future().wait_for(std::chrono::seconds(60)) !=
+        std::future_status::ready) {
         ADD_FAILURE() << "creating the fetcher deadlocked";
         std::_Exit(1);
     }
@@ -152,7 +156,8 @@ TEST(FetcherConcurrent, CallbacksOfEveryKindFromSixteenThreads)
             auto fetcher = AssetFetcher::GetInstance();
             for (int i = 0; i < k_rounds; ++i) {
                 const std::string kind = Kind(t + i);
-                const std::string asset = kind + "/" + std::to_string(t) + "/" + std::to_string(i);
+                const std::string asset =
+                    kind + "/" + std::to_string(t) + "/" + std::to_string(i);
                 const std::string got = fetcher->FetchAsset(asset, "/cache");
                 const bool fetches = kind == "ok" || kind == "slow";
                 const std::string expected = fetches ? "/cache/" + asset : "";
@@ -160,7 +165,9 @@ TEST(FetcherConcurrent, CallbacksOfEveryKindFromSixteenThreads)
                     ++wrong;
                 }
                 // A failed fetch leaves no record under any path it named.
-                if (!fetches && fetcher->GetFetchResult("/cache/" + asset).status != vela::kInvalid) {
+                if (!fetches &&
+                    fetcher->GetFetchResult("/cache/" + asset).status !=
+                        vela::kInvalid) {
                     ++wrong;
                 }
             }
@@ -180,26 +187,31 @@ TEST(FetcherConcurrent, CallbacksOfEveryKindFromSixteenThreads)
             errors += kind == "raise" || kind == "garbage" || kind == "none";
         }
     }
-    EXPECT_EQ(log.Count(spdlog::level::err, "AssetFetcher::FetchAsset: Error in fetch callback"),
+    EXPECT_EQ(log.Count(spdlog::level::err,
+                        "AssetFetcher::FetchAsset: Error in fetch callback"),
               static_cast<size_t>(errors));
     EXPECT_EQ(log.Lines().size(), static_cast<size_t>(errors));
 
-    const auto record = AssetFetcher::GetInstance()->GetFetchResult("/cache/ok/0/0");
+    const auto record =
+        AssetFetcher::GetInstance()->GetFetchResult("/cache/ok/0/0");
     EXPECT_EQ(record.status, vela::kFetched);
     EXPECT_EQ(record.assetPath, "ok/0/0");
     EXPECT_GE(record.endTime, record.startTime);
 
     // What the raising callbacks printed went to the interpreter's stderr.
     Gil gil;
-    PyObject* err = PyRun_String("sys.stderr.getvalue()", Py_eval_input,
-        PyModule_GetDict(PyImport_AddModule("__main__")),
-        PyModule_GetDict(PyImport_AddModule("__main__")));
+    PyObject* err =
+        PyRun_String("sys.stderr.getvalue()", Py_eval_input,
+                     PyModule_GetDict(PyImport_AddModule("__main__")),
+                     PyModule_GetDict(PyImport_AddModule("__main__")));
     ASSERT_NE(err, nullptr);
     const std::string printed = PyUnicode_AsUTF8(err);
     Py_DECREF(err);
-    EXPECT_NE(printed.find("RuntimeError: fetch failed: raise/"), std::string::npos);
-    EXPECT_NE(printed.find("TypeError: fetch callback must return str, not int"),
+    EXPECT_NE(printed.find("RuntimeError: fetch failed: raise/"),
               std::string::npos);
+    EXPECT_NE(
+        printed.find("TypeError: fetch callback must return str, not int"),
+        std::string::npos);
 }
 
 TEST(FetcherConcurrent, ReportsRaceWaitsAndRefetches)
@@ -209,7 +221,8 @@ TEST(FetcherConcurrent, ReportsRaceWaitsAndRefetches)
     std::vector<std::string> paths;
     for (int i = 0; i < k_threads; ++i) {
         paths.push_back("/cache/race/" + std::to_string(i));
-        AssetFetcherTestAccess::PlantPending(paths.back(), "race/" + std::to_string(i));
+        AssetFetcherTestAccess::PlantPending(paths.back(),
+                                             "race/" + std::to_string(i));
     }
 
     std::atomic<int> notFetched{0};
@@ -219,8 +232,8 @@ TEST(FetcherConcurrent, ReportsRaceWaitsAndRefetches)
         // those are re-fetched.
         threads.emplace_back([&, i] {
             for (int n = 0; n < 16; ++n) {
-                if (fetcher->WaitForFetchStatus(paths[(i + n) % k_threads]).status
-                    != vela::kFetched) {
+                if (fetcher->WaitForFetchStatus(paths[(i + n) % k_threads])
+                        .status != vela::kFetched) {
                     ++notFetched;
                 }
             }
@@ -253,9 +266,12 @@ TEST(FetcherConcurrent, CallbackReplacedWhileFetching)
     for (int t = 0; t < k_threads - 1; ++t) {
         threads.emplace_back([t, &wrong] {
             for (int i = 0; i < 16; ++i) {
-                const std::string asset = "ok/swap/" + std::to_string(t) + "/" + std::to_string(i);
-                const std::string got = AssetFetcher::GetInstance()->FetchAsset(asset, "/cache");
-                if (got != "/cache/" + asset && got != "/cache/other/" + asset) {
+                const std::string asset =
+                    "ok/swap/" + std::to_string(t) + "/" + std::to_string(i);
+                const std::string got =
+                    AssetFetcher::GetInstance()->FetchAsset(asset, "/cache");
+                if (got != "/cache/" + asset &&
+                    got != "/cache/other/" + asset) {
                     ++wrong;
                 }
             }
@@ -270,9 +286,11 @@ TEST(FetcherConcurrent, CallbackReplacedWhileFetching)
         t.join();
     }
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(log.Count(spdlog::level::info,
-                  "AssetFetcher::setOnFetchCallback: Existing callback replaced."),
-              32u);
+    EXPECT_EQ(
+        log.Count(
+            spdlog::level::info,
+            "AssetFetcher::setOnFetchCallback: Existing callback replaced."),
+        32u);
 }
 
 TEST(FetcherConcurrent, CallbackNotSetAndNotCallable)
@@ -285,7 +303,8 @@ TEST(FetcherConcurrent, CallbackNotSetAndNotCallable)
     PyObject* notCallable = PyLong_FromLong(7);
     EXPECT_FALSE(fetcher->SetOnFetchCallback(notCallable));
     Py_DECREF(notCallable);
-    EXPECT_EQ(log.Count(spdlog::level::err,
+    EXPECT_EQ(
+        log.Count(spdlog::level::err,
                   "AssetFetcher::setOnFetchCallback: Callback not a function."),
-              1u);
+        1u);
 }

@@ -54,7 +54,8 @@ inline std::string Base64(const std::vector<uint8_t>& bytes)
     std::string out;
     size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        const uint32_t n =
+            (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
         out += alphabet[(n >> 18) & 63];
         out += alphabet[(n >> 12) & 63];
         out += alphabet[(n >> 6) & 63];

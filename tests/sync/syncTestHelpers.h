@@ -61,15 +61,17 @@ inline pxr::VtValue Unpack(const vela::SyncOp& op)
 
 /// Every spec of a data object, with its type and its fields in stored
 /// order, keyed by path text.
-using SpecDump = std::map<std::string,
-    std::pair<int, std::vector<std::pair<std::string, pxr::VtValue>>>>;
+using SpecDump =
+    std::map<std::string,
+             std::pair<int, std::vector<std::pair<std::string, pxr::VtValue>>>>;
 
 inline SpecDump Dump(const pxr::SdfAbstractData& data)
 {
     struct Collector : pxr::SdfAbstractDataSpecVisitor
     {
         std::vector<pxr::SdfPath> paths;
-        bool VisitSpec(const pxr::SdfAbstractData&, const pxr::SdfPath& path) override
+        bool VisitSpec(const pxr::SdfAbstractData&,
+                       const pxr::SdfPath& path) override
         {
             paths.push_back(path);
             return true;

@@ -37,7 +37,8 @@ SyncOp Op(SyncOp::SyncOpType type, const std::string& path,
         op.fieldName = second;
     }
     if (type == SyncOp::SetField) {
-        op.fieldValue = vela::ValueHandler::GetInstance().PackVtValue(pxr::VtValue(value));
+        op.fieldValue =
+            vela::ValueHandler::GetInstance().PackVtValue(pxr::VtValue(value));
     }
     return op;
 }
@@ -46,7 +47,8 @@ SyncOp Op(SyncOp::SyncOpType type, const std::string& path,
 // callers are held to.
 std::vector<char> ReferenceKeep(const SyncOpList& ops)
 {
-    std::unordered_map<std::string, std::unordered_set<std::string>> overwritten;
+    std::unordered_map<std::string, std::unordered_set<std::string>>
+        overwritten;
     std::vector<char> keep(ops.size(), 1);
     for (size_t i = ops.size(); i-- > 0;) {
         const SyncOp& op = ops[i];
@@ -89,10 +91,11 @@ void ExpectSameOps(const SyncOpList& actual, const SyncOpList& expected,
         const SyncOp& a = actual[i];
         const SyncOp& e = expected[i];
         EXPECT_TRUE(a.opType == e.opType && a.nodePath == e.nodePath &&
-                    a.oldNodePath == e.oldNodePath && a.nodeType == e.nodeType &&
-                    a.fieldName == e.fieldName && a.fieldValue.bytes == e.fieldValue.bytes)
-            << what << ": operation " << i << " is " << Describe(a) << ", expected "
-            << Describe(e);
+                    a.oldNodePath == e.oldNodePath &&
+                    a.nodeType == e.nodeType && a.fieldName == e.fieldName &&
+                    a.fieldValue.bytes == e.fieldValue.bytes)
+            << what << ": operation " << i << " is " << Describe(a)
+            << ", expected " << Describe(e);
     }
 }
 
@@ -102,8 +105,9 @@ SyncOpList EncodedWithCoalescing(const SyncOpList& ops, size_t first = 0)
     const std::string body = vela::OpFrame::Encode(ops, true, first);
     SyncOpList decoded;
     std::string error;
-    EXPECT_TRUE(vela::OpFrame::Decode(reinterpret_cast<const uint8_t*>(body.data()),
-                                      body.size(), &decoded, &error))
+    EXPECT_TRUE(
+        vela::OpFrame::Decode(reinterpret_cast<const uint8_t*>(body.data()),
+                              body.size(), &decoded, &error))
         << error;
     return decoded;
 }
@@ -113,7 +117,8 @@ SyncOpList EncodedWithCoalescing(const SyncOpList& ops, size_t first = 0)
 // bookkeeping).
 SyncOpList RandomOps(std::mt19937& rng, size_t count, int fieldCount)
 {
-    static const char* const paths[] = {"/", "/A", "/B", "/A/B", "/A.x", "/B.y", "/C"};
+    static const char* const paths[] = {"/",    "/A",   "/B", "/A/B",
+                                        "/A.x", "/B.y", "/C"};
     std::uniform_int_distribution<int> path(0, 6), field(0, fieldCount - 1),
         kind(0, 9), value(0, 3);
     SyncOpList ops;
@@ -121,11 +126,22 @@ SyncOpList RandomOps(std::mt19937& rng, size_t count, int fieldCount)
         const std::string at = paths[path(rng)];
         const std::string name = "f" + std::to_string(field(rng));
         switch (kind(rng)) {
-        case 0: ops.push_back(Op(SyncOp::CreateNode, at)); break;
-        case 1: ops.push_back(Op(SyncOp::MoveNode, at, paths[path(rng)])); break;
-        case 2: ops.push_back(Op(SyncOp::EraseNode, at)); break;
-        case 3: case 4: ops.push_back(Op(SyncOp::EraseField, at, name)); break;
-        default: ops.push_back(Op(SyncOp::SetField, at, name, value(rng))); break;
+        case 0:
+            ops.push_back(Op(SyncOp::CreateNode, at));
+            break;
+        case 1:
+            ops.push_back(Op(SyncOp::MoveNode, at, paths[path(rng)]));
+            break;
+        case 2:
+            ops.push_back(Op(SyncOp::EraseNode, at));
+            break;
+        case 3:
+        case 4:
+            ops.push_back(Op(SyncOp::EraseField, at, name));
+            break;
+        default:
+            ops.push_back(Op(SyncOp::SetField, at, name, value(rng)));
+            break;
         }
     }
     return ops;
@@ -143,7 +159,8 @@ TEST(Coalescing, KeepsTheLastEditOfAFieldUnlessTheNodeChangesBetween)
     };
     const Row rows[] = {
         {"a later set overwrites",
-         {Op(SyncOp::SetField, "/A", "x", 1), Op(SyncOp::SetField, "/A", "y", 2),
+         {Op(SyncOp::SetField, "/A", "x", 1),
+          Op(SyncOp::SetField, "/A", "y", 2),
           Op(SyncOp::SetField, "/A", "x", 3)},
          {"SetField /A y", "SetField /A x"}},
         {"an erase overwrites, and is overwritten",
@@ -153,9 +170,11 @@ TEST(Coalescing, KeepsTheLastEditOfAFieldUnlessTheNodeChangesBetween)
          {"EraseField /A x", "SetField /B x"}},
         {"a move carries the fields between",
          {Op(SyncOp::SetField, "/A", "x", 1), Op(SyncOp::MoveNode, "/B", "/A"),
-          Op(SyncOp::SetField, "/A", "x", 2), Op(SyncOp::SetField, "/B", "x", 3),
+          Op(SyncOp::SetField, "/A", "x", 2),
+          Op(SyncOp::SetField, "/B", "x", 3),
           Op(SyncOp::SetField, "/B", "x", 4)},
-         {"SetField /A x", "MoveNode /A -> /B", "SetField /A x", "SetField /B x"}},
+         {"SetField /A x", "MoveNode /A -> /B", "SetField /A x",
+          "SetField /B x"}},
         {"a creation or erasure starts the node afresh",
          {Op(SyncOp::SetField, "/A", "x", 1), Op(SyncOp::EraseNode, "/A"),
           Op(SyncOp::CreateNode, "/A"), Op(SyncOp::SetField, "/A", "x", 2),
@@ -163,13 +182,16 @@ TEST(Coalescing, KeepsTheLastEditOfAFieldUnlessTheNodeChangesBetween)
          {"SetField /A x", "EraseNode /A", "CreateNode /A 6", "SetField /A x",
           "CreateNode /A 6", "SetField /A x"}},
         {"other nodes and an operation of unknown type",
-         {Op(SyncOp::SetField, "/A", "x", 1), Op(SyncOp::SetField, "/A.x", "x", 1),
-          Op(static_cast<SyncOp::SyncOpType>(9), "/A"), Op(SyncOp::SetField, "/A", "x", 2),
+         {Op(SyncOp::SetField, "/A", "x", 1),
+          Op(SyncOp::SetField, "/A.x", "x", 1),
+          Op(static_cast<SyncOp::SyncOpType>(9), "/A"),
+          Op(SyncOp::SetField, "/A", "x", 2),
           Op(SyncOp::SetField, "/A.x", "x", 2)},
          {"SetField /A x", "Unknown 9", "SetField /A x", "SetField /A.x x"}},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(Describe(vela::CoalesceSyncOps(row.ops)), row.kept) << row.name;
+        EXPECT_EQ(Describe(vela::CoalesceSyncOps(row.ops)), row.kept)
+            << row.name;
     }
 }
 
@@ -183,10 +205,12 @@ TEST(Coalescing, EncoderAndModuleKeepTheReferencesOperations)
         for (int trial = 0; trial < 40; ++trial) {
             const SyncOpList ops = RandomOps(rng, 1 + trial * 5, fieldCount);
             const SyncOpList expected = Kept(ops, ReferenceKeep(ops));
-            const std::string what =
-                std::to_string(fieldCount) + " fields, trial " + std::to_string(trial);
-            ExpectSameOps(vela::CoalesceSyncOps(ops), expected, what + ", module");
-            ExpectSameOps(EncodedWithCoalescing(ops), expected, what + ", encoder");
+            const std::string what = std::to_string(fieldCount) +
+                                     " fields, trial " + std::to_string(trial);
+            ExpectSameOps(vela::CoalesceSyncOps(ops), expected,
+                          what + ", module");
+            ExpectSameOps(EncodedWithCoalescing(ops), expected,
+                          what + ", encoder");
         }
     }
 }
@@ -198,7 +222,8 @@ TEST(Coalescing, EncoderCoalescesOnlyFromItsFirstOperation)
     std::mt19937 rng(7);
     const SyncOpList ops = RandomOps(rng, 120, 4);
     const SyncOpList tail(ops.begin() + 50, ops.end());
-    ExpectSameOps(EncodedWithCoalescing(ops, 50), vela::CoalesceSyncOps(tail), "from 50");
+    ExpectSameOps(EncodedWithCoalescing(ops, 50), vela::CoalesceSyncOps(tail),
+                  "from 50");
 }
 
 // With nothing to drop, a coalesced frame is the plain one, byte for byte.

@@ -39,7 +39,8 @@ SyncOp Op(SyncOp::SyncOpType type, const char* path, const char* second = "",
     }
     op.nodeType = nodeType;
     if (!value.empty()) {
-        op.fieldValue = vela::PackedData(value[0], value.size() > 1 && value[1], value);
+        op.fieldValue =
+            vela::PackedData(value[0], value.size() > 1 && value[1], value);
     }
     return op;
 }
@@ -84,28 +85,29 @@ TEST(OpFrame, BodiesAreLaidOutAsDocumented)
         {"no operations", {}, {0x00, 0x00, 0x00, 0x00}},
         {"one creation",
          {Op(SyncOp::CreateNode, "/A", "", 6)},
-         {0x01, 0x01, 0x02, '/', 'A', 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0c}},
+         {0x01, 0x01, 0x02, '/', 'A', 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+          0x0c}},
         // A negative node type keeps the form frames have always had.
         {"a negative node type",
          {Op(SyncOp::CreateNode, "/A", "", -1)},
-         {0x01, 0x01, 0x02, '/', 'A', 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+         {0x01, 0x01, 0x02, '/',  'A',  0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
           0x81, 0x80, 0x80, 0x80, 0xe0, 0xff, 0xff, 0xff, 0xff, 0x01}},
         {"every kind, a shared prefix and a value used twice",
          {Op(SyncOp::CreateNode, "/A", "", 6),
           Op(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
           Op(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
-          Op(SyncOp::MoveNode, "/B", "/A"),
-          Op(SyncOp::EraseField, "/B", "doc"),
+          Op(SyncOp::MoveNode, "/B", "/A"), Op(SyncOp::EraseField, "/B", "doc"),
           Op(SyncOp::EraseNode, "/B")},
-         Concat({{0x06},                                              // operations
+         Concat({{0x06}, // operations
                  {0x04, 0x02, '/', 'A', 0x02, '.', 'x', 0x03, 'd', 'o', 'c',
-                  0x02, '/', 'B'},                                    // strings
-                 {0x03, 0x00, 0x00, 0x01, 0x01, 0x00, 0x03},          // paths
-                 {0x01, 0x0b}, _StringD,                              // values
-                 {0x00, 0x01, 0x01, 0x02, 0x04, 0x03},                // types
-                 {0x00, 0x02, 0x00, 0x02, 0x00, 0x00},                // path column
-                 {0x0c, 0x02, 0x02, 0x03, 0x02},                      // second column
-                 {0x00, 0x01}})},                                     // value column
+                  0x02, '/', 'B'}, // strings
+                 {0x03, 0x00, 0x00, 0x01, 0x01, 0x00, 0x03}, // paths
+                 {0x01, 0x0b},
+                 _StringD, // values
+                 {0x00, 0x01, 0x01, 0x02, 0x04, 0x03}, // types
+                 {0x00, 0x02, 0x00, 0x02, 0x00, 0x00}, // path column
+                 {0x0c, 0x02, 0x02, 0x03, 0x02}, // second column
+                 {0x00, 0x01}})}, // value column
     };
     for (const Row& row : rows) {
         EXPECT_EQ(Encoded(row.ops), row.body) << row.name;
@@ -121,7 +123,8 @@ TEST(OpFrame, ALayersUpdatesReadBackAndApplyAsTheyWereRecorded)
     SdfPrimSpecHandle world = SdfPrimSpec::New(layer->GetPseudoRoot(), "World",
                                                SdfSpecifierDef, "Xform");
     for (const char* name : {"A", "B", "C"}) {
-        SdfPrimSpecHandle prim = SdfPrimSpec::New(world, name, SdfSpecifierDef, "Cube");
+        SdfPrimSpecHandle prim =
+            SdfPrimSpec::New(world, name, SdfSpecifierDef, "Cube");
         SdfAttributeSpec::New(prim, "size", SdfValueTypeNames->Double)
             ->SetDefaultValue(VtValue(2.0));
         prim->SetDocumentation(name);
@@ -144,7 +147,8 @@ TEST(OpFrame, ALayersUpdatesReadBackAndApplyAsTheyWereRecorded)
     const Bytes body = Encoded(ops);
     size_t applied = 0;
     ASSERT_TRUE(OpFrame::Apply(body.data(), body.size(), get_pointer(viaFrame),
-                               &applied, &error)) << error;
+                               &applied, &error))
+        << error;
     EXPECT_EQ(applied, ops.size());
     for (const SyncOp& op : ops) {
         viaOps->ApplySyncOp(op);
@@ -169,7 +173,8 @@ TEST(OpFrame, EveryTruncationIsRefusedWhole)
         SyncDataRefPtr store = SyncData::New();
         size_t applied = 7;
         EXPECT_FALSE(OpFrame::Apply(cut.data(), cut.size(), get_pointer(store),
-                                    &applied, &error)) << end;
+                                    &applied, &error))
+            << end;
         EXPECT_EQ(applied, 0u);
         EXPECT_EQ(store->GetSpecCount(), 1u) << end;
     }

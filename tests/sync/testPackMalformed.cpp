@@ -78,19 +78,20 @@ TEST(PackMalformed, CountsBeyondTheBufferAreRefusedBeforeAllocating)
 {
     const uint64_t huge = uint64_t(1) << 62;
     const std::vector<std::vector<uint8_t>> cases = {
-        Bytes().U8(0x18).U8(1).U64(huge),                     // vec3f[]
-        Bytes().U8(0x18).U8(1).U64(3).F32(1).F32(2).F32(3),   // 3 claimed, 1 there
-        Bytes().U8(0x0A).U8(0).U64(huge).U8('a'),             // string length
-        Bytes().U8(0x0A).U8(0).U64(~uint64_t(0)),             // length wraps
-        Bytes().U8(0x0A).U8(1).U64(huge),                     // string[]
-        Bytes().U8(0x1F).U8(0).U64(huge),                     // dictionary
-        Bytes().U8(0x20).U8(0).U8(0x02).U64(huge),            // token list op
-        Bytes().U8(0x24).U8(0).U8(0x02).U64(huge),            // int list op
-        Bytes().U8(0x23).U8(0).U8(0x02).U64(huge),            // reference list op
-        Bytes().U8(0x30).U8(0).U64(huge),                     // double vector
-        Bytes().U8(0x2F).U8(1).U64(huge),                     // payload[], no bytes each
-        Bytes().U8(0x37).U8(0).U8(0x20).U64(huge),            // payload list op
-        Bytes().U8(0x34).U8(1).U64(huge),                     // nested value[]
+        Bytes().U8(0x18).U8(1).U64(huge), // vec3f[]
+        Bytes().U8(0x18).U8(1).U64(3).F32(1).F32(2).F32(
+            3), // 3 claimed, 1 there
+        Bytes().U8(0x0A).U8(0).U64(huge).U8('a'), // string length
+        Bytes().U8(0x0A).U8(0).U64(~uint64_t(0)), // length wraps
+        Bytes().U8(0x0A).U8(1).U64(huge), // string[]
+        Bytes().U8(0x1F).U8(0).U64(huge), // dictionary
+        Bytes().U8(0x20).U8(0).U8(0x02).U64(huge), // token list op
+        Bytes().U8(0x24).U8(0).U8(0x02).U64(huge), // int list op
+        Bytes().U8(0x23).U8(0).U8(0x02).U64(huge), // reference list op
+        Bytes().U8(0x30).U8(0).U64(huge), // double vector
+        Bytes().U8(0x2F).U8(1).U64(huge), // payload[], no bytes each
+        Bytes().U8(0x37).U8(0).U8(0x20).U64(huge), // payload list op
+        Bytes().U8(0x34).U8(1).U64(huge), // nested value[]
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         vela_test::LogCapture capture;
@@ -155,12 +156,15 @@ TEST(PackMalformed, UnknownAndMissingTypes)
     auto& handler = vela::ValueHandler::GetInstance();
     {
         vela_test::LogCapture capture;
-        const vela::PackedData packed = handler.PackVtValue(VtValue(GfRange3d()));
+        const vela::PackedData packed =
+            handler.PackVtValue(VtValue(GfRange3d()));
         EXPECT_EQ(packed.typeCode, 0);
         EXPECT_FALSE(packed.isArray);
         EXPECT_TRUE(packed.empty());
         EXPECT_EQ(capture.Count(spdlog::level::err,
-                  std::string("Unsupported type: ") + typeid(GfRange3d).name()), 1u);
+                                std::string("Unsupported type: ") +
+                                    typeid(GfRange3d).name()),
+                  1u);
 
         EXPECT_TRUE(handler.UnpackVtValue(packed).IsEmpty());
         EXPECT_EQ(capture.Count(spdlog::level::err, "Invalid type"), 1u);
@@ -168,9 +172,11 @@ TEST(PackMalformed, UnknownAndMissingTypes)
     {
         vela_test::LogCapture capture;
         EXPECT_TRUE(UnpackExact(Bytes().U8(0x39).U8(0).U8(1)).IsEmpty());
-        EXPECT_EQ(capture.Count(spdlog::level::err, "Unsupported type: 57"), 1u);
+        EXPECT_EQ(capture.Count(spdlog::level::err, "Unsupported type: 57"),
+                  1u);
         EXPECT_TRUE(UnpackExact(Bytes().U8(0xFF).U8(0)).IsEmpty());
-        EXPECT_EQ(capture.Count(spdlog::level::err, "Unsupported type: 255"), 1u);
+        EXPECT_EQ(capture.Count(spdlog::level::err, "Unsupported type: 255"),
+                  1u);
     }
     {
         vela_test::LogCapture capture;
@@ -215,8 +221,8 @@ TEST(PackBase64, MalformedTextIsRefused)
     auto& handler = vela::ValueHandler::GetInstance();
     // Padding in the middle, or three '=' at the end, once decoded into
     // shortened but plausible bytes.
-    for (const char* text : {"AQA", "AQABA", "====", "A===", "AQ=B", "AQ==AQAB",
-                             "AQABA==="}) {
+    for (const char* text :
+         {"AQA", "AQABA", "====", "A===", "AQ=B", "AQ==AQAB", "AQABA==="}) {
         vela_test::LogCapture capture;
         EXPECT_TRUE(handler.UnpackVtValue(std::string(text)).IsEmpty()) << text;
         EXPECT_EQ(capture.CountLevel(spdlog::level::err), 1u) << text;
@@ -230,7 +236,8 @@ TEST(PackBase64, MalformedTextIsRefused)
         handler.UnpackVtValue(std::string("AQ*B"));
         FAIL() << "a character outside the alphabet must raise";
     } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "attempt to decode a value not in base64 char set");
+        EXPECT_STREQ(e.what(),
+                     "attempt to decode a value not in base64 char set");
     }
 }
 

@@ -23,10 +23,10 @@
 #include <gtest/gtest.h>
 
 using namespace pxr;
-using vela_test::ListOp;
-using vela_test::Bytes;
 using vela_test::ByteRow;
 using vela_test::ByteRows;
+using vela_test::Bytes;
+using vela_test::ListOp;
 
 TEST(PackedBytes, MatchTheWireFormat)
 {
@@ -68,7 +68,7 @@ TEST(PackedBytes, MatrixRowsAreDoublesInOrder)
 
 TEST(PackedBytes, QuaternionImaginaryBeforeReal)
 {
-    const GfQuatf q(4.0f, 1.0f, 2.0f, 3.0f);   // real, then i, j, k
+    const GfQuatf q(4.0f, 1.0f, 2.0f, 3.0f); // real, then i, j, k
     EXPECT_EQ(vela::ValueHandler::GetInstance().PackVtValue(VtValue(q)).bytes,
               std::vector<uint8_t>(
                   Bytes().U8(0x11).U8(0).F32(1).F32(2).F32(3).F32(4)));

@@ -74,7 +74,8 @@ std::vector<SdfPath> ScenePaths(int groups, int primsPerGroup)
         const SdfPath group("/G" + std::to_string(g));
         paths.push_back(group);
         for (int p = 0; p < primsPerGroup; ++p) {
-            const SdfPath prim = group.AppendChild(TfToken("P" + std::to_string(p)));
+            const SdfPath prim =
+                group.AppendChild(TfToken("P" + std::to_string(p)));
             paths.push_back(prim);
             paths.push_back(prim.AppendProperty(weight));
             paths.push_back(prim.AppendProperty(points));

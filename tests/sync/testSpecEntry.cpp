@@ -18,9 +18,24 @@ int g_live = 0;
 
 struct Field
 {
-    explicit Field(std::string n) : name(std::move(n)), payload(std::make_shared<int>(1)) { ++g_live; }
-    Field(const Field& other) : name(other.name), payload(other.payload) { ++g_live; }
-    Field(Field&& other) noexcept : name(std::move(other.name)), payload(std::move(other.payload)) { ++g_live; }
+    explicit Field(std::string n)
+        : name(std::move(n))
+        , payload(std::make_shared<int>(1))
+    {
+        ++g_live;
+    }
+    Field(const Field& other)
+        : name(other.name)
+        , payload(other.payload)
+    {
+        ++g_live;
+    }
+    Field(Field&& other) noexcept
+        : name(std::move(other.name))
+        , payload(std::move(other.payload))
+    {
+        ++g_live;
+    }
     Field& operator=(const Field&) = default;
     Field& operator=(Field&&) noexcept = default;
     ~Field() { --g_live; }

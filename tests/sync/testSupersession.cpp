@@ -37,7 +37,10 @@ const TfToken _Doc("documentation");
 const TfToken _Comment("comment");
 const TfToken _Active("active");
 
-VtValue Str(const std::string& s) { return VtValue(s); }
+VtValue Str(const std::string& s)
+{
+    return VtValue(s);
+}
 
 // A layer's store and the replica a peer keeps of it. Sync() takes the
 // pending operations out, applies them to the replica and checks that
@@ -87,7 +90,8 @@ TEST_F(SupersessionTest, ALaterSetDropsTheEarlierOne)
     const float typed = 2.f;
     local->Set(_PathA, _Comment, SdfAbstractDataConstTypedValue<float>(&typed));
     const SyncOpList ops = Sync();
-    ASSERT_EQ(Describe(ops), (Lines{"SetField /A documentation", "SetField /A comment"}));
+    ASSERT_EQ(Describe(ops),
+              (Lines{"SetField /A documentation", "SetField /A comment"}));
     EXPECT_EQ(Unpack(ops[0]), Str("three"));
     EXPECT_EQ(Unpack(ops[1]), VtValue(2.f));
 }
@@ -101,15 +105,17 @@ TEST_F(SupersessionTest, TheSetThatAddsAFieldStaysWhileLaterFieldsFollowIt)
     local->Set(_PathA, _Doc, Str("two"));
     local->Set(_PathA, _Doc, Str("three"));
     const SyncOpList ops = Sync();
-    EXPECT_EQ(Describe(ops), (Lines{"SetField /A documentation", "SetField /A comment",
-                                    "SetField /A documentation"}));
+    EXPECT_EQ(Describe(ops),
+              (Lines{"SetField /A documentation", "SetField /A comment",
+                     "SetField /A documentation"}));
     EXPECT_EQ(Unpack(ops[2]), Str("three"));
 
     // Once the later field is gone again, the first set may go too.
     local->Set(_PathA, _Active, VtValue(true));
     local->Erase(_PathA, _Comment);
     local->Set(_PathA, _Active, VtValue(false));
-    EXPECT_EQ(Describe(Sync()), (Lines{"EraseField /A comment", "SetField /A active"}));
+    EXPECT_EQ(Describe(Sync()),
+              (Lines{"EraseField /A comment", "SetField /A active"}));
 }
 
 TEST_F(SupersessionTest, AnEraseOfTheFieldBetweenKeepsTheErase)
@@ -121,7 +127,8 @@ TEST_F(SupersessionTest, AnEraseOfTheFieldBetweenKeepsTheErase)
     local->Erase(_PathA, _Doc);
     local->Set(_PathA, _Doc, Str("two"));
     const SyncOpList ops = Sync();
-    EXPECT_EQ(Describe(ops), (Lines{"EraseField /A documentation", "SetField /A documentation"}));
+    EXPECT_EQ(Describe(ops), (Lines{"EraseField /A documentation",
+                                    "SetField /A documentation"}));
     EXPECT_EQ(Unpack(ops[1]), Str("two"));
     EXPECT_EQ(local->List(_PathA), (TfTokenVector{_Comment, _Doc}));
 
@@ -131,7 +138,8 @@ TEST_F(SupersessionTest, AnEraseOfTheFieldBetweenKeepsTheErase)
         local->Erase(_PathA, _Comment);
         local->Set(_PathA, _Comment, Str(std::to_string(i)));
     }
-    EXPECT_EQ(Describe(Sync()), (Lines{"EraseField /A comment", "SetField /A comment"}));
+    EXPECT_EQ(Describe(Sync()),
+              (Lines{"EraseField /A comment", "SetField /A comment"}));
     EXPECT_EQ(local->List(_PathA), (TfTokenVector{_Doc, _Comment}));
 }
 
@@ -141,8 +149,9 @@ TEST_F(SupersessionTest, AMoveOfTheSpecBetweenKeepsBoth)
     local->MoveSpec(_PathA, _PathB);
     local->CreateSpec(_PathA, SdfSpecTypePrim);
     local->Set(_PathA, _Doc, Str("two"));
-    EXPECT_EQ(Describe(Sync()), (Lines{"SetField /A documentation", "MoveNode /A -> /B",
-                                       "CreateNode /A 6", "SetField /A documentation"}));
+    EXPECT_EQ(Describe(Sync()),
+              (Lines{"SetField /A documentation", "MoveNode /A -> /B",
+                     "CreateNode /A 6", "SetField /A documentation"}));
     EXPECT_EQ(replica->Get(_PathB, _Doc), Str("one"));
 
     // Moved away and back: still both.
@@ -160,9 +169,10 @@ TEST_F(SupersessionTest, AnEraseAndRecreationBetweenKeepsBoth)
     local->EraseSpec(_PathA);
     local->CreateSpec(_PathA, SdfSpecTypePrim);
     local->Set(_PathA, _Doc, Str("two"));
-    EXPECT_EQ(Describe(Sync()), (Lines{"SetField /A documentation", "SetField /A comment",
-                                       "EraseNode /A", "CreateNode /A 6",
-                                       "SetField /A documentation"}));
+    EXPECT_EQ(Describe(Sync()),
+              (Lines{"SetField /A documentation", "SetField /A comment",
+                     "EraseNode /A", "CreateNode /A 6",
+                     "SetField /A documentation"}));
     EXPECT_EQ(replica->List(_PathA), TfTokenVector{_Doc});
 }
 
@@ -188,9 +198,10 @@ TEST_F(SupersessionTest, AMoveOfAnAncestorBetweenKeepsBoth)
     local->EraseSpec(_PathA);
     local->Set(child, _Doc, Str("four"));
     local->Set(_PathB, _Doc, Str("b2"));
-    EXPECT_EQ(Describe(Sync()), (Lines{"CreateNode /A 6", "SetField /A/C documentation",
-                                       "EraseNode /A", "SetField /A/C documentation",
-                                       "SetField /B documentation"}));
+    EXPECT_EQ(
+        Describe(Sync()),
+        (Lines{"CreateNode /A 6", "SetField /A/C documentation", "EraseNode /A",
+               "SetField /A/C documentation", "SetField /B documentation"}));
 }
 
 TEST_F(SupersessionTest, ACreationOfTheSameSpecBetweenStillSupersedes)
@@ -198,7 +209,8 @@ TEST_F(SupersessionTest, ACreationOfTheSameSpecBetweenStillSupersedes)
     local->Set(_PathA, _Doc, Str("one"));
     local->CreateSpec(_PathA, SdfSpecTypeVariant);
     local->Set(_PathA, _Doc, Str("two"));
-    EXPECT_EQ(Describe(Sync()), (Lines{"CreateNode /A 10", "SetField /A documentation"}));
+    EXPECT_EQ(Describe(Sync()),
+              (Lines{"CreateNode /A 10", "SetField /A documentation"}));
 }
 
 TEST_F(SupersessionTest, SetsOnAMissingSpecAreNeverDropped)
@@ -209,8 +221,9 @@ TEST_F(SupersessionTest, SetsOnAMissingSpecAreNeverDropped)
     local->Set(_PathB, _Doc, Str("kept"));
     local->Set(_PathB, _Doc, Str("last"));
     const SyncOpList ops = Sync();
-    EXPECT_EQ(Describe(ops), (Lines{"SetField /B documentation", "CreateNode /B 6",
-                                    "SetField /B documentation"}));
+    EXPECT_EQ(Describe(ops),
+              (Lines{"SetField /B documentation", "CreateNode /B 6",
+                     "SetField /B documentation"}));
     EXPECT_EQ(Unpack(ops[2]), Str("last"));
     EXPECT_EQ(replica->Get(_PathB, _Doc), Str("last"));
 }
@@ -242,8 +255,10 @@ TEST(Supersession, TwoLayersRecordIndependently)
     SdfLayerRefPtr second = SdfLayer::CreateAnonymous("second.vela");
     SyncData::GetLayerUpdates(first);
     SyncData::GetLayerUpdates(second);
-    SdfPrimSpecHandle a1 = SdfPrimSpec::New(first->GetPseudoRoot(), "A", SdfSpecifierDef);
-    SdfPrimSpecHandle a2 = SdfPrimSpec::New(second->GetPseudoRoot(), "A", SdfSpecifierDef);
+    SdfPrimSpecHandle a1 =
+        SdfPrimSpec::New(first->GetPseudoRoot(), "A", SdfSpecifierDef);
+    SdfPrimSpecHandle a2 =
+        SdfPrimSpec::New(second->GetPseudoRoot(), "A", SdfSpecifierDef);
     for (int i = 0; i < 10; ++i) {
         SdfPrimSpec::New(a1, "C" + std::to_string(i), SdfSpecifierDef);
         a2->SetComment("comment " + std::to_string(i));
@@ -273,7 +288,9 @@ TEST(Supersession, TwoLayersRecordIndependently)
     EXPECT_EQ(count(lines1, "SetField /A comment"), 0);
     EXPECT_EQ(count(lines2, "SetField /A primChildren"), 1);
     EXPECT_EQ(count(lines2, "SetField /A comment"), 2);
-    EXPECT_EQ(count(lines1, "CreateNode /A/C9 6") + count(lines2, "CreateNode /A/D9 6"), 2);
+    EXPECT_EQ(count(lines1, "CreateNode /A/C9 6") +
+                  count(lines2, "CreateNode /A/D9 6"),
+              2);
 }
 
 // Authoring through Sdf, with renames and removals between the edits of a
@@ -283,15 +300,18 @@ TEST(Supersession, SdfEditsReplayExactly)
     SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("replay.vela");
     SyncDataRefPtr replica = SyncData::New();
     SyncData::GetLayerUpdates(layer);
-    SdfPrimSpecHandle parent = SdfPrimSpec::New(layer->GetPseudoRoot(), "P", SdfSpecifierDef);
+    SdfPrimSpecHandle parent =
+        SdfPrimSpec::New(layer->GetPseudoRoot(), "P", SdfSpecifierDef);
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 20; ++i) {
             SdfPrimSpecHandle child = SdfPrimSpec::New(
-                parent, "C" + std::to_string(round) + "_" + std::to_string(i), SdfSpecifierDef);
+                parent, "C" + std::to_string(round) + "_" + std::to_string(i),
+                SdfSpecifierDef);
             SdfAttributeSpec::New(child, "w", SdfValueTypeNames->Float)
                 ->SetDefaultValue(VtValue(float(i)));
             if (i % 5 == 0) {
-                ASSERT_TRUE(child->SetName("R" + std::to_string(round) + "_" + std::to_string(i)));
+                ASSERT_TRUE(child->SetName("R" + std::to_string(round) + "_" +
+                                           std::to_string(i)));
                 child->SetComment("renamed");
             }
             if (i % 7 == 3) {
@@ -302,7 +322,8 @@ TEST(Supersession, SdfEditsReplayExactly)
         for (const auto& op : SyncData::GetLayerUpdates(layer)) {
             replica->ApplySyncOp(op);
         }
-        EXPECT_EQ(Dump(*replica), Dump(*SyncFileFormat::GetData(*layer))) << "round " << round;
+        EXPECT_EQ(Dump(*replica), Dump(*SyncFileFormat::GetData(*layer)))
+            << "round " << round;
     }
 }
 
@@ -310,7 +331,7 @@ TEST(Supersession, SdfEditsReplayExactly)
 // the lists, replayed in the order they were taken, rebuild the store.
 TEST(Supersession, DrainingWhileRecordingLosesNothing)
 {
-    vela_test::LogCapture cap;  // sets on specs never created log errors
+    vela_test::LogCapture cap; // sets on specs never created log errors
     SyncDataRefPtr local = SyncData::NewForLayer();
     SyncDataRefPtr replica = SyncData::New();
     Drain(*local);
@@ -355,7 +376,7 @@ TEST(Supersession, DrainingWhileRecordingLosesNothing)
 TEST_F(SupersessionTest, ACompactionBetweenTwoSetsOfAFieldKeepsTheList)
 {
     local->Set(_PathA, _Doc, Str("first"));
-    local->Set(_PathB, _Doc, Str("b"));  // no spec at /B: kept, never dropped
+    local->Set(_PathB, _Doc, Str("b")); // no spec at /B: kept, never dropped
     for (int i = 0; i < 5000; ++i) {
         local->Set(_PathA, _Comment, VtValue(i));
     }
@@ -408,12 +429,13 @@ void RandomEdit(SyncData& local, size_t kind, const SdfPath& path,
 
 void RunRandomEdits(unsigned seed, size_t drainOneIn)
 {
-    vela_test::LogCapture cap;  // edits of missing specs log errors
+    vela_test::LogCapture cap; // edits of missing specs log errors
     SyncDataRefPtr local = SyncData::NewForLayer();
     SyncDataRefPtr replica = SyncData::New();
     Drain(*local);
-    const SdfPath paths[] = {SdfPath("/A"), SdfPath("/B"), SdfPath("/A/X"),
-                             SdfPath("/B/X"), SdfPath("/A.p"), SdfPath("/A/X.q")};
+    const SdfPath paths[] = {SdfPath("/A"),   SdfPath("/B"),
+                             SdfPath("/A/X"), SdfPath("/B/X"),
+                             SdfPath("/A.p"), SdfPath("/A/X.q")};
     const TfToken fields[] = {_Doc, _Comment, _Active, TfToken("kind")};
     std::mt19937 random(seed);
     const auto pick = [&random](size_t n) { return size_t(random() % n); };

@@ -31,10 +31,14 @@ const TfToken _Doc("documentation");
 const TfToken _Comment("comment");
 const TfToken _Default("default");
 
-VtValue Str(const char* s) { return VtValue(std::string(s)); }
+VtValue Str(const char* s)
+{
+    return VtValue(std::string(s));
+}
 
-SyncOp Op(SyncOp::SyncOpType type, const char* nodePath, const char* fieldName = "",
-          const char* oldNodePath = "", int32_t nodeType = 0)
+SyncOp Op(SyncOp::SyncOpType type, const char* nodePath,
+          const char* fieldName = "", const char* oldNodePath = "",
+          int32_t nodeType = 0)
 {
     SyncOp op;
     op.opType = type;
@@ -85,7 +89,10 @@ TEST_F(SyncDataTest, CreateRecordsFirstAndRefusesUnknownTypes)
 {
     LogCapture cap(debug);
     _data->CreateSpec(SdfPath("/B"), SdfSpecTypePrim);
-    EXPECT_EQ(cap.Count(debug, "[SyncData::CreateSpec] Create spec at /B [specType=6]"), 1u);
+    EXPECT_EQ(
+        cap.Count(debug,
+                  "[SyncData::CreateSpec] Create spec at /B [specType=6]"),
+        1u);
     EXPECT_EQ(_data->GetSpecType(SdfPath("/B")), SdfSpecTypePrim);
 
     // Unknown: recorded all the same, then refused by the store.
@@ -159,8 +166,19 @@ TEST_F(SyncDataTest, RecordedPathsAreTheirSdfText)
         deep += "/L" + std::to_string(i);
     }
     const std::string texts[] = {
-        "/", "/A", "/A/B/C", "/A.f", "/A/B.primvars:st", "/A.r[/B]", "/A.r[/B].rel",
-        "/A.f.mapper[/B.g]", "/A{v=x}", "/A{v=x}B", "/A{v=x}B.f", deep, deep + ".prop",
+        "/",
+        "/A",
+        "/A/B/C",
+        "/A.f",
+        "/A/B.primvars:st",
+        "/A.r[/B]",
+        "/A.r[/B].rel",
+        "/A.f.mapper[/B.g]",
+        "/A{v=x}",
+        "/A{v=x}B",
+        "/A{v=x}B.f",
+        deep,
+        deep + ".prop",
     };
     for (const auto& text : texts) {
         const SdfPath path(text);
@@ -192,7 +210,8 @@ TEST_F(SyncDataTest, QueriesReportSpecAndFieldSeparately)
     EXPECT_EQ(type, SdfSpecTypeUnknown);
 
     EXPECT_TRUE(_data->Has(_Attr, _Default, static_cast<VtValue*>(nullptr)));
-    EXPECT_TRUE(_data->Has(_Attr, _Default, static_cast<SdfAbstractDataValue*>(nullptr)));
+    EXPECT_TRUE(_data->Has(_Attr, _Default,
+                           static_cast<SdfAbstractDataValue*>(nullptr)));
     float f = 0.f;
     SdfAbstractDataTypedValue<float> asFloat(&f);
     EXPECT_TRUE(_data->Has(_Attr, _Default, &asFloat));
@@ -223,9 +242,15 @@ TEST_F(SyncDataTest, SetFieldKeepsFieldOrderAndRecordsNothing)
 
     LogCapture cap;
     _data->SetField(_Missing, _Doc, Str("x"));
-    EXPECT_EQ(cap.Count(err, "No spec at </Missing> when trying to set field 'documentation'"), 1u);
+    EXPECT_EQ(
+        cap.Count(
+            err,
+            "No spec at </Missing> when trying to set field 'documentation'"),
+        1u);
     EXPECT_EQ(_data->GetOrCreateFieldValue(_Missing, TfToken()), nullptr);
-    EXPECT_EQ(cap.Count(err, "No spec at </Missing> when trying to set field ''"), 1u);
+    EXPECT_EQ(
+        cap.Count(err, "No spec at </Missing> when trying to set field ''"),
+        1u);
     EXPECT_FALSE(_data->HasSpec(_Missing));
 }
 
@@ -234,7 +259,10 @@ TEST_F(SyncDataTest, SetFieldStringifiesOnlyForPrintedLines)
     {
         LogCapture cap(debug);
         _data->SetField(_Prim, _Doc, Str("hello"));
-        EXPECT_EQ(cap.Count(debug, "[SyncData::SetField] documentation at /A => hello"), 1u);
+        EXPECT_EQ(
+            cap.Count(debug,
+                      "[SyncData::SetField] documentation at /A => hello"),
+            1u);
     }
     LogCapture cap(spdlog::level::info);
     _data->SetField(_Prim, _Doc, Str("hello"));
@@ -247,13 +275,17 @@ TEST_F(SyncDataTest, SetRecordsOneSetFieldWithThePackedValue)
     _data->Set(_Attr, _Default, VtValue(2.5f));
     const float typed = 3.25f;
     _data->Set(_Prim, _Default, SdfAbstractDataConstTypedValue<float>(&typed));
-    EXPECT_EQ(cap.Count(debug, "[SyncData::Set#1] Set field default at /A.f"), 1u);
-    EXPECT_EQ(cap.Count(debug, "[SyncData::Set#2] Set field default@float at /A"), 1u);
+    EXPECT_EQ(cap.Count(debug, "[SyncData::Set#1] Set field default at /A.f"),
+              1u);
+    EXPECT_EQ(
+        cap.Count(debug, "[SyncData::Set#2] Set field default@float at /A"),
+        1u);
     EXPECT_EQ(_data->Get(_Attr, _Default), VtValue(2.5f));
     EXPECT_EQ(_data->Get(_Prim, _Default), VtValue(3.25f));
 
     const auto ops = Drain(*_data);
-    ASSERT_EQ(Describe(ops), (Lines{"SetField /A.f default", "SetField /A default"}));
+    ASSERT_EQ(Describe(ops),
+              (Lines{"SetField /A.f default", "SetField /A default"}));
     EXPECT_EQ(vela_test::Unpack(ops[0]), VtValue(2.5f));
     EXPECT_EQ(vela_test::Unpack(ops[1]), VtValue(3.25f));
 }
@@ -263,7 +295,8 @@ TEST_F(SyncDataTest, SetOnMissingSpecRecordsOnlyTheUntypedForm)
     LogCapture cap;
     _data->Set(_Missing, _Doc, Str("x"));
     const float typed = 1.f;
-    _data->Set(_Missing, _Default, SdfAbstractDataConstTypedValue<float>(&typed));
+    _data->Set(_Missing, _Default,
+               SdfAbstractDataConstTypedValue<float>(&typed));
     EXPECT_EQ(cap.CountLevel(err), 2u);
     EXPECT_FALSE(_data->HasSpec(_Missing));
     EXPECT_EQ(Pending(), Lines{"SetField /Missing documentation"});
@@ -278,8 +311,10 @@ TEST_F(SyncDataTest, EmptySetAndEraseRemoveExistingFieldsOnly)
     _data->Set(_Prim, _Doc, VtValue());
     _data->Erase(_Prim, TfToken("active"));
     EXPECT_EQ(Fields(_Prim), Lines{"comment"});
-    EXPECT_EQ(cap.Count(debug, "[SyncData::Erase] Erase field active at /A"), 1u);
-    EXPECT_EQ(Pending(), (Lines{"EraseField /A documentation", "EraseField /A active"}));
+    EXPECT_EQ(cap.Count(debug, "[SyncData::Erase] Erase field active at /A"),
+              1u);
+    EXPECT_EQ(Pending(),
+              (Lines{"EraseField /A documentation", "EraseField /A active"}));
 
     _data->Set(_Prim, _Doc, VtValue());
     _data->Erase(_Prim, _Doc);
@@ -302,9 +337,11 @@ TEST_F(SyncDataTest, ApplyingOpsRecordsAllButSetFieldOnlyOnALayersStore)
     LogCapture cap;
     // Zero value bytes, as the second SetField carries, stand for the empty value.
     SyncOp set = Op(SyncOp::SetField, "/A.f", "default");
-    set.fieldValue = vela::ValueHandler::GetInstance().PackVtValue(VtValue(4.5f));
+    set.fieldValue =
+        vela::ValueHandler::GetInstance().PackVtValue(VtValue(4.5f));
     for (SyncData* store : {get_pointer(_data), get_pointer(layerData)}) {
-        store->ApplySyncOp(Op(SyncOp::CreateNode, "/B", "", "", SdfSpecTypePrim));
+        store->ApplySyncOp(
+            Op(SyncOp::CreateNode, "/B", "", "", SdfSpecTypePrim));
         store->ApplySyncOp(set);
         store->ApplySyncOp(Op(SyncOp::SetField, "/B", "comment"));
         store->ApplySyncOp(Op(SyncOp::EraseField, "/B", "comment"));
@@ -320,8 +357,9 @@ TEST_F(SyncDataTest, ApplyingOpsRecordsAllButSetFieldOnlyOnALayersStore)
     EXPECT_EQ(_data->GetPendingOpCount(), 0u);
     EXPECT_TRUE(Pending().empty());
     EXPECT_EQ(layerData->GetPendingOpCount(), 4u);
-    EXPECT_EQ(Describe(Drain(*layerData)), (Lines{"CreateNode /B 6", "EraseField /B comment",
-                                                 "MoveNode /B -> /C", "EraseNode /A"}));
+    EXPECT_EQ(Describe(Drain(*layerData)),
+              (Lines{"CreateNode /B 6", "EraseField /B comment",
+                     "MoveNode /B -> /C", "EraseNode /A"}));
 }
 
 // A free-standing store applies through its recording edits, muted for the
@@ -347,13 +385,15 @@ TEST_F(SyncDataTest, ApplyingMalformedOpsChangesNothing)
 {
     LogCapture cap;
     for (const char* bad : {"", "not a path", "relative/Path", "/A["}) {
-        for (auto type : {SyncOp::CreateNode, SyncOp::SetField, SyncOp::EraseNode,
-                          SyncOp::EraseField, SyncOp::MoveNode}) {
+        for (auto type :
+             {SyncOp::CreateNode, SyncOp::SetField, SyncOp::EraseNode,
+              SyncOp::EraseField, SyncOp::MoveNode}) {
             _data->ApplySyncOp(Op(type, bad, "comment", bad, SdfSpecTypePrim));
         }
     }
     EXPECT_EQ(cap.CountLevel(err), 20u);
-    _data->ApplySyncOp(Op(static_cast<SyncOp::SyncOpType>(17), "/B", "", "", SdfSpecTypePrim));
+    _data->ApplySyncOp(
+        Op(static_cast<SyncOp::SyncOpType>(17), "/B", "", "", SdfSpecTypePrim));
     EXPECT_EQ(vela_test::Dump(*_data).size(), 3u);
     EXPECT_TRUE(Pending().empty());
 }
@@ -389,10 +429,14 @@ TEST_F(SyncDataTest, TimeSamplesAreRefused)
     EXPECT_FALSE(_data->GetBracketingTimeSamplesForPath(_Attr, 1.0, &lo, &hi));
     EXPECT_EQ(_data->GetNumTimeSamplesForPath(_Attr), 0u);
 
-    for (const char* name : {"SetTimeSample", "ListAllTimeSamples", "ListTimeSamplesForPath",
-                             "QueryTimeSample", "EraseTimeSample"}) {
-        EXPECT_EQ(cap.Count(spdlog::level::warn,
-                            std::string("[SyncData::") + name + "] not implemented"), 1u) << name;
+    for (const char* name :
+         {"SetTimeSample", "ListAllTimeSamples", "ListTimeSamplesForPath",
+          "QueryTimeSample", "EraseTimeSample"}) {
+        EXPECT_EQ(
+            cap.Count(spdlog::level::warn,
+                      std::string("[SyncData::") + name + "] not implemented"),
+            1u)
+            << name;
     }
     EXPECT_EQ(cap.Lines().size(), 5u);
     EXPECT_TRUE(_data->List(_Attr).empty());
@@ -404,7 +448,10 @@ TEST_F(SyncDataTest, VisitSpecsStopsWhenTheVisitorDeclines)
     struct FirstOnly : SdfAbstractDataSpecVisitor
     {
         int visits = 0;
-        bool VisitSpec(const SdfAbstractData&, const SdfPath&) override { return ++visits < 1; }
+        bool VisitSpec(const SdfAbstractData&, const SdfPath&) override
+        {
+            return ++visits < 1;
+        }
         void Done(const SdfAbstractData&) override {}
     } visitor;
     _data->VisitSpecs(&visitor);

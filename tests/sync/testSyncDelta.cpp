@@ -36,8 +36,14 @@ TEST(SyncDelta, RecordsCarryOnlyTheirOwnFields)
     const SyncOpList ops = Swap(delta);
     ASSERT_EQ(ops.size(), 5u);
 
-    struct Row { SyncOp::SyncOpType type; const char* nodePath; const char* oldNodePath;
-                 int32_t nodeType; const char* fieldName; };
+    struct Row
+    {
+        SyncOp::SyncOpType type;
+        const char* nodePath;
+        const char* oldNodePath;
+        int32_t nodeType;
+        const char* fieldName;
+    };
     const Row rows[] = {
         {SyncOp::CreateNode, "/A", "", 6, ""},
         {SyncOp::SetField, "/A.f", "", 0, "default"},
@@ -69,8 +75,9 @@ TEST(SyncDelta, KeepsEveryRecordInCallOrder)
     delta.CreateNode("/B", 6);
     delta.EraseNode("/B");
     delta.CreateNode("", 0);
-    EXPECT_EQ(Describe(Swap(delta)), (Lines{"SetField /A comment", "SetField /A comment",
-                                           "CreateNode /B 6", "EraseNode /B", "CreateNode  0"}));
+    EXPECT_EQ(Describe(Swap(delta)),
+              (Lines{"SetField /A comment", "SetField /A comment",
+                     "CreateNode /B 6", "EraseNode /B", "CreateNode  0"}));
     EXPECT_TRUE(Swap(delta).empty());
 }
 
@@ -84,7 +91,8 @@ TEST(SyncDelta, SwapWithNonEmptyListExchangesContents)
     mine[1].nodePath = "/Mine2";
     delta.SwapPendingOps(mine);
     EXPECT_EQ(Describe(mine), Lines{"EraseNode /Pending"});
-    EXPECT_EQ(Describe(Swap(delta)), (Lines{"EraseNode /Mine1", "EraseNode /Mine2"}));
+    EXPECT_EQ(Describe(Swap(delta)),
+              (Lines{"EraseNode /Mine1", "EraseNode /Mine2"}));
 }
 
 TEST(SyncOp, EqualityIsAlwaysFalse)
@@ -138,7 +146,8 @@ TEST(SyncDelta, ConcurrentRecordingAndDrainingLosesNothing)
     for (const auto& op : drained) {
         const int t = std::stoi(op.nodePath.substr(2));
         ASSERT_TRUE(t >= 0 && t < Threads) << op.nodePath;
-        const int i = op.opType == SyncOp::CreateNode ? op.nodeType : std::stoi(op.fieldName);
+        const int i = op.opType == SyncOp::CreateNode ? op.nodeType
+                                                      : std::stoi(op.fieldName);
         ASSERT_EQ(i, next[t]) << "thread " << t << " out of order";
         ++next[t];
     }

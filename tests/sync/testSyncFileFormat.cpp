@@ -33,7 +33,8 @@ TEST(SyncFileFormat, IsRegisteredUnderItsTokens)
 
     const TfType type = TfType::Find<SyncFileFormat>();
     EXPECT_EQ(type.GetTypeName(), "SyncFileFormat");
-    EXPECT_EQ(type.GetBaseTypes(), std::vector<TfType>{TfType::Find<SdfFileFormat>()});
+    EXPECT_EQ(type.GetBaseTypes(),
+              std::vector<TfType>{TfType::Find<SdfFileFormat>()});
 
     const std::vector<TfToken> expected = {TfToken("vela"), TfToken("1.0"),
                                            TfToken("usd"), TfToken("vela")};
@@ -44,14 +45,17 @@ TEST(SyncFileFormat, NeverReadsFiles)
 {
     SdfFileFormatConstPtr format = SdfFileFormat::FindById(TfToken("vela"));
     ASSERT_TRUE(format);
-    for (const char* path : {"scene.vela", "/tmp/scene.vela", "scene.usda", ""}) {
+    for (const char* path :
+         {"scene.vela", "/tmp/scene.vela", "scene.usda", ""}) {
         EXPECT_FALSE(format->CanRead(path)) << path;
     }
 
     SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("read.vela");
     LogCapture cap;
     EXPECT_FALSE(format->Read(get_pointer(layer), "/tmp/scene.vela", false));
-    EXPECT_EQ(cap.Count(spdlog::level::info, "SyncFileFormat doesn't support read from file"), 1u);
+    EXPECT_EQ(cap.Count(spdlog::level::info,
+                        "SyncFileFormat doesn't support read from file"),
+              1u);
 
     // A file of the format's extension on disk does not open.
     const std::string path = ArchMakeTmpFileName("velaOpen", ".vela");
@@ -71,7 +75,8 @@ TEST(SyncFileFormat, InitDataGivesAFreshSyncData)
     SdfAbstractDataRefPtr data = format->InitData({{"ignored", "yes"}});
     auto syncData = TfDynamic_cast<vela::SyncDataRefPtr>(data);
     ASSERT_TRUE(syncData);
-    EXPECT_EQ(syncData->GetSpecType(SdfPath::AbsoluteRootPath()), SdfSpecTypePseudoRoot);
+    EXPECT_EQ(syncData->GetSpecType(SdfPath::AbsoluteRootPath()),
+              SdfSpecTypePseudoRoot);
 }
 
 TEST(SyncFileFormat, GetDataOnAnotherFormatLogsTheLayer)
@@ -80,7 +85,9 @@ TEST(SyncFileFormat, GetDataOnAnotherFormatLogsTheLayer)
     LogCapture cap;
     EXPECT_FALSE(SyncFileFormat::GetData(*layer));
     EXPECT_EQ(cap.Count(spdlog::level::err, "SyncFileFormat::GetData: layer " +
-                        layer->GetIdentifier() + " has no SyncData"), 1u);
+                                                layer->GetIdentifier() +
+                                                " has no SyncData"),
+              1u);
 }
 
 TEST(SyncFileFormat, RegistersItsScriptModuleAndDependencies)
@@ -99,6 +106,8 @@ TEST(SyncFileFormat, RegistersItsScriptModuleAndDependencies)
     EXPECT_NE(dot.find("velaUsdSync"), std::string::npos) << dot;
     for (const char* dep : {"gf", "sdf", "tf", "usd"}) {
         EXPECT_NE(dot.find("velaUsdSync -> " + std::string(dep) + ";"),
-                  std::string::npos) << dep << "\n" << dot;
+                  std::string::npos)
+            << dep << "\n"
+            << dot;
     }
 }

@@ -42,7 +42,8 @@ protected:
 
     SdfPrimSpecHandle NewPrim(const char* name, const char* type = "")
     {
-        return SdfPrimSpec::New(layer->GetPseudoRoot(), name, SdfSpecifierDef, type);
+        return SdfPrimSpec::New(layer->GetPseudoRoot(), name, SdfSpecifierDef,
+                                type);
     }
 
     SdfLayerRefPtr layer;
@@ -54,7 +55,8 @@ TEST(SyncLayer, FreshLayerYieldsItsPseudoRootCreationOnce)
 {
     SdfLayerRefPtr layer = SdfLayer::CreateAnonymous("fresh.vela");
     ASSERT_TRUE(layer);
-    EXPECT_EQ(Describe(SyncData::GetLayerUpdates(layer)), Lines{"CreateNode / 7"});
+    EXPECT_EQ(Describe(SyncData::GetLayerUpdates(layer)),
+              Lines{"CreateNode / 7"});
     EXPECT_TRUE(SyncData::GetLayerUpdates(layer).empty());
     EXPECT_TRUE(SyncData::GetLayerUpdates(*layer).empty());
 }
@@ -63,8 +65,9 @@ TEST_F(SyncLayerTest, AuthoringAPrimRecordsItsSpecAndFieldsInOrder)
 {
     SdfPrimSpecHandle prim = NewPrim("A", "Xform");
     const SyncOpList ops = Ops();
-    ASSERT_EQ(Describe(ops), (Lines{"CreateNode /A 6", "SetField / primChildren",
-                                    "SetField /A specifier", "SetField /A typeName"}));
+    ASSERT_EQ(Describe(ops),
+              (Lines{"CreateNode /A 6", "SetField / primChildren",
+                     "SetField /A specifier", "SetField /A typeName"}));
     EXPECT_EQ(Unpack(ops[1]), VtValue(TfTokenVector{TfToken("A")}));
     EXPECT_EQ(Unpack(ops[2]), VtValue(SdfSpecifierDef));
     EXPECT_EQ(Unpack(ops[3]), VtValue(TfToken("Xform")));
@@ -81,7 +84,8 @@ TEST_F(SyncLayerTest, AuthoringAPrimRecordsItsSpecAndFieldsInOrder)
 TEST_F(SyncLayerTest, PropertiesAndMetadataArriveAsPackedValues)
 {
     SdfPrimSpecHandle prim = NewPrim("A");
-    SdfAttributeSpecHandle f = SdfAttributeSpec::New(prim, "f", SdfValueTypeNames->Float);
+    SdfAttributeSpecHandle f =
+        SdfAttributeSpec::New(prim, "f", SdfValueTypeNames->Float);
     SdfAttributeSpecHandle points =
         SdfAttributeSpec::New(prim, "points", SdfValueTypeNames->Float3Array);
     SdfRelationshipSpecHandle rel = SdfRelationshipSpec::New(prim, "r");
@@ -103,7 +107,8 @@ TEST_F(SyncLayerTest, PropertiesAndMetadataArriveAsPackedValues)
     EXPECT_EQ(Describe(ops[3]), "SetField /A.r targetPaths");
     const VtValue targets = Unpack(ops[3]);
     ASSERT_TRUE(targets.IsHolding<SdfPathListOp>()) << targets.GetTypeName();
-    EXPECT_EQ(targets.UncheckedGet<SdfPathListOp>().GetAddedItems(), SdfPathVector{SdfPath("/B")});
+    EXPECT_EQ(targets.UncheckedGet<SdfPathListOp>().GetAddedItems(),
+              SdfPathVector{SdfPath("/B")});
 
     f->ClearDefaultValue();
     EXPECT_EQ(Updates(), Lines{"EraseField /A.f default"});
@@ -121,7 +126,8 @@ TEST_F(SyncLayerTest, RenameAndRemoveRecordMovesAndErases)
     SdfBatchNamespaceEdit edit;
     edit.Add(SdfPath("/B"), SdfPath::EmptyPath());
     ASSERT_TRUE(layer->Apply(edit));
-    EXPECT_EQ(Updates(), (Lines{"EraseNode /B.f", "EraseNode /B", "EraseField / primChildren"}));
+    EXPECT_EQ(Updates(), (Lines{"EraseNode /B.f", "EraseNode /B",
+                                "EraseField / primChildren"}));
     EXPECT_FALSE(layer->GetPrimAtPath(SdfPath("/B")));
 }
 
@@ -133,8 +139,10 @@ TEST_F(SyncLayerTest, RefreshBringsTheLayerIntoAgreementWithoutEcho)
     SyncDataRefPtr remote = SyncData::New();
     remote->CreateNode(SdfPath("/New"), SdfSpecTypePrim);
     // Sdf leaves fields at their fallback unauthored, so use other values.
-    remote->SetField(SdfPath("/New"), SdfFieldKeys->Specifier, VtValue(SdfSpecifierDef));
-    remote->SetField(SdfPath("/New"), SdfFieldKeys->Comment, VtValue(std::string("remote")));
+    remote->SetField(SdfPath("/New"), SdfFieldKeys->Specifier,
+                     VtValue(SdfSpecifierDef));
+    remote->SetField(SdfPath("/New"), SdfFieldKeys->Comment,
+                     VtValue(std::string("remote")));
     remote->SetField(SdfPath("/"), SdfChildrenKeys->PrimChildren,
                      VtValue(TfTokenVector{TfToken("New")}));
     SyncFileFormat::RefreshData(layer, remote);
@@ -143,7 +151,8 @@ TEST_F(SyncLayerTest, RefreshBringsTheLayerIntoAgreementWithoutEcho)
     SdfPrimSpecHandle prim = layer->GetPrimAtPath(SdfPath("/New"));
     ASSERT_TRUE(prim);
     EXPECT_EQ(prim->GetComment(), "remote");
-    EXPECT_EQ(vela_test::Dump(*SyncFileFormat::GetData(*layer)), vela_test::Dump(*remote));
+    EXPECT_EQ(vela_test::Dump(*SyncFileFormat::GetData(*layer)),
+              vela_test::Dump(*remote));
     EXPECT_TRUE(Updates().empty());
 
     prim->SetComment("local");
@@ -174,7 +183,9 @@ TEST(SyncLayer, LayersOfOtherFormatsAreRefused)
     SdfLayerRefPtr usda = SdfLayer::CreateAnonymous("other.usda");
     LogCapture cap;
     EXPECT_TRUE(SyncData::GetLayerUpdates(usda).empty());
-    EXPECT_EQ(cap.Count(spdlog::level::err, "Layer is not using SyncFileFormat."), 1u);
+    EXPECT_EQ(
+        cap.Count(spdlog::level::err, "Layer is not using SyncFileFormat."),
+        1u);
     EXPECT_TRUE(SyncData::GetLayerUpdates(SdfLayerRefPtr()).empty());
     EXPECT_EQ(cap.Count(spdlog::level::err, "Invalid layer."), 1u);
 }
@@ -190,13 +201,17 @@ TEST(SyncLayer, ReplayingUpdatesRebuildsTheLayer)
                                                SdfSpecifierDef, "Xform");
     SdfPrimSpecHandle a = SdfPrimSpec::New(world, "A", SdfSpecifierDef, "Mesh");
     SdfPrimSpecHandle b = SdfPrimSpec::New(world, "B", SdfSpecifierOver);
-    SdfAttributeSpecHandle size = SdfAttributeSpec::New(a, "size", SdfValueTypeNames->Double);
+    SdfAttributeSpecHandle size =
+        SdfAttributeSpec::New(a, "size", SdfValueTypeNames->Double);
     size->SetDefaultValue(VtValue(2.0));
     SdfAttributeSpec::New(a, "points", SdfValueTypeNames->Float3Array)
         ->SetDefaultValue(VtValue(VtVec3fArray{GfVec3f(0, 1, 2)}));
-    SdfAttributeSpec::New(a, "label", SdfValueTypeNames->String, SdfVariabilityUniform, true)
+    SdfAttributeSpec::New(a, "label", SdfValueTypeNames->String,
+                          SdfVariabilityUniform, true)
         ->SetDefaultValue(VtValue(std::string("hello")));
-    SdfRelationshipSpec::New(a, "target")->GetTargetPathList().Add(SdfPath("/World/B"));
+    SdfRelationshipSpec::New(a, "target")
+        ->GetTargetPathList()
+        .Add(SdfPath("/World/B"));
     a->SetDocumentation("mesh");
     a->SetComment("c");
     a->SetComment("");
@@ -212,5 +227,6 @@ TEST(SyncLayer, ReplayingUpdatesRebuildsTheLayer)
     for (const auto& op : all) {
         replica->ApplySyncOp(op);
     }
-    EXPECT_EQ(vela_test::Dump(*replica), vela_test::Dump(*SyncFileFormat::GetData(*layer)));
+    EXPECT_EQ(vela_test::Dump(*replica),
+              vela_test::Dump(*SyncFileFormat::GetData(*layer)));
 }

@@ -14,12 +14,12 @@
 #include <vector>
 
 using namespace pxr;
+using spdlog::level::err;
 using vela::OpFrame;
 using vela::SyncData;
 using vela::SyncDataRefPtr;
 using vela::SyncOp;
 using vela_test::LogCapture;
-using spdlog::level::err;
 
 namespace {
 
@@ -55,7 +55,8 @@ std::vector<Refused> RefusedOps()
     return {
         {"relative path", Op(SyncOp::CreateNode, "relative/Path", "", 6),
          "Invalid path 'relative/Path': not an absolute path"},
-        {"empty path", Op(SyncOp::EraseNode, ""), "Invalid path '': not an absolute path"},
+        {"empty path", Op(SyncOp::EraseNode, ""),
+         "Invalid path '': not an absolute path"},
         {"malformed path", Op(SyncOp::SetField, "/A[", "comment"),
          "Invalid path '/A[': not an absolute path"},
         {"relative old path", Op(SyncOp::MoveNode, "/B", "A"),
@@ -64,13 +65,15 @@ std::vector<Refused> RefusedOps()
          "Invalid spec type 1000 at /B"},
         {"spec type count", Op(SyncOp::CreateNode, "/B", "", SdfNumSpecTypes),
          "Invalid spec type " + std::to_string(SdfNumSpecTypes) + " at /B"},
-        {"unknown spec type", Op(SyncOp::CreateNode, "/B", "", SdfSpecTypeUnknown),
+        {"unknown spec type",
+         Op(SyncOp::CreateNode, "/B", "", SdfSpecTypeUnknown),
          "Cannot create spec with unknown type at /B"},
         {"set of a field without a name", Op(SyncOp::SetField, "/A", ""),
          "Invalid field at /A: empty field name"},
         {"erase of a field without a name", Op(SyncOp::EraseField, "/A", ""),
          "Invalid field at /A: empty field name"},
-        {"value that does not unpack", Op(SyncOp::SetField, "/A", "comment", 0, {0xee, 0x00}),
+        {"value that does not unpack",
+         Op(SyncOp::SetField, "/A", "comment", 0, {0xee, 0x00}),
          "Invalid value of field comment at /A: does not unpack"},
         {"operation type", Op(9, "/A"), "Invalid operation type 9"},
     };
@@ -81,7 +84,8 @@ SyncDataRefPtr Store(bool forLayer)
 {
     SyncDataRefPtr store = forLayer ? SyncData::NewForLayer() : SyncData::New();
     store->CreateNode(SdfPath("/A"), SdfSpecTypePrim);
-    store->SetField(SdfPath("/A"), TfToken("comment"), VtValue(std::string("kept")));
+    store->SetField(SdfPath("/A"), TfToken("comment"),
+                    VtValue(std::string("kept")));
     vela_test::Drain(*store);
     return store;
 }
@@ -119,7 +123,8 @@ TEST(SyncOpChecks, CreateNodeAndSetFieldRefuseAsApplySyncOpDoes)
 {
     for (const Refused& row : RefusedOps()) {
         if (!SdfPath::IsValidPathString(row.op.nodePath) ||
-            (row.op.opType != SyncOp::CreateNode && row.op.opType != SyncOp::SetField) ||
+            (row.op.opType != SyncOp::CreateNode &&
+             row.op.opType != SyncOp::SetField) ||
             !row.op.fieldValue.empty()) {
             continue;
         }
@@ -143,21 +148,24 @@ TEST(SyncOpChecks, CreateNodeAndSetFieldRefuseAsApplySyncOpDoes)
 TEST(SyncOpChecks, TheFrameDecoderRefusesWithTheSameMessage)
 {
     for (const Refused& row : RefusedOps()) {
-        const std::string body =
-            OpFrame::Encode({Op(SyncOp::CreateNode, "/C", "", SdfSpecTypePrim), row.op});
+        const std::string body = OpFrame::Encode(
+            {Op(SyncOp::CreateNode, "/C", "", SdfSpecTypePrim), row.op});
         const auto* data = reinterpret_cast<const uint8_t*>(body.data());
         vela::SyncOpList ops;
         std::string error;
-        EXPECT_FALSE(OpFrame::Decode(data, body.size(), &ops, &error)) << row.name;
-        EXPECT_EQ(error.rfind("operation 1: " + row.message + " (at byte ", 0), 0u)
+        EXPECT_FALSE(OpFrame::Decode(data, body.size(), &ops, &error))
+            << row.name;
+        EXPECT_EQ(error.rfind("operation 1: " + row.message + " (at byte ", 0),
+                  0u)
             << row.name << ": " << error;
 
         SyncDataRefPtr store = Store(false);
         const auto before = vela_test::Dump(*store);
         size_t applied = 0;
         std::string applyError;
-        EXPECT_FALSE(OpFrame::Apply(data, body.size(), get_pointer(store), &applied,
-                                    &applyError)) << row.name;
+        EXPECT_FALSE(OpFrame::Apply(data, body.size(), get_pointer(store),
+                                    &applied, &applyError))
+            << row.name;
         EXPECT_EQ(applyError, error) << row.name;
         EXPECT_EQ(vela_test::Dump(*store), before) << row.name;
     }
@@ -168,7 +176,9 @@ TEST(SyncOpChecks, TheFrameDecoderRefusesWithTheSameMessage)
 TEST(SyncOpChecks, AcceptedOperandsPassEveryPath)
 {
     const std::vector<uint8_t> packed =
-        vela::ValueHandler::GetInstance().PackVtValue(VtValue(std::string("v"))).bytes;
+        vela::ValueHandler::GetInstance()
+            .PackVtValue(VtValue(std::string("v")))
+            .bytes;
     const SyncOp ops[] = {
         Op(SyncOp::CreateNode, "/A{v=x}B.rel[/C].f", "", SdfSpecTypeAttribute),
         Op(SyncOp::SetField, "/A", "comment", 0, packed),
@@ -181,17 +191,21 @@ TEST(SyncOpChecks, AcceptedOperandsPassEveryPath)
     LogCapture cap;
     for (const SyncOp& op : ops) {
         std::string error;
-        EXPECT_TRUE(SyncData::CheckSyncOp(op, &error)) << vela_test::Describe(op) << error;
+        EXPECT_TRUE(SyncData::CheckSyncOp(op, &error))
+            << vela_test::Describe(op) << error;
         applied->ApplySyncOp(op);
     }
     EXPECT_EQ(cap.CountLevel(err), 0u);
 
-    const std::string body = OpFrame::Encode(vela::SyncOpList(std::begin(ops), std::end(ops)));
+    const std::string body =
+        OpFrame::Encode(vela::SyncOpList(std::begin(ops), std::end(ops)));
     SyncDataRefPtr framed = Store(false);
     size_t count = 0;
     std::string error;
-    ASSERT_TRUE(OpFrame::Apply(reinterpret_cast<const uint8_t*>(body.data()), body.size(),
-                               get_pointer(framed), &count, &error)) << error;
+    ASSERT_TRUE(OpFrame::Apply(reinterpret_cast<const uint8_t*>(body.data()),
+                               body.size(), get_pointer(framed), &count,
+                               &error))
+        << error;
     EXPECT_EQ(vela_test::Dump(*framed), vela_test::Dump(*applied));
     EXPECT_TRUE(applied->HasSpec(SdfPath("/A{v=x}B.rel[/C].f")));
 }

@@ -42,7 +42,8 @@ SyncDataRefPtr Scene(const std::string& prefix, int count)
         const std::string name = prefix + std::to_string(i);
         const SdfPath path("/" + name);
         store->CreateNode(path, SdfSpecTypePrim);
-        store->SetField(path, SdfFieldKeys->Specifier, VtValue(SdfSpecifierDef));
+        store->SetField(path, SdfFieldKeys->Specifier,
+                        VtValue(SdfSpecifierDef));
         store->SetField(path, SdfFieldKeys->Comment, VtValue(name));
         names.emplace_back(name);
     }
@@ -55,7 +56,8 @@ SyncDataRefPtr Scene(const std::string& prefix, int count)
 class ChangeWatcher : public TfWeakBase
 {
 public:
-    explicit ChangeWatcher(const SdfLayerHandle& layer) : _layer(layer)
+    explicit ChangeWatcher(const SdfLayerHandle& layer)
+        : _layer(layer)
     {
         _key = TfNotice::Register(TfCreateWeakPtr(this),
                                   &ChangeWatcher::_OnChange);
@@ -63,7 +65,7 @@ public:
     ~ChangeWatcher() { TfNotice::Revoke(_key); }
 
     int notices = 0;
-    int replaced = 0;          // entries saying the content was replaced
+    int replaced = 0; // entries saying the content was replaced
     std::vector<SdfPath> paths;
 
 private:
@@ -95,7 +97,10 @@ protected:
         SyncData::GetLayerUpdates(layer);
     }
 
-    const SyncData* Store() { return get_pointer(SyncFileFormat::GetData(*layer)); }
+    const SyncData* Store()
+    {
+        return get_pointer(SyncFileFormat::GetData(*layer));
+    }
     Lines Updates() { return Describe(SyncData::GetLayerUpdates(layer)); }
 
     SdfLayerRefPtr layer;
@@ -113,7 +118,8 @@ TEST_F(SyncRefreshTest, WholeRefreshGivesTheLayerACopyInOneStep)
         SyncFileFormat::RefreshData(layer, remote);
         EXPECT_EQ(watcher.notices, 1);
         EXPECT_EQ(watcher.replaced, 1);
-        EXPECT_EQ(watcher.paths, std::vector<SdfPath>{SdfPath::AbsoluteRootPath()});
+        EXPECT_EQ(watcher.paths,
+                  std::vector<SdfPath>{SdfPath::AbsoluteRootPath()});
     }
     const SyncData* after = Store();
     ASSERT_TRUE(after);
@@ -122,17 +128,19 @@ TEST_F(SyncRefreshTest, WholeRefreshGivesTheLayerACopyInOneStep)
     EXPECT_TRUE(after->IsOwnedByLayer());
     EXPECT_FALSE(after->StreamsData());
     EXPECT_EQ(Dump(*after), Dump(*remote));
-    EXPECT_TRUE(dynamic_cast<const SyncFileFormat*>(get_pointer(layer->GetFileFormat())));
+    EXPECT_TRUE(dynamic_cast<const SyncFileFormat*>(
+        get_pointer(layer->GetFileFormat())));
     EXPECT_FALSE(layer->GetPrimAtPath(SdfPath("/Pending")));
     EXPECT_TRUE(Updates().empty());
 
     // The layer's copy is its own: the replica fed further leaves it be,
     // and local edits are recorded in the copy alone.
-    remote->SetField(SdfPath("/P1"), SdfFieldKeys->Comment, VtValue(std::string("later")));
+    remote->SetField(SdfPath("/P1"), SdfFieldKeys->Comment,
+                     VtValue(std::string("later")));
     EXPECT_EQ(layer->GetPrimAtPath(SdfPath("/P1"))->GetComment(), "P1");
     layer->GetPrimAtPath(SdfPath("/P2"))->SetComment("local");
     EXPECT_EQ(Updates(), Lines{"SetField /P2 comment"});
-    EXPECT_EQ(remote->GetPendingOpCount(), 1u);  // its pseudo-root's creation
+    EXPECT_EQ(remote->GetPendingOpCount(), 1u); // its pseudo-root's creation
 }
 
 TEST_F(SyncRefreshTest, ReplacingMostOfAFullLayerIsWholeAndSmallEditsStayFine)
@@ -142,7 +150,8 @@ TEST_F(SyncRefreshTest, ReplacingMostOfAFullLayerIsWholeAndSmallEditsStayFine)
 
     // A few changed fields: edited in place, one notice per changed spec.
     SyncDataRefPtr edited = Scene("A", 300);
-    edited->SetField(SdfPath("/A7"), SdfFieldKeys->Comment, VtValue(std::string("seven")));
+    edited->SetField(SdfPath("/A7"), SdfFieldKeys->Comment,
+                     VtValue(std::string("seven")));
     edited->CreateNode(SdfPath("/A7.size"), SdfSpecTypeAttribute);
     edited->SetField(SdfPath("/A7.size"), SdfFieldKeys->TypeName,
                      VtValue(TfToken("double")));
@@ -174,15 +183,17 @@ TEST_F(SyncRefreshTest, ReplacingMostOfAFullLayerIsWholeAndSmallEditsStayFine)
     EXPECT_TRUE(Updates().empty());
     SdfPrimSpec::New(layer->GetPseudoRoot(), "Mine", SdfSpecifierDef, "");
     // Sdf takes a children list out before it puts the longer one back.
-    EXPECT_EQ(Updates(), (Lines{"CreateNode /Mine 6", "EraseField / primChildren",
-                                "SetField / primChildren", "SetField /Mine specifier"}));
+    EXPECT_EQ(Updates(),
+              (Lines{"CreateNode /Mine 6", "EraseField / primChildren",
+                     "SetField / primChildren", "SetField /Mine specifier"}));
 }
 
 TEST_F(SyncRefreshTest, FieldEditsReachTheLayerAsSdfWouldMakeThem)
 {
     SyncDataRefPtr remote = Scene("P", 300);
     remote->CreateNode(SdfPath("/P1.size"), SdfSpecTypeAttribute);
-    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->TypeName, VtValue(TfToken("double")));
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->TypeName,
+                     VtValue(TfToken("double")));
     remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->Default, VtValue(1.0));
     remote->SetField(SdfPath("/P1"), SdfChildrenKeys->PropertyChildren,
                      VtValue(TfTokenVector{TfToken("size")}));
@@ -191,15 +202,17 @@ TEST_F(SyncRefreshTest, FieldEditsReachTheLayerAsSdfWouldMakeThem)
 
     // A value changed, a field added, one erased, children reordered.
     remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->Default, VtValue(2.0));
-    remote->SetField(SdfPath("/P2"), SdfFieldKeys->Documentation, VtValue(std::string("doc")));
+    remote->SetField(SdfPath("/P2"), SdfFieldKeys->Documentation,
+                     VtValue(std::string("doc")));
     remote->Erase(SdfPath("/P3"), SdfFieldKeys->Comment);
     {
-        TfTokenVector names = remote->Get(SdfPath::AbsoluteRootPath(),
-                                          SdfChildrenKeys->PrimChildren)
+        TfTokenVector names = remote
+                                  ->Get(SdfPath::AbsoluteRootPath(),
+                                        SdfChildrenKeys->PrimChildren)
                                   .UncheckedGet<TfTokenVector>();
         std::swap(names.front(), names.back());
-        remote->SetField(SdfPath::AbsoluteRootPath(), SdfChildrenKeys->PrimChildren,
-                         VtValue(names));
+        remote->SetField(SdfPath::AbsoluteRootPath(),
+                         SdfChildrenKeys->PrimChildren, VtValue(names));
     }
     ChangeWatcher watcher(layer);
     SyncFileFormat::RefreshData(layer, remote);
@@ -207,28 +220,35 @@ TEST_F(SyncRefreshTest, FieldEditsReachTheLayerAsSdfWouldMakeThem)
     EXPECT_EQ(watcher.notices, 1);
     EXPECT_EQ(watcher.replaced, 0);
     std::set<SdfPath> paths(watcher.paths.begin(), watcher.paths.end());
-    EXPECT_EQ(paths, (std::set<SdfPath>{SdfPath("/"), SdfPath("/P1.size"), SdfPath("/P2"),
-                                        SdfPath("/P3")}));
-    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetDefaultValue(), VtValue(2.0));
+    EXPECT_EQ(paths, (std::set<SdfPath>{SdfPath("/"), SdfPath("/P1.size"),
+                                        SdfPath("/P2"), SdfPath("/P3")}));
+    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetDefaultValue(),
+              VtValue(2.0));
     EXPECT_EQ(layer->GetPrimAtPath(SdfPath("/P2"))->GetDocumentation(), "doc");
-    EXPECT_EQ(layer->GetPseudoRoot()->GetNameChildren().front()->GetName(), "P299");
+    EXPECT_EQ(layer->GetPseudoRoot()->GetNameChildren().front()->GetName(),
+              "P299");
     EXPECT_EQ(Dump(*Store()), Dump(*remote));
     EXPECT_TRUE(Updates().empty());
 
     // A required field (the attribute's type) goes Sdf's way, to the same
     // end.
-    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->TypeName, VtValue(TfToken("float")));
+    remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->TypeName,
+                     VtValue(TfToken("float")));
     remote->SetField(SdfPath("/P1.size"), SdfFieldKeys->Default, VtValue(3.0f));
     SyncFileFormat::RefreshData(layer, remote);
-    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetTypeName().GetAsToken(),
+    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))
+                  ->GetTypeName()
+                  .GetAsToken(),
               TfToken("float"));
-    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetDefaultValue(), VtValue(3.0f));
+    EXPECT_EQ(layer->GetAttributeAtPath(SdfPath("/P1.size"))->GetDefaultValue(),
+              VtValue(3.0f));
     EXPECT_TRUE(Updates().empty());
 
     // A changed children list naming a spec that is not there is refused.
     remote->SetField(SdfPath("/P4"), SdfChildrenKeys->PrimChildren,
                      VtValue(TfTokenVector{TfToken("Ghost")}));
-    remote->SetField(SdfPath("/P5"), SdfFieldKeys->Comment, VtValue(std::string("five")));
+    remote->SetField(SdfPath("/P5"), SdfFieldKeys->Comment,
+                     VtValue(std::string("five")));
     const auto before = Dump(*Store());
     LogCapture cap;
     SyncFileFormat::RefreshData(layer, remote);
@@ -291,29 +311,38 @@ TEST(SyncDataCopy, CountsDifferingSpecsBothWaysAndCopiesForALayer)
     SyncDataRefPtr a = Scene("P", 10);
     SyncDataRefPtr b = Scene("P", 10);
     EXPECT_EQ(a->CountDifferingSpecs(*b), 0u);
-    b->SetField(SdfPath("/P1"), SdfFieldKeys->Comment, VtValue(std::string("x")));
-    b->SetField(SdfPath("/P2"), SdfFieldKeys->Documentation, VtValue(std::string("d")));
-    b->CreateNode(SdfPath("/P3"), SdfSpecTypeVariantSet);   // another type
-    b->CreateNode(SdfPath("/Extra"), SdfSpecTypePrim);       // in b only
-    a->CreateNode(SdfPath("/Only"), SdfSpecTypePrim);        // in a only
+    b->SetField(SdfPath("/P1"), SdfFieldKeys->Comment,
+                VtValue(std::string("x")));
+    b->SetField(SdfPath("/P2"), SdfFieldKeys->Documentation,
+                VtValue(std::string("d")));
+    b->CreateNode(SdfPath("/P3"), SdfSpecTypeVariantSet); // another type
+    b->CreateNode(SdfPath("/Extra"), SdfSpecTypePrim); // in b only
+    a->CreateNode(SdfPath("/Only"), SdfSpecTypePrim); // in a only
     EXPECT_EQ(a->CountDifferingSpecs(*b), 5u);
     EXPECT_EQ(b->CountDifferingSpecs(*a), 5u);
-    EXPECT_EQ(a->CountDifferingSpecs(*b, 1), 2u);  // stops past the limit
+    EXPECT_EQ(a->CountDifferingSpecs(*b, 1), 2u); // stops past the limit
 
     // The same fields in another order are the same content.
     SyncDataRefPtr c = SyncData::New();
     SyncDataRefPtr d = SyncData::New();
-    c->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Comment, VtValue(std::string("c")));
-    c->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Documentation, VtValue(std::string("d")));
-    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Documentation, VtValue(std::string("d")));
-    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Comment, VtValue(std::string("c")));
+    c->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Comment,
+                VtValue(std::string("c")));
+    c->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Documentation,
+                VtValue(std::string("d")));
+    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Documentation,
+                VtValue(std::string("d")));
+    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Comment,
+                VtValue(std::string("c")));
     EXPECT_EQ(c->CountDifferingSpecs(*d), 0u);
     // A field stored empty is no field, and a layer's copy leaves it out.
     c->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Kind, VtValue());
     EXPECT_EQ(c->CountDifferingSpecs(*d), 0u);
     EXPECT_EQ(d->CountDifferingSpecs(*c), 0u);
-    EXPECT_EQ(SyncData::NewForLayer(*c)->List(SdfPath::AbsoluteRootPath()).size(), 2u);
-    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Kind, VtValue(TfToken("group")));
+    EXPECT_EQ(
+        SyncData::NewForLayer(*c)->List(SdfPath::AbsoluteRootPath()).size(),
+        2u);
+    d->SetField(SdfPath::AbsoluteRootPath(), SdfFieldKeys->Kind,
+                VtValue(TfToken("group")));
     EXPECT_EQ(c->CountDifferingSpecs(*d), 1u);
 
     SyncDataRefPtr copy = SyncData::NewForLayer(*b);
@@ -324,5 +353,6 @@ TEST(SyncDataCopy, CountsDifferingSpecsBothWaysAndCopiesForALayer)
     // Edits to the copy are recorded there and nowhere else.
     copy->Set(SdfPath("/P1"), SdfFieldKeys->Comment, VtValue(std::string("y")));
     EXPECT_EQ(copy->GetPendingOpCount(), 1u);
-    EXPECT_EQ(b->Get(SdfPath("/P1"), SdfFieldKeys->Comment), VtValue(std::string("x")));
+    EXPECT_EQ(b->Get(SdfPath("/P1"), SdfFieldKeys->Comment),
+              VtValue(std::string("x")));
 }
