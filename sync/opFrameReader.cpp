@@ -248,6 +248,23 @@ SdfPath OpFrameReader::_BuildPath(uint64_t i) const
 
 bool OpFrameReader::_Resolve()
 {
+    _ResolvePaths();
+    _tokens.resize(_strings.size());
+    _values.resize(_valueBytes.size());
+    _tokenDone.assign(_strings.size(), 0);
+    _valueDone.assign(_valueBytes.size(), 0);
+    // The operands in operation order, each refused as SyncData refuses it.
+    for (size_t n = 0; n < _ops.size(); ++n) {
+        std::string message;
+        if (!_CheckOperands(_ops[n], &message)) {
+            return _Fail("operation " + std::to_string(n) + ": " + message);
+        }
+    }
+    return true;
+}
+
+void OpFrameReader::_ResolvePaths()
+{
     // Prefixes precede the paths built on them, so one pass in table
     // order resolves them all; a prefix used by no operation is still
     // resolved, as its children are built on it.
@@ -269,62 +286,57 @@ bool OpFrameReader::_Resolve()
             _paths[i] = _BuildPath(i);
         }
     }
-    _tokens.resize(_strings.size());
-    _values.resize(_valueBytes.size());
-    std::vector<char> tokenDone(_strings.size(), 0);
-    std::vector<char> valueDone(_valueBytes.size(), 0);
-    // The operands in operation order, each refused as SyncData refuses it;
-    // a field name or value used again is checked once.
-    std::string message;
-    const auto fail = [&](size_t n) {
-        return _Fail("operation " + std::to_string(n) + ": " + message);
-    };
-    const auto failPath = [&](size_t n, uint64_t i) {
-        SdfPath refused;
-        SyncData::CheckNodePath(PathText(i), &refused, &message);
-        return fail(n);
-    };
-    for (size_t n = 0; n < _ops.size(); ++n) {
-        const Op& op = _ops[n];
-        const SdfPath& path = _paths[op.path];
-        if (path.IsEmpty()) {
-            return failPath(n, op.path);
-        }
-        switch (op.type) {
-        case SyncOp::CreateNode:
-            if (!SyncData::CheckSpecType(op.nodeType, path, &message)) {
-                return fail(n);
-            }
-            break;
-        case SyncOp::MoveNode:
-            if (_paths[op.second].IsEmpty()) {
-                return failPath(n, op.second);
-            }
-            break;
-        case SyncOp::SetField:
-        case SyncOp::EraseField:
-            if (!tokenDone[op.second]) {
-                if (!SyncData::CheckFieldName(_strings[op.second], path,
-                                              &message)) {
-                    return fail(n);
-                }
-                _tokens[op.second] = TfToken(std::string(_strings[op.second]));
-                tokenDone[op.second] = 1;
-            }
-            if (op.type == SyncOp::SetField && !valueDone[op.value]) {
-                if (!SyncData::CheckFieldValue(
-                        OpFramePackedOf(_valueBytes[op.value]),
-                        _strings[op.second], path, &_values[op.value],
-                        &message)) {
-                    return fail(n);
-                }
-                valueDone[op.value] = 1;
-            }
-            break;
-        default:
-            break;
-        }
+}
+
+bool OpFrameReader::_CheckPath(uint64_t i, std::string* message) const
+{
+    if (!_paths[i].IsEmpty()) {
+        return true;
     }
+    SdfPath refused;
+    SyncData::CheckNodePath(PathText(i), &refused, message);
+    return false;
+}
+
+bool OpFrameReader::_CheckOperands(const Op& op, std::string* message)
+{
+    if (!_CheckPath(op.path, message)) {
+        return false;
+    }
+    const SdfPath& path = _paths[op.path];
+    switch (op.type) {
+    case SyncOp::CreateNode:
+        return SyncData::CheckSpecType(op.nodeType, path, message);
+    case SyncOp::MoveNode:
+        return _CheckPath(op.second, message);
+    case SyncOp::SetField:
+    case SyncOp::EraseField:
+        return _CheckField(op, path, message);
+    default:
+        return true;
+    }
+}
+
+bool OpFrameReader::_CheckField(const Op& op, const SdfPath& path,
+                                std::string* message)
+{
+    // A field name or value used again is checked once.
+    if (!_tokenDone[op.second]) {
+        if (!SyncData::CheckFieldName(_strings[op.second], path, message)) {
+            return false;
+        }
+        _tokens[op.second] = TfToken(std::string(_strings[op.second]));
+        _tokenDone[op.second] = 1;
+    }
+    if (op.type != SyncOp::SetField || _valueDone[op.value]) {
+        return true;
+    }
+    if (!SyncData::CheckFieldValue(OpFramePackedOf(_valueBytes[op.value]),
+                                   _strings[op.second], path,
+                                   &_values[op.value], message)) {
+        return false;
+    }
+    _valueDone[op.value] = 1;
     return true;
 }
 

@@ -66,6 +66,15 @@ private:
     bool _Index(size_t size, uint64_t* index, const char* what);
     pxr::SdfPath _BuildPath(uint64_t i) const;
     bool _Resolve();
+    // Builds every path that an operation, or a path built on it, uses.
+    void _ResolvePaths();
+    // Whether path \p i resolved; if not, says why in \p message.
+    bool _CheckPath(uint64_t i, std::string* message) const;
+    // Checks the operands of \p op as SyncData does.
+    bool _CheckOperands(const Op& op, std::string* message);
+    // Checks the field name (and value) of a field edit, once each.
+    bool _CheckField(const Op& op, const pxr::SdfPath& path,
+                     std::string* message);
 
     OpFrameCursor _in;
     uint64_t _opCount = 0;
@@ -79,6 +88,9 @@ private:
     std::vector<pxr::SdfPath> _paths;
     std::vector<pxr::TfToken> _tokens;
     std::vector<pxr::VtValue> _values;
+    // Which field names and values have been checked.
+    std::vector<char> _tokenDone;
+    std::vector<char> _valueDone;
 };
 
 } // namespace vela

@@ -57,22 +57,32 @@ SdfLayerRefPtr& TextLayer()
 // OpenUSD's layer API could ask for and a peer accepts: absolute paths,
 // spec types in range, named fields (SyncData's checks refuse a field
 // without a name on every peer, as frames always did).
+bool IsFieldEdit(int kind)
+{
+    return kind == vela_fuzz::ApplySet || kind == vela_fuzz::ReceiveSet ||
+           kind == vela_fuzz::ApplyEraseField;
+}
+
+// The value a stream's bytes pack, or the empty value.
+VtValue Unpacked(const std::vector<uint8_t>& bytes)
+{
+    const uint8_t code = bytes.empty() ? 0 : bytes[0];
+    const bool array = bytes.size() > 1 && (bytes[1] & 1);
+    return vela::ValueHandler::GetInstance().UnpackVtValue(
+        vela::PackedData(code, array, bytes));
+}
+
 void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
 {
-    if (!SdfPath::IsValidPathString(in.path)) {
-        return;
-    }
-    const SdfPath path(in.path);
-    if (!path.IsAbsolutePath()) {
-        return;
-    }
+    SdfPath path;
+    const int kind = in.kind % 8;
     const TfToken field(in.field);
-    if (field.IsEmpty() && (in.kind % 8 == vela_fuzz::ApplySet ||
-                            in.kind % 8 == vela_fuzz::ReceiveSet ||
-                            in.kind % 8 == vela_fuzz::ApplyEraseField)) {
+    if (!vela::SyncData::CheckNodePath(in.path, &path, nullptr) ||
+        (field.IsEmpty() && IsFieldEdit(kind))) {
         return;
     }
-    switch (in.kind % 8) {
+    SdfPath from;
+    switch (kind) {
     case vela_fuzz::ApplyCreate:
     case vela_fuzz::ReceiveCreate:
         if (in.specType > SdfSpecTypeUnknown && in.specType < SdfNumSpecTypes) {
@@ -80,20 +90,12 @@ void Record(const vela_fuzz::StreamOp& in, vela::SyncData& store)
         }
         return;
     case vela_fuzz::ApplySet:
-    case vela_fuzz::ReceiveSet: {
-        const uint8_t code = in.value.empty() ? 0 : in.value[0];
-        const bool array = in.value.size() > 1 && (in.value[1] & 1);
-        store.Set(path, field,
-                  vela::ValueHandler::GetInstance().UnpackVtValue(
-                      vela::PackedData(code, array, in.value)));
+    case vela_fuzz::ReceiveSet:
+        store.Set(path, field, Unpacked(in.value));
         return;
-    }
     case vela_fuzz::ApplyMove:
-        if (SdfPath::IsValidPathString(in.oldPath)) {
-            const SdfPath from(in.oldPath);
-            if (from.IsAbsolutePath()) {
-                store.MoveSpec(from, path);
-            }
+        if (vela::SyncData::CheckNodePath(in.oldPath, &from, nullptr)) {
+            store.MoveSpec(from, path);
         }
         return;
     case vela_fuzz::ApplyEraseNode:

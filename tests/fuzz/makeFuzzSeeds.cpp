@@ -198,16 +198,12 @@ void Append(const vela::SyncOp& op, bool received,
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <tests/fuzz directory>\n", argv[0]);
-        return 2;
-    }
-    vela_fuzz::Initialize();
-    const fs::path root = argv[1];
+namespace {
 
-    // Packed values and their text.
+// Packed values and their text: every byte row, and a frame of every type
+// code the rows leave out.
+void WritePackedSeeds(const fs::path& root)
+{
     const fs::path packedDir = SeedDir(root, "unpackPacked");
     const fs::path textDir = SeedDir(root, "unpackBase64");
     std::set<std::pair<uint8_t, bool>> framed;
@@ -230,8 +226,11 @@ int main(int argc, char** argv)
             WriteFile(textDir / name, vela_fuzz::Base64(bytes));
         }
     }
+}
 
-    // Operation streams.
+// Operation streams and frames of the authored scenes.
+void WriteOpSeeds(const fs::path& root)
+{
     const fs::path opsDir = SeedDir(root, "applyOps");
     const fs::path framesDir = SeedDir(root, "decodeFrame");
     for (const auto& [name, author] : Scenes()) {
@@ -248,17 +247,15 @@ int main(int argc, char** argv)
                       writer.Bytes());
         }
     }
+}
 
-    // Dictionaries: frames of every type code; Base64 of the frames' first
-    // three bytes; field names and paths as the stream writes text.
+// Frames of every type code, and counts and lengths.
+std::string PackedDictionary()
+{
     std::string packedDict = "# Type codes with their array flag.\n";
-    std::string textDict =
-        "# Base64 of a type code, its flag, and a body byte.\n";
     for (int code = 0x01; code <= 0x38; ++code) {
         for (uint8_t array : {0, 1}) {
             packedDict += DictEntry({uint8_t(code), array});
-            textDict +=
-                "\"" + vela_fuzz::Base64({uint8_t(code), array, 0}) + "\"\n";
         }
     }
     packedDict += "# Counts and lengths.\n";
@@ -267,8 +264,27 @@ int main(int argc, char** argv)
         const auto* p = reinterpret_cast<const uint8_t*>(&n);
         packedDict += DictEntry(std::vector<uint8_t>(p, p + 8));
     }
-    textDict += "\"=\"\n\"==\"\n\"AAAAAAAA\"\n";
+    return packedDict;
+}
 
+// Base64 of the frames' first three bytes, and padding.
+std::string TextDictionary()
+{
+    std::string textDict =
+        "# Base64 of a type code, its flag, and a body byte.\n";
+    for (int code = 0x01; code <= 0x38; ++code) {
+        for (uint8_t array : {0, 1}) {
+            textDict +=
+                "\"" + vela_fuzz::Base64({uint8_t(code), array, 0}) + "\"\n";
+        }
+    }
+    textDict += "\"=\"\n\"==\"\n\"AAAAAAAA\"\n";
+    return textDict;
+}
+
+// Field names and paths as the stream writes text, and value frames.
+std::string OpsDictionary()
+{
     std::string opsDict = "# Field names and paths as literal text.\n";
     for (const TfToken& field : vela_fuzz::FieldTable()) {
         std::vector<uint8_t> entry = {uint8_t(field.size())};
@@ -285,8 +301,23 @@ int main(int argc, char** argv)
     for (int code = 0x01; code <= 0x38; ++code) {
         opsDict += DictEntry({2, 0, uint8_t(code), 0});
     }
-    WriteFile(root / "packed.dict", packedDict);
-    WriteFile(root / "base64.dict", textDict);
-    WriteFile(root / "ops.dict", opsDict);
+    return opsDict;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <tests/fuzz directory>\n", argv[0]);
+        return 2;
+    }
+    vela_fuzz::Initialize();
+    const fs::path root = argv[1];
+    WritePackedSeeds(root);
+    WriteOpSeeds(root);
+    WriteFile(root / "packed.dict", PackedDictionary());
+    WriteFile(root / "base64.dict", TextDictionary());
+    WriteFile(root / "ops.dict", OpsDictionary());
     return 0;
 }
