@@ -236,7 +236,7 @@ class _OwnRedis:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def main():
+def _Arguments():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--prims", type=int, default=10000)
     parser.add_argument("--per-group", type=int, default=100)
@@ -249,15 +249,11 @@ def main():
     parser.add_argument("--name", help=argparse.SUPPRESS)
     parser.add_argument("--role", help=argparse.SUPPRESS)
     parser.add_argument("--peers", help=argparse.SUPPRESS)
-    args = parser.parse_args()
-    if args.worker:
-        return Worker(args)
+    return parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix="vela-bench-")
-    try:
-        runs = [OneRound(args.prims, args.per_group, work) for _ in range(args.repeat)]
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+
+def _PrintRounds(args, runs):
+    """Prints the embedded rounds' times and sizes; True if B matched A in all."""
     sizes = runs[-1][1]
     print("session round of %d prims in groups of %d, %d runs (min .. max)"
           % (args.prims, args.per_group, args.repeat))
@@ -274,23 +270,40 @@ def main():
           % (sizes["usda"], sizes["frame"] / sizes["usda"]))
     print("  one attribute edit:        %9d (binary frame), %d (JSON frame)"
           % (sizes["edit"], sizes["edit json"]))
-    print("  B matches A:               %9s" % ("yes" if all(r[1]["same"] for r in runs) else "NO"))
     ok = all(r[1]["same"] for r in runs)
+    print("  B matches A:               %9s" % ("yes" if ok else "NO"))
+    return ok
 
+
+def _RunRedis(args):
+    """The Redis runs, on the given server or on one of the benchmark's own."""
+    own = None
+    url = args.redis
+    if not url:
+        if shutil.which("redis-server") is None:
+            print("Redis: skipped, redis-server is not installed")
+            return
+        own = _OwnRedis()
+        url = own.url
+    try:
+        RedisRuns(url, args.edits, args.repeat)
+    finally:
+        if own:
+            own.Stop()
+
+
+def main():
+    args = _Arguments()
+    if args.worker:
+        return Worker(args)
+    work = tempfile.mkdtemp(prefix="vela-bench-")
+    try:
+        runs = [OneRound(args.prims, args.per_group, work) for _ in range(args.repeat)]
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    ok = _PrintRounds(args, runs)
     if not args.skip_redis:
-        own = None
-        url = args.redis
-        if not url:
-            if shutil.which("redis-server") is None:
-                print("Redis: skipped, redis-server is not installed")
-                return 0 if ok else 1
-            own = _OwnRedis()
-            url = own.url
-        try:
-            RedisRuns(url, args.edits, args.repeat)
-        finally:
-            if own:
-                own.Stop()
+        _RunRedis(args)
     return 0 if ok else 1
 
 
