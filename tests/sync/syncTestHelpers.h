@@ -12,12 +12,37 @@
 #include <pxr/base/tf/stringUtils.h>
 #include <pxr/base/vt/value.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace vela_test {
+
+/// An operation as a peer could send it, well formed or not: \p second is
+/// the old path of a MoveNode and the field name of any other; \p value,
+/// when given, is the packed bytes (type code, array flag, body).
+inline vela::SyncOp RawOp(int32_t type, const char* path,
+                          const char* second = "", int32_t nodeType = 0,
+                          std::vector<uint8_t> value = {})
+{
+    vela::SyncOp op;
+    op.opType = static_cast<vela::SyncOp::SyncOpType>(type);
+    op.nodePath = path;
+    if (type == vela::SyncOp::MoveNode) {
+        op.oldNodePath = second;
+    } else {
+        op.fieldName = second;
+    }
+    op.nodeType = nodeType;
+    if (!value.empty()) {
+        const uint8_t code = value[0];
+        const bool array = value.size() > 1 && value[1];
+        op.fieldValue = vela::PackedData(code, array, std::move(value));
+    }
+    return op;
+}
 
 /// "CreateNode / 7", "SetField /A default", "MoveNode /A -> /B",
 /// "EraseNode /A", "EraseField /A default".

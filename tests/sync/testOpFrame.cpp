@@ -22,28 +22,11 @@ using vela::SyncData;
 using vela::SyncDataRefPtr;
 using vela::SyncOp;
 using vela::SyncOpList;
+using vela_test::RawOp;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-SyncOp Op(SyncOp::SyncOpType type, const char* path, const char* second = "",
-          int32_t nodeType = 0, const Bytes& value = {})
-{
-    SyncOp op;
-    op.opType = type;
-    op.nodePath = path;
-    if (type == SyncOp::MoveNode) {
-        op.oldNodePath = second;
-    } else {
-        op.fieldName = second;
-    }
-    op.nodeType = nodeType;
-    if (!value.empty()) {
-        op.fieldValue =
-            vela::PackedData(value[0], value.size() > 1 && value[1], value);
-    }
-    return op;
-}
 
 Bytes Encoded(const SyncOpList& ops)
 {
@@ -84,20 +67,21 @@ TEST(OpFrame, BodiesAreLaidOutAsDocumented)
     const Row rows[] = {
         {"no operations", {}, {0x00, 0x00, 0x00, 0x00}},
         {"one creation",
-         {Op(SyncOp::CreateNode, "/A", "", 6)},
+         {RawOp(SyncOp::CreateNode, "/A", "", 6)},
          {0x01, 0x01, 0x02, '/', 'A', 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
           0x0c}},
         // A negative node type keeps the form frames have always had.
         {"a negative node type",
-         {Op(SyncOp::CreateNode, "/A", "", -1)},
+         {RawOp(SyncOp::CreateNode, "/A", "", -1)},
          {0x01, 0x01, 0x02, '/',  'A',  0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
           0x81, 0x80, 0x80, 0x80, 0xe0, 0xff, 0xff, 0xff, 0xff, 0x01}},
         {"every kind, a shared prefix and a value used twice",
-         {Op(SyncOp::CreateNode, "/A", "", 6),
-          Op(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
-          Op(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
-          Op(SyncOp::MoveNode, "/B", "/A"), Op(SyncOp::EraseField, "/B", "doc"),
-          Op(SyncOp::EraseNode, "/B")},
+         {RawOp(SyncOp::CreateNode, "/A", "", 6),
+          RawOp(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
+          RawOp(SyncOp::SetField, "/A.x", "doc", 0, _StringD),
+          RawOp(SyncOp::MoveNode, "/B", "/A"),
+          RawOp(SyncOp::EraseField, "/B", "doc"),
+          RawOp(SyncOp::EraseNode, "/B")},
          Concat({{0x06}, // operations
                  {0x04, 0x02, '/', 'A', 0x02, '.', 'x', 0x03, 'd', 'o', 'c',
                   0x02, '/', 'B'}, // strings
@@ -161,9 +145,10 @@ TEST(OpFrame, ALayersUpdatesReadBackAndApplyAsTheyWereRecorded)
 // anywhere is refused whole, with nothing applied.
 TEST(OpFrame, EveryTruncationIsRefusedWhole)
 {
-    const Bytes body = Encoded({Op(SyncOp::CreateNode, "/A", "", 6),
-                                Op(SyncOp::SetField, "/A", "doc", 0, _Double1),
-                                Op(SyncOp::MoveNode, "/B", "/A")});
+    const Bytes body =
+        Encoded({RawOp(SyncOp::CreateNode, "/A", "", 6),
+                 RawOp(SyncOp::SetField, "/A", "doc", 0, _Double1),
+                 RawOp(SyncOp::MoveNode, "/B", "/A")});
     for (size_t end = 0; end < body.size(); ++end) {
         const Bytes cut(body.begin(), body.begin() + end);
         SyncOpList ops;

@@ -21,26 +21,10 @@ using vela::SyncDataRefPtr;
 using vela::SyncOp;
 using vela_test::LogCapture;
 
+using vela_test::RawOp;
+
 namespace {
 
-SyncOp Op(int32_t type, const char* path, const char* second = "",
-          int32_t nodeType = 0, std::vector<uint8_t> value = {})
-{
-    SyncOp op;
-    op.opType = static_cast<SyncOp::SyncOpType>(type);
-    op.nodePath = path;
-    if (type == SyncOp::MoveNode) {
-        op.oldNodePath = second;
-    } else {
-        op.fieldName = second;
-    }
-    op.nodeType = nodeType;
-    if (!value.empty()) {
-        const uint8_t code = value[0];
-        op.fieldValue = vela::PackedData(code, false, std::move(value));
-    }
-    return op;
-}
 
 struct Refused
 {
@@ -53,29 +37,30 @@ struct Refused
 std::vector<Refused> RefusedOps()
 {
     return {
-        {"relative path", Op(SyncOp::CreateNode, "relative/Path", "", 6),
+        {"relative path", RawOp(SyncOp::CreateNode, "relative/Path", "", 6),
          "Invalid path 'relative/Path': not an absolute path"},
-        {"empty path", Op(SyncOp::EraseNode, ""),
+        {"empty path", RawOp(SyncOp::EraseNode, ""),
          "Invalid path '': not an absolute path"},
-        {"malformed path", Op(SyncOp::SetField, "/A[", "comment"),
+        {"malformed path", RawOp(SyncOp::SetField, "/A[", "comment"),
          "Invalid path '/A[': not an absolute path"},
-        {"relative old path", Op(SyncOp::MoveNode, "/B", "A"),
+        {"relative old path", RawOp(SyncOp::MoveNode, "/B", "A"),
          "Invalid path 'A': not an absolute path"},
-        {"spec type past Sdf's", Op(SyncOp::CreateNode, "/B", "", 1000),
+        {"spec type past Sdf's", RawOp(SyncOp::CreateNode, "/B", "", 1000),
          "Invalid spec type 1000 at /B"},
-        {"spec type count", Op(SyncOp::CreateNode, "/B", "", SdfNumSpecTypes),
+        {"spec type count",
+         RawOp(SyncOp::CreateNode, "/B", "", SdfNumSpecTypes),
          "Invalid spec type " + std::to_string(SdfNumSpecTypes) + " at /B"},
         {"unknown spec type",
-         Op(SyncOp::CreateNode, "/B", "", SdfSpecTypeUnknown),
+         RawOp(SyncOp::CreateNode, "/B", "", SdfSpecTypeUnknown),
          "Cannot create spec with unknown type at /B"},
-        {"set of a field without a name", Op(SyncOp::SetField, "/A", ""),
+        {"set of a field without a name", RawOp(SyncOp::SetField, "/A", ""),
          "Invalid field at /A: empty field name"},
-        {"erase of a field without a name", Op(SyncOp::EraseField, "/A", ""),
+        {"erase of a field without a name", RawOp(SyncOp::EraseField, "/A", ""),
          "Invalid field at /A: empty field name"},
         {"value that does not unpack",
-         Op(SyncOp::SetField, "/A", "comment", 0, {0xee, 0x00}),
+         RawOp(SyncOp::SetField, "/A", "comment", 0, {0xee, 0x00}),
          "Invalid value of field comment at /A: does not unpack"},
-        {"operation type", Op(9, "/A"), "Invalid operation type 9"},
+        {"operation type", RawOp(9, "/A"), "Invalid operation type 9"},
     };
 }
 
@@ -149,7 +134,7 @@ TEST(SyncOpChecks, TheFrameDecoderRefusesWithTheSameMessage)
 {
     for (const Refused& row : RefusedOps()) {
         const std::string body = OpFrame::Encode(
-            {Op(SyncOp::CreateNode, "/C", "", SdfSpecTypePrim), row.op});
+            {RawOp(SyncOp::CreateNode, "/C", "", SdfSpecTypePrim), row.op});
         const auto* data = reinterpret_cast<const uint8_t*>(body.data());
         vela::SyncOpList ops;
         std::string error;
@@ -180,12 +165,13 @@ TEST(SyncOpChecks, AcceptedOperandsPassEveryPath)
             .PackVtValue(VtValue(std::string("v")))
             .bytes;
     const SyncOp ops[] = {
-        Op(SyncOp::CreateNode, "/A{v=x}B.rel[/C].f", "", SdfSpecTypeAttribute),
-        Op(SyncOp::SetField, "/A", "comment", 0, packed),
-        Op(SyncOp::SetField, "/A", "documentation"),
-        Op(SyncOp::MoveNode, "/B", "/A"),
-        Op(SyncOp::EraseField, "/B", "comment"),
-        Op(SyncOp::EraseNode, "/B"),
+        RawOp(SyncOp::CreateNode, "/A{v=x}B.rel[/C].f", "",
+              SdfSpecTypeAttribute),
+        RawOp(SyncOp::SetField, "/A", "comment", 0, packed),
+        RawOp(SyncOp::SetField, "/A", "documentation"),
+        RawOp(SyncOp::MoveNode, "/B", "/A"),
+        RawOp(SyncOp::EraseField, "/B", "comment"),
+        RawOp(SyncOp::EraseNode, "/B"),
     };
     SyncDataRefPtr applied = Store(false);
     LogCapture cap;
