@@ -156,7 +156,10 @@ void wrapSyncData()
             "an error line.")
 
         .def(
-            "ApplySyncOp", &SyncData::ApplySyncOp, (arg("op")),
+            "ApplySyncOp",
+            static_cast<void (SyncData::*)(const SyncOp&)>(
+                &SyncData::ApplySyncOp),
+            (arg("op")),
             "ApplySyncOp(op: SyncOp) -> None\n\n"
             "Extension: applies one received operation to the store.\n"
             "SetField stores the unpacked value without recording. On a\n"

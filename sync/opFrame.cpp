@@ -148,8 +148,8 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
     // Everything is checked; from here on every operation applies. Nodes
     // and fields are built through the store's non-recording edits, with
     // the values unpacked once; moves and erasures, rare in a frame, go
-    // through ApplySyncOp itself, so they are applied exactly as a
-    // received SyncOp would be.
+    // through ApplySyncOp itself, with the operands the reader parsed, so
+    // they are applied exactly as a received SyncOp would be.
     for (const OpFrameReader::Op& op : reader.Ops()) {
         const SdfPath& path = reader.Path(op.path);
         switch (op.type) {
@@ -161,13 +161,13 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
                              reader.Value(op.value));
             break;
         default: {
-            SyncOp received;
-            received.opType = op.type;
-            received.nodePath = path.GetString();
+            SyncData::CheckedSyncOp received;
+            received.type = op.type;
+            received.path = path;
             if (op.type == SyncOp::MoveNode) {
-                received.oldNodePath = reader.Path(op.second).GetString();
+                received.oldPath = reader.Path(op.second);
             } else if (op.type == SyncOp::EraseField) {
-                received.fieldName = reader.Token(op.second).GetString();
+                received.fieldName = reader.Token(op.second);
             }
             target->ApplySyncOp(received);
             break;

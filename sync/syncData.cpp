@@ -599,6 +599,11 @@ void SyncData::ApplySyncOp(const SyncOp& op)
         spdlog::error("{}", error);
         return;
     }
+    ApplySyncOp(checked);
+}
+
+void SyncData::ApplySyncOp(const CheckedSyncOp& checked)
+{
     const SyncRecordingMuteBlock muted(_ownedByLayer ? nullptr : this);
     const SdfPath& path = checked.path;
     switch (checked.type) {

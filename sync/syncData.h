@@ -312,6 +312,10 @@ public:
     static bool CheckSyncOp(const SyncOp& op, std::string* error,
                             CheckedSyncOp* checked = nullptr);
 
+    /// ApplySyncOp for an operation that CheckSyncOp has passed, with the
+    /// operands it parsed.
+    void ApplySyncOp(const CheckedSyncOp& checked);
+
     /// A type outside SyncOpType: "Invalid operation type {}".
     static bool CheckOpType(int64_t opType, std::string* error);
 
