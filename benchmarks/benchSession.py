@@ -104,6 +104,183 @@ def _Range(values, fmt):
     return (fmt + " .. " + fmt) % (min(values), max(values))
 
 
+# ---------------------------------------------------------------- scale
+
+def _ScaleScene(layer, prims, perGroup=1000):
+    """prims Cube prims with a double 'size' each, in groups of perGroup."""
+    with Sdf.ChangeBlock():
+        world = Sdf.CreatePrimInLayer(layer, "/World")
+        world.specifier = Sdf.SpecifierDef
+        group = None
+        for i in range(prims):
+            if i % perGroup == 0:
+                group = Sdf.PrimSpec(world, "G%04d" % (i // perGroup), Sdf.SpecifierDef, "Scope")
+            prim = Sdf.PrimSpec(group, "P%07d" % i, Sdf.SpecifierDef, "Cube")
+            Sdf.AttributeSpec(prim, "size", Sdf.ValueTypeNames.Double).default = float(i)
+
+
+def _Median(values):
+    ordered = sorted(values)
+    return ordered[len(ordered) // 2]
+
+
+def ScaleRun(prims, samples, work):
+    """Two peers on an embedded channel holding a scene of prims prims:
+    medians (ms) of a remote one-edit pull, an own read-back, a remote
+    frame of 100 new prims pulled, and a snapshot written."""
+    transport = EmbeddedTransport(os.path.join(work, "channels"))
+    channel = "scale%d" % time.monotonic_ns()
+    a = Session(_NewLayer("A"), channel, transport, name="A", snapshotEvery=0)
+    b = Session(_NewLayer("B"), channel, transport, name="B", snapshotEvery=0)
+    _ScaleScene(a.layer, prims)
+    a.Pull()
+    b.Pull()
+    attr = a.layer.GetAttributeAtPath("/World/G0000/P0000000.size")
+    t = {"remote edit": [], "own read-back": [], "100 prims": [], "snapshot": []}
+    for i in range(samples):
+        attr.default = float(-i)
+        a.Publish()
+        t["remote edit"].append(_Timed(b.Pull)[1])
+        t["own read-back"].append(_Timed(a.Pull)[1])
+    for i in range(samples):
+        group = Sdf.PrimSpec(a.layer.GetPrimAtPath("/World"), "New%03d" % i,
+                             Sdf.SpecifierDef, "Scope")
+        for k in range(100):
+            prim = Sdf.PrimSpec(group, "N%03d" % k, Sdf.SpecifierDef, "Cube")
+            Sdf.AttributeSpec(prim, "size", Sdf.ValueTypeNames.Double).default = float(k)
+        a.Publish()
+        t["100 prims"].append(_Timed(b.Pull)[1])
+        a.Pull()
+    same = syncRound.LayerText(a.layer) == syncRound.LayerText(b.layer) if prims <= 100000 \
+        else True
+    for _ in range(min(samples, 3)):
+        t["snapshot"].append(_Timed(a.WriteSnapshot)[1])
+    transport.Delete(channel)
+    return {key: _Median(values) * 1000 for key, values in t.items()}, same
+
+
+def _PeakRss(prims, what, work):
+    """Peak RSS (MB) of a process holding the scene as a peer's sync layer
+    (what='peer') or as a .usda layer (what='usda')."""
+    done = subprocess.run([sys.executable, os.path.abspath(__file__), "--rss", what,
+                           "--prims", str(prims), "--work", work],
+                          capture_output=True, text=True, timeout=3600)
+    return float(done.stdout.strip().splitlines()[-1])
+
+
+def RssWorker(args):
+    import resource
+    start = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    if args.rss == "usda":
+        layer = Sdf.Layer.CreateAnonymous("scene.usda")
+        _ScaleScene(layer, args.prims)
+    else:
+        # A peer joining a channel whose writer already left: its layer and
+        # replica, built from the frames.
+        transport = EmbeddedTransport(os.path.join(args.work, "rss"))
+        channel = "rss%d" % args.prims
+        if transport.GetSnapshotBase(channel) is None:
+            writer = Session(_NewLayer("W"), channel, transport, name="W", snapshotEvery=0)
+            _ScaleScene(writer.layer, args.prims)
+            writer.Pull()
+            writer.WriteSnapshot()
+            print("-1")
+            return 0
+        peer = Session(_NewLayer("P"), channel, transport, name="P", snapshotEvery=0)
+        peer.Pull()
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    print("%.1f" % ((peak - start) / 1024.0))
+    return 0
+
+
+def ScaleRuns(sizes, repeat, samples):
+    print("scale: two peers on an embedded channel, medians of %d, %d runs (min .. max)"
+          % (samples, repeat))
+    print("  %9s %16s %16s %16s %16s %18s" % ("prims", "remote edit ms", "own read-back ms",
+                                              "100 prims ms", "snapshot ms", "peer/usda RSS"))
+    work = tempfile.mkdtemp(prefix="vela-scale-")
+    try:
+        for prims in sizes:
+            runs = []
+            for _ in range(repeat):
+                figures, same = ScaleRun(prims, samples, work)
+                if not same:
+                    print("  %d prims: THE PEERS DIFFER" % prims)
+                runs.append(figures)
+            _PeakRss(prims, "peer", work)  # writes the channel the peer joins
+            ratio = _PeakRss(prims, "peer", work) / max(_PeakRss(prims, "usda", work), 1.0)
+            print("  %9d %16s %16s %16s %16s %18.2f" % (
+                prims, *(_Range([r[key] for r in runs], "%.2f")
+                         for key in ("remote edit", "own read-back", "100 prims", "snapshot")),
+                ratio))
+            sys.stdout.flush()
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---------------------------------------------------------------- integrity
+
+def IntegrityRuns(repeat):
+    """What the frame check costs beside encoding a frame, and what
+    refusing a 1 MB frame that claims a gigabyte costs in memory."""
+    import zlib
+    print("integrity check, %d runs (min .. max)" % repeat)
+    big = _NewLayer("big")
+    benchRound.AuthorScene(big, 10000, 100)
+    bigBody = sync.PackLayerUpdates(big)
+    one = _NewLayer("one")
+    Sdf.CreatePrimInLayer(one, "/World").specifier = Sdf.SpecifierDef
+    sync.PackLayerUpdates(one)
+    Sdf.AttributeSpec(one.GetPrimAtPath("/World"), "x", Sdf.ValueTypeNames.Double).default = 1.0
+    oneBody = sync.PackLayerUpdates(one)
+    for label, body, count in (("10k-prim frame", bigBody, 20), ("one-edit frame", oneBody, 20000)):
+        shares = []
+        for _ in range(repeat):
+            frame = wire.Frame(wire.KindOps, "peer", 1, body=body)
+            data, encode = _Timed(lambda: [wire.EncodeFrame(frame) for _ in range(count)])
+            data = data[0]
+            _, check = _Timed(lambda: [zlib.crc32(data) for _ in range(count)])
+            shares.append(100.0 * check / encode)
+        print("  %-16s %8d bytes: check / encode = %s %%" % (label, len(data),
+                                                            _Range(shares, "%.2f")))
+    growths = []
+    for _ in range(repeat):
+        done = subprocess.run([sys.executable, os.path.abspath(__file__), "--bomb"],
+                              capture_output=True, text=True, timeout=600)
+        growths.append(float(done.stdout.strip().splitlines()[-1]))
+    print("  refusing a 1 MB frame claiming 1 GiB: peak RSS growth %s MB" % _Range(growths, "%.1f"))
+
+
+def BombWorker():
+    import resource
+    import struct
+    import zlib
+    # 1 MB of zlib stream, made without holding what it inflates to.
+    packer = zlib.compressobj(9)
+    chunk = b"\0" * (1 << 20)
+    parts = []
+    size = 0
+    while size < (1 << 20):
+        part = packer.compress(chunk)
+        parts.append(part)
+        size += len(part)
+    parts.append(packer.flush())
+    bomb = b"".join(parts)[:1 << 20]
+    head = bytes((2, wire.KindOps, 1)) + b"\x01X\x01\x00" + wire._Varint(1 << 30)
+    data = head + bomb
+    data += struct.pack("<I", zlib.crc32(data))
+    transport = EmbeddedTransport(tempfile.mkdtemp(prefix="vela-bomb-"))
+    transport.Append("bomb", data)
+    session = Session(_NewLayer("victim"), "bomb", transport, name="victim")
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    session.Pull()
+    assert session.stats.refusedFrames == 1
+    after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    transport.Delete("bomb")
+    print("%.1f" % ((after - before) / 1024.0))
+    return 0
+
+
 # ---------------------------------------------------------------- Redis peers
 
 _SCAFFOLD_PEERS = 8
@@ -244,6 +421,15 @@ def _Arguments():
     parser.add_argument("--edits", type=int, default=300)
     parser.add_argument("--redis", metavar="URL")
     parser.add_argument("--skip-redis", action="store_true")
+    parser.add_argument("--scale", default="1000,10000,100000,1000000",
+                        help="scene sizes of the scale table, comma-separated ('' skips it)")
+    parser.add_argument("--samples", type=int, default=15)
+    parser.add_argument("--skip-round", action="store_true")
+    parser.add_argument("--integrity", action="store_true",
+                        help="also measure the frame check and refusing a bomb")
+    parser.add_argument("--rss", help=argparse.SUPPRESS)
+    parser.add_argument("--bomb", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--work", help=argparse.SUPPRESS)
     parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--channel", help=argparse.SUPPRESS)
     parser.add_argument("--name", help=argparse.SUPPRESS)
@@ -296,12 +482,22 @@ def main():
     args = _Arguments()
     if args.worker:
         return Worker(args)
-    work = tempfile.mkdtemp(prefix="vela-bench-")
-    try:
-        runs = [OneRound(args.prims, args.per_group, work) for _ in range(args.repeat)]
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    ok = _PrintRounds(args, runs)
+    if args.rss:
+        return RssWorker(args)
+    if args.bomb:
+        return BombWorker()
+    ok = True
+    if not args.skip_round:
+        work = tempfile.mkdtemp(prefix="vela-bench-")
+        try:
+            runs = [OneRound(args.prims, args.per_group, work) for _ in range(args.repeat)]
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+        ok = _PrintRounds(args, runs)
+    if args.integrity:
+        IntegrityRuns(args.repeat)
+    if args.scale:
+        ScaleRuns([int(n) for n in args.scale.split(",")], args.repeat, args.samples)
     if not args.skip_redis:
         _RunRedis(args)
     return 0 if ok else 1

@@ -1,6 +1,7 @@
 """Frames of the session client: both forms carry the same operations, and
 a frame that is cut short, forged or corrupt is refused whole."""
 
+import struct
 import zlib
 
 import pytest
@@ -54,8 +55,14 @@ def _Body(strings=(), paths=(), values=(), types=b"", pathCol=b"", second=b"",
 
 
 def _Header(kind=wire.KindOps, flags=0, origin=b"p", seq=1, base=b""):
-    return bytes((wire.Version, kind, flags)) + _Varint(len(origin)) + origin + \
+    """A version-1 header: the frames of 0.1 peers, read as they were."""
+    return bytes((1, kind, flags)) + _Varint(len(origin)) + origin + \
         _Varint(seq) + _Varint(len(base)) + base
+
+
+def _Checked(frame):
+    """A version-1 frame (header and body) as version 2: its check added."""
+    return bytes((2,)) + frame[1:] + struct.pack("<I", zlib.crc32(bytes((2,)) + frame[1:]))
 
 
 class TestForms:
@@ -192,7 +199,7 @@ class TestRefused:
 
     @pytest.mark.parametrize("data, message", [
         (b"", "version missing"),
-        (b"\x02\x00\x00", "unknown frame version 2"),
+        (b"\x03\x00\x00", "unknown frame version 3"),
         (bytes((1, 9, 0)), "unknown frame kind 9"),
         (bytes((1, 0, 4)), "unknown frame flags"),
         (bytes((1, 0, 0, 50)) + b"abc", "origin claims 50 bytes"),
@@ -200,10 +207,14 @@ class TestRefused:
         (_Header(kind=wire.KindLeave) + _Body(strings=[b"/A"], paths=[(0, 0)], types=b"\x03",
                                                pathCol=b"\x00"), "carries no operations"),
         (_Header(flags=1) + _Varint(wire.MaxBody + 1), "more than"),
+        (_Header(flags=1) + _Varint(wire.MinInflationAllowance + 1) + zlib.compress(_Body()),
+         "more than"),
         (_Header(flags=1) + _Varint(10) + zlib.compress(_Body()), "does not unpack to 10"),
         (_Header(flags=1) + _Varint(3) + b"not zlib", "compressed body"),
         (_Header(flags=1) + _Varint(4) + zlib.compress(_Body()) + b"junk", "does not unpack"),
         (b'{"version": 1, "kind": 0}', "malformed JSON frame"),
+        (b'{"version": 2, "kind": 0, "origin": "p", "seq": 1, "base": "", "ops": []}',
+         "check is missing"),
         (b'{"version": 1, "kind": 0, "origin": "p", "seq": 1, "base": "", '
          b'"ops": [[3, "relative"]]}', "not an absolute path"),
         (b'{"version": 1, "kind": 0, "origin": "p", "seq": 1, "base": "", '
@@ -224,3 +235,66 @@ class TestRefused:
             wire.DecodeFrame("text")
         with pytest.raises(TypeError):
             sync.UnpackOps("text")
+
+
+class TestIntegrity:
+    """Version 2 frames carry a CRC-32 of themselves, checked before any of
+    their header is believed: a flipped bit anywhere, the sequence number
+    included, is refused whole."""
+
+    def test_every_bit_flip_is_refused(self, sceneOps):
+        for useJson in (False, True):
+            frame = wire.Frame(wire.KindOps, "p", 1, sceneOps[:30])
+            data = wire.EncodeFrame(frame, useJson=useJson, compressAbove=0)
+            assert wire.DecodeFrame(data).seq == 1
+            step = 1 if not useJson else 7
+            for i in range(0, len(data), step):
+                for bit in (0x01, 0x40):
+                    forged = bytearray(data)
+                    forged[i] ^= bit
+                    with pytest.raises(wire.FrameError):
+                        wire.DecodeFrame(bytes(forged))
+
+    def test_a_snapshot_carries_its_senders(self, sceneOps):
+        senders = {"a": 3, "b": 17}
+        for useJson in (False, True):
+            data = wire.EncodeFrame(wire.Frame(wire.KindSnapshot, "p", 0, sceneOps,
+                                               base="12-0", senders=senders), useJson=useJson)
+            decoded = wire.DecodeFrame(data, unpack=False)
+            assert decoded.senders == senders and decoded.base == "12-0"
+        # Other kinds have no table.
+        ops = wire.DecodeFrame(wire.EncodeFrame(wire.Frame(wire.KindOps, "p", 1, sceneOps)))
+        assert ops.senders == {}
+
+    def test_version_one_frames_still_read(self, sceneOps):
+        body = bytes(sync.PackOps(sceneOps))
+        decoded = wire.DecodeFrame(_Header(seq=9) + body)
+        assert decoded.seq == 9 and _Fields(decoded.ops) == _Fields(sceneOps)
+        # The same frame with a check added reads alike as version 2.
+        assert _Fields(wire.DecodeFrame(_Checked(_Header(seq=9) + body)).ops) == \
+            _Fields(sceneOps)
+        text = b'{"version": 1, "kind": 0, "origin": "p", "seq": 2, "base": "", "ops": []}'
+        assert wire.DecodeFrame(text).seq == 2
+
+
+class TestInflation:
+    def test_a_bomb_is_refused_before_it_is_inflated(self):
+        # Compressed zeros claiming a gigabyte: the claim alone refuses it.
+        bomb = zlib.compress(b"\x00" * (64 << 20), 9)
+        data = _Checked(_Header(flags=1) + _Varint(1 << 30) + bomb)
+        with pytest.raises(wire.FrameError, match="more than"):
+            wire.DecodeFrame(data)
+
+    def test_writers_keep_to_the_readers_bound(self):
+        # A body that zlib shrinks past MaxInflation travels as it is.
+        value = bytes(sync.PackValue("x" * (4 << 20)))
+        ops = [_Op(sync.SyncOpType.SetField, "/A", fieldName="comment", value=value)]
+        data = wire.EncodeFrame(wire.Frame(wire.KindOps, "p", 1, ops), compressAbove=0)
+        assert data[2] == 0
+        assert bytes(wire.DecodeFrame(data).ops[0].GetFieldValue()) == value
+
+    def test_the_cap_is_the_hosts_to_lower(self, sceneOps, monkeypatch):
+        data = wire.EncodeFrame(wire.Frame(wire.KindOps, "p", 1, sceneOps), compressAbove=0)
+        monkeypatch.setattr(wire, "MaxBody", 64)
+        with pytest.raises(wire.FrameError, match="more than 64"):
+            wire.DecodeFrame(data)

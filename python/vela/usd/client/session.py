@@ -2,20 +2,27 @@
 
 Every peer on a channel applies the same frames in the channel's order to
 a replica store of its own and refreshes its layer from that replica, so
-all peers converge on the same content; where two peers set the same
-field, the one whose frame comes later in the channel wins.
+all peers converge on the same content. Applying a frame merges what other
+peers did concurrently (children added by two peers are both listed; see
+docs/client.md for every rule); where two peers set the same field, the
+one whose frame comes later in the channel wins. A pull refreshes only the
+specs the pulled frames changed.
+
+What ``Publish`` drains from the layer waits in the session's outbox until
+the transport has taken it, so a send that fails loses nothing: the next
+``Publish`` or ``Pull`` sends it first, under its first frame number.
 """
 
 import logging
 import uuid
-from typing import Callable, Dict, Optional, Set
+from typing import Callable, Dict, List, Optional, Set, Tuple
 
 from pxr import Sdf
 
 from vela.usd import sync
 from vela.usd.client import wire
 from vela.usd.client.embedded import EmbeddedTransport
-from vela.usd.client.transport import Buffer, Transport
+from vela.usd.client.transport import Buffer, ChannelTrimmed, Transport, TransportError
 
 __all__ = ["NewPeerName", "Session", "Stats"]
 
@@ -35,7 +42,7 @@ class Stats:
 
     __slots__ = ("sentFrames", "sentOps", "sentBytes", "receivedFrames", "receivedOps",
                  "receivedBytes", "ownFrames", "refusedFrames", "duplicateFrames",
-                 "snapshotsWritten", "snapshotsRead")
+                 "snapshotsWritten", "snapshotsRead", "snapshotsRefused", "rejoins")
     sentFrames: int
     sentOps: int
     sentBytes: int
@@ -47,6 +54,8 @@ class Stats:
     duplicateFrames: int
     snapshotsWritten: int
     snapshotsRead: int
+    snapshotsRefused: int
+    rejoins: int
 
     def __init__(self) -> None:
         """All counts zero."""
@@ -72,6 +81,11 @@ class Session:
 
     Names must be unique on a channel: a peer's frames are numbered, and a
     number seen before from the same name is taken for a repeated send.
+
+    A peer that writes a snapshot trims the channel's frames up to the
+    snapshot before it, so a channel keeps one snapshot interval of frames
+    that a snapshot already covers; a peer that fell further behind rejoins
+    from the latest snapshot.
     """
 
     def __init__(self, layer: Sdf.Layer, channel: str, transport: Optional[Transport] = None,
@@ -96,36 +110,58 @@ class Session:
         self._lastSeq: Dict[str, int] = {}  # origin -> last sequence number applied
         self._snapshotBase: Optional[str] = None  # position the latest known snapshot covers
         self._sinceSnapshot = 0
+        # Frames drained from the layer that no transport has taken yet:
+        # (bytes, operation count), oldest first.
+        self._outbox: List[Tuple[bytes, int]] = []
 
     @property
     def cursor(self) -> str:
         """The channel position up to which frames have been applied."""
         return self._cursor
 
-    def _Send(self, frame: wire.Frame, coalesce: bool = False) -> int:
+    @property
+    def unsent(self) -> int:
+        """The number of frames waiting in the outbox (a send failed)."""
+        return len(self._outbox)
+
+    def _Queue(self, frame: wire.Frame, coalesce: bool = False) -> int:
         data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=coalesce)
-        self.transport.Append(self.channel, data)
-        self.stats.sentFrames += 1
-        self.stats.sentOps += frame.opCount
-        self.stats.sentBytes += len(data)
+        self._outbox.append((data, frame.opCount))
         return len(data)
+
+    def _Flush(self) -> None:
+        # In order, each frame once the transport took it; on a failure the
+        # rest waits for the next call.
+        while self._outbox:
+            data, opCount = self._outbox[0]
+            self.transport.Append(self.channel, data)
+            self._outbox.pop(0)
+            self.stats.sentFrames += 1
+            self.stats.sentOps += opCount
+            self.stats.sentBytes += len(data)
 
     def Publish(self) -> int:
         """Drains the layer's updates and sends them as one frame (field
-        edits that later ones overwrite dropped). Returns the bytes sent,
-        0 when there was nothing to send."""
+        edits that later ones overwrite dropped), after any frame still
+        waiting from an earlier failed send. Returns the bytes of the new
+        frame, 0 when there was nothing new. When the transport fails,
+        raises TransportError; what was drained stays in the outbox and is
+        sent first by the next Publish or Pull."""
         body = sync.PackLayerUpdates(self.layer)
-        if not wire.BodyOpCount(body):
-            return 0
-        self._seq += 1
-        return self._Send(wire.Frame(wire.KindOps, self.name, self._seq, body=body),
-                          coalesce=True)
+        size = 0
+        if wire.BodyOpCount(body):
+            self._seq += 1
+            size = self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body),
+                               coalesce=True)
+        self._Flush()
+        return size
 
     def Leave(self) -> None:
         """Publishes what is pending, then a frame saying this peer leaves."""
         self.Publish()
         self._seq += 1
-        self._Send(wire.Frame(wire.KindLeave, self.name, self._seq))
+        self._Queue(wire.Frame(wire.KindLeave, self.name, self._seq))
+        self._Flush()
 
     def _Join(self) -> bool:
         # A late joiner starts from the latest snapshot, when there is one.
@@ -137,16 +173,39 @@ class Session:
         base, data = found
         replica = sync.SyncData.CreateNew()
         try:
-            wire.ApplyFrame(wire.DecodeFrame(data, unpack=False), replica)
+            frame = wire.DecodeFrame(data, unpack=False)
+            if frame.kind != wire.KindSnapshot:
+                raise wire.FrameError("it is not a snapshot frame")
+            if frame.base != base:
+                raise wire.FrameError("it covers %r, stored as covering %r" % (frame.base, base))
+            if not self.transport.HasPosition(self.channel, base):
+                raise wire.FrameError("%r is not a position of the channel" % base)
+            wire.ApplyFrame(frame, replica)
         except wire.FrameError as error:
             _log.error("channel %s: snapshot refused, replaying from the start: %s",
                        self.channel, error)
+            self.stats.snapshotsRefused += 1
             return False
         self._replica = replica
         self._cursor = base
         self._snapshotBase = base
+        self._lastSeq = dict(frame.senders)
         self.stats.snapshotsRead += 1
         return True
+
+    def _Rejoin(self, trimmed: ChannelTrimmed) -> None:
+        # The frames after this peer's position are gone: it starts over
+        # from the latest snapshot, which covers them.
+        _log.warning("channel %s: frames up to %s were trimmed while this peer was at %s; "
+                     "rejoining from the latest snapshot", self.channel, trimmed.position,
+                     self._cursor)
+        self.stats.rejoins += 1
+        self._cursor = "0"
+        self._lastSeq = {}
+        self._replica = sync.SyncData.CreateNew()
+        if not self._Join():
+            raise TransportError("channel %s: its start was trimmed and it has no snapshot "
+                                 "this peer can read" % self.channel) from trimmed
 
     def Pull(self, blockMs: float = 0, progress: Optional[Callable[[int, int], None]] = None,
              batch: int = 256) -> int:
@@ -158,15 +217,21 @@ class Session:
         blockMs waits up to that long for a first frame. progress, when
         given, is called as progress(frames, bytes) after each batch read.
         A frame that cannot be read is refused whole (logged, counted in
-        stats.refusedFrames) and skipped by every peer alike. Returns the
-        number of frames applied."""
+        stats.refusedFrames) and skipped by every peer alike. When the
+        transport fails, raises TransportError before the layer is touched,
+        so unsent edits stay in it. Returns the number of frames applied."""
         self.Publish()
         # A snapshot taken on joining changes the replica by itself.
         changed = not self._joined and self._Join()
         applied = frames = nbytes = 0
         wait = blockMs
         while True:
-            entries, cursor = self.transport.Read(self.channel, self._cursor, batch, wait)
+            try:
+                entries, cursor = self.transport.Read(self.channel, self._cursor, batch, wait)
+            except ChannelTrimmed as trimmed:
+                self._Rejoin(trimmed)
+                changed = True
+                continue
             wait = 0
             if not entries:
                 break
@@ -180,13 +245,20 @@ class Session:
             if progress is not None:
                 progress(frames, nbytes)
         if changed:
-            sync.SyncData.RefreshData(self.layer, self._replica)
+            # Only the specs the frames changed; a replica that never
+            # refreshed this layer (a snapshot's) refreshes it whole.
+            sync.SyncData.RefreshChangedData(self.layer, self._replica)
             self._MaybeSnapshot()
         return applied
 
     def _ApplyFrame(self, position: str, data: Buffer) -> bool:
         try:
             frame = wire.DecodeFrame(data, unpack=False)
+            if frame.kind == wire.KindSnapshot:
+                raise wire.FrameError("a snapshot frame in the channel")
+            if frame.origin == self.name and frame.seq > self._seq:
+                raise wire.FrameError("frame %d in this peer's name, which it never sent"
+                                      % frame.seq)
             if frame.seq <= self._lastSeq.get(frame.origin, 0):
                 self.stats.duplicateFrames += 1
                 return False
@@ -221,21 +293,16 @@ class Session:
 
     def WriteSnapshot(self) -> int:
         """Writes a snapshot of the layer as it stands at the session's
-        position: the operations that rebuild it from an empty layer.
-        Returns its size in bytes."""
-        copy = Sdf.Layer.CreateAnonymous("snapshot.vela")
-        sync.SyncData.GetLayerUpdates(copy)
-        sync.SyncData.RefreshData(copy, self._replica)
-        # The refresh records nothing; moving the content into a second
-        # layer records every spec and field as a local edit.
-        rebuilt = Sdf.Layer.CreateAnonymous("snapshot.vela")
-        sync.SyncData.GetLayerUpdates(rebuilt)
-        rebuilt.TransferContent(copy)
+        position: the operations that rebuild it from an empty layer,
+        encoded from the replica. Then trims the channel's frames that the
+        snapshot before it covers. Returns the snapshot's size in bytes."""
         frame = wire.Frame(wire.KindSnapshot, self.name, 0, base=self._cursor,
-                           body=sync.PackLayerUpdates(rebuilt))
-        data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=True)
+                           body=sync.PackSyncData(self._replica), senders=self._lastSeq)
+        data = wire.EncodeFrame(frame, useJson=self.useJson)
         self.transport.PutSnapshot(self.channel, self._cursor, data)
-        self._snapshotBase = self._cursor
+        previous, self._snapshotBase = self._snapshotBase, self._cursor
         self._sinceSnapshot = 0
         self.stats.snapshotsWritten += 1
+        if previous is not None and previous != self._cursor:
+            self.transport.Trim(self.channel, previous)
         return len(data)

@@ -7,13 +7,21 @@ module's ``PackOps`` form.
 A frame carries its kind (``KindOps``; ``KindSnapshot``, the operations
 that rebuild the whole layer from an empty one; ``KindLeave``, a peer
 leaving the channel, without operations), the sender's name and frame
-number, and for a snapshot the channel position it covers. Bodies above
-``CompressAbove`` bytes are compressed with zlib when that makes them
-smaller.
+number, and for a snapshot the channel position it covers and the last
+frame number of each sender it includes. Bodies above ``CompressAbove``
+bytes are compressed with zlib when that makes them smaller. Version 2,
+the one written, ends with a CRC-32 of everything before it, checked
+before anything else in the frame is believed; version 1 (no check) is
+still read.
 
 Reading a frame checks every length, count and index against what
 remains, every path, spec type, field name and value against what a store
-accepts, and refuses a bad frame whole with ``FrameError``. The JSON form
+accepts, and refuses a bad frame whole with ``FrameError``. A compressed
+body may claim at most ``MaxInflation`` times its compressed size (or
+``MinInflationAllowance`` bytes, whichever is more) and at most
+``MaxBody`` bytes, so that a small frame cannot make a peer inflate a
+large one; writers keep to the same bound by sending such bodies as they
+are. The JSON form
 (for debugging; ``--wire-json``) carries the operations as
 ``vela.usd.client.jsonForm``'s arrays; ``DecodeFrame`` reads either form
 (JSON starts with ``{``, binary with the version byte), with the same
@@ -21,21 +29,25 @@ checks.
 """
 
 import json
+import struct
 import zlib
-from typing import Optional, Union, cast
+from typing import Dict, Optional, Union, cast
 
 from vela.usd import sync
 from vela.usd.client import jsonForm
 
 __all__ = ["ApplyFrame", "BodyOpCount", "CompressAbove", "DecodeFrame", "EncodeFrame",
            "Frame", "FrameError", "KindLeave", "KindNames", "KindOps", "KindSnapshot",
-           "MaxBody", "Version"]
+           "MaxBody", "MaxInflation", "MinInflationAllowance", "ReadVersions", "Version"]
 
 # What a frame may be read from.
 _Buffer = Union[bytes, bytearray, memoryview]
 
-# The frame version this client writes, and the only one it reads.
-Version = 1
+# The frame version this client writes, and the ones it reads: version 1
+# (no integrity check, no sender table in snapshots) is what peers of
+# 0.1 write.
+Version = 2
+ReadVersions = (1, 2)
 
 KindOps = 0
 KindSnapshot = 1
@@ -48,8 +60,15 @@ _FlagZlib = 0x01
 # bytes, and compressing it would only add a header.
 CompressAbove = 2048
 # A frame may claim at most this much once unpacked; more is refused
-# before anything is inflated.
+# before anything is inflated. Read at every call: a host may lower it.
 MaxBody = 1 << 30
+# A compressed body may claim at most this many times its own size, or
+# MinInflationAllowance bytes when that is more: what vela writes stays far
+# below (operation bodies keep every repeated name once already), while a
+# forged claim costs a reader at most that much memory.
+MaxInflation = 12
+MinInflationAllowance = 1 << 20
+_Crc = struct.Struct("<I")
 # The body of a frame without operations: four empty counts.
 _EmptyBody = b"\x00\x00\x00\x00"
 
@@ -63,13 +82,16 @@ class Frame:
     """One frame: ``kind``, ``origin``, ``seq``, ``base`` and its ``ops``
     (a SyncOpList). A binary frame decoded with unpack=False has ``ops``
     None and its checked-on-apply ``body`` instead (for ApplyPackedOps),
-    with ``opCount`` operations."""
+    with ``opCount`` operations. A snapshot's ``senders`` maps each sender
+    to the last of its frame numbers the snapshot includes ({} in other
+    kinds and in version-1 snapshots)."""
 
-    __slots__ = ("kind", "origin", "seq", "base", "ops", "body", "opCount")
+    __slots__ = ("kind", "origin", "seq", "base", "ops", "body", "opCount", "senders")
 
     def __init__(self, kind: int, origin: str, seq: int, ops: Optional["sync.SyncOpList"] = None,
                  base: str = "", body: Optional[_Buffer] = None,
-                 opCount: Optional[int] = None) -> None:
+                 opCount: Optional[int] = None,
+                 senders: Optional[Dict[str, int]] = None) -> None:
         """A frame of the given kind from origin, numbered seq, carrying
         ops (an empty list when neither ops nor body is given) or, instead,
         body, the operations in PackOps form."""
@@ -77,6 +99,7 @@ class Frame:
         self.origin = origin
         self.seq = seq
         self.base = base
+        self.senders = dict(senders) if senders else {}
         self.body = body
         self.ops = ops if ops is not None or body is not None else sync.SyncOpList()
         if opCount is None:
@@ -118,6 +141,24 @@ def _BodyOpCount(body: _Buffer) -> int:
     raise FrameError("corrupt frame: no operation count")
 
 
+def InflationLimit(compressedSize: int) -> int:
+    """The most a compressed body of compressedSize bytes may claim once
+    inflated (MaxInflation, MinInflationAllowance and MaxBody as they stand
+    now)."""
+    return min(MaxBody, max(compressedSize * MaxInflation, MinInflationAllowance))
+
+
+def _Senders(senders: Dict[str, int]) -> bytes:
+    # In name order, so that equal tables are equal bytes.
+    return _Varint(len(senders)) + b"".join(
+        _Text(origin) + _Varint(seq) for origin, seq in sorted(senders.items()))
+
+
+def _WithCheck(head: bytes, body: _Buffer) -> bytes:
+    crc = zlib.crc32(body, zlib.crc32(head))
+    return b"".join((head, body, _Crc.pack(crc)))
+
+
 def EncodeFrame(frame: Frame, useJson: bool = False,
                 compressAbove: Optional[int] = CompressAbove, coalesce: bool = False) -> bytes:
     """The bytes of a frame, binary unless useJson. With coalesce, the
@@ -131,23 +172,28 @@ def EncodeFrame(frame: Frame, useJson: bool = False,
             else sync.UnpackOps(frame.body)
         ops = sync.CoalesceOps(ops) if coalesce else ops
         frame.opCount = len(ops)
-        return json.dumps({
+        text = json.dumps({
             "version": Version, "kind": frame.kind, "origin": frame.origin,
-            "seq": frame.seq, "base": frame.base,
+            "seq": frame.seq, "base": frame.base, "senders": frame.senders,
             "ops": [jsonForm.OpToWire(op) for op in ops],
-        }, separators=(",", ":")).encode("utf-8")
+        }, separators=(",", ":"), sort_keys=True).encode("utf-8")
+        # The check closes the object: the CRC of the text before it.
+        return text[:-1] + _JsonCheck + b"%d}" % zlib.crc32(text[:-1])
     body = sync.PackOps(frame.ops, coalesce) if frame.body is None else frame.body
     frame.opCount = _BodyOpCount(body)
     flags = 0
     rawLength = b""
     if compressAbove is not None and len(body) > compressAbove:
         packed = zlib.compress(body, 1)
-        if len(packed) < len(body):
+        # A body that shrinks more than a reader accepts travels as it is.
+        if len(packed) < len(body) <= InflationLimit(len(packed)):
             flags |= _FlagZlib
             rawLength = _Varint(len(body))
             body = packed
-    return b"".join((bytes((Version, frame.kind, flags)), _Text(frame.origin),
-                     _Varint(frame.seq), _Text(frame.base), rawLength, body))
+    senders = _Senders(frame.senders) if frame.kind == KindSnapshot else b""
+    head = b"".join((bytes((Version, frame.kind, flags)), _Text(frame.origin),
+                     _Varint(frame.seq), _Text(frame.base), senders, rawLength))
+    return _WithCheck(head, body)
 
 
 class _Reader:
@@ -187,18 +233,21 @@ class _Reader:
             raise FrameError("corrupt frame: %s is not UTF-8 text" % what) from None
 
 
-def _ReadBody(data: _Buffer, reader: _Reader, flags: int) -> _Buffer:
-    """The body after the header reader has read, inflated when flags say
-    it is compressed; one that does not inflate to its stated size whole
-    raises FrameError."""
+def _ReadBody(data: _Buffer, reader: _Reader, flags: int, end: int) -> _Buffer:
+    """The body between the header reader has read and end, inflated when
+    flags say it is compressed; one that does not inflate to its stated
+    size whole raises FrameError."""
     if not flags & _FlagZlib:
-        return memoryview(data)[reader.pos:]
+        return memoryview(data)[reader.pos:end]
     rawLength = reader.Varint("body length")
-    if rawLength > MaxBody:
-        raise FrameError("frame body claims %d bytes, more than %d" % (rawLength, MaxBody))
+    compressed = memoryview(data)[reader.pos:end]
+    limit = InflationLimit(len(compressed))
+    if rawLength > limit:
+        raise FrameError("frame body claims %d bytes, more than %d for %d compressed bytes"
+                         % (rawLength, limit, len(compressed)))
     inflater = zlib.decompressobj()
     try:
-        body = inflater.decompress(memoryview(data)[reader.pos:], rawLength)
+        body = inflater.decompress(compressed, rawLength)
     except zlib.error as error:
         raise FrameError("corrupt frame: compressed body: %s" % error) from None
     if len(body) != rawLength or not inflater.eof or inflater.unconsumed_tail \
@@ -208,11 +257,34 @@ def _ReadBody(data: _Buffer, reader: _Reader, flags: int) -> _Buffer:
     return body
 
 
+def _ReadSenders(reader: _Reader) -> Dict[str, int]:
+    count = reader.Varint("sender count")
+    # Each entry takes two bytes at the least.
+    if count > (len(reader.data) - reader.pos) // 2:
+        raise FrameError("truncated frame: %d senders claimed" % count)
+    senders: Dict[str, int] = {}
+    for _ in range(count):
+        origin = reader.Text("sender")
+        senders[origin] = reader.Varint("sender's frame number")
+    return senders
+
+
 def _DecodeBinary(data: _Buffer, unpack: bool) -> Frame:
     reader = _Reader(data)
     version = reader.Byte("version")
-    if version != Version:
-        raise FrameError("unknown frame version %d (this client reads %d)" % (version, Version))
+    if version not in ReadVersions:
+        raise FrameError("unknown frame version %d (this client reads %s)"
+                         % (version, " and ".join(map(str, ReadVersions))))
+    end = len(data)
+    if version >= 2:
+        # Nothing in the frame is believed before its check passes.
+        if len(data) < 3 + _Crc.size:
+            raise FrameError("truncated frame: %d bytes, no room for its check" % len(data))
+        end -= _Crc.size
+        (crc,) = _Crc.unpack_from(data, end)
+        if zlib.crc32(memoryview(data)[:end]) != crc:
+            raise FrameError("damaged frame: its check does not match its %d bytes" % end)
+        reader.data = memoryview(data)[:end]
     kind = reader.Byte("kind")
     if kind not in _Kinds:
         raise FrameError("unknown frame kind %d" % kind)
@@ -222,31 +294,58 @@ def _DecodeBinary(data: _Buffer, unpack: bool) -> Frame:
     origin = reader.Text("origin")
     seq = reader.Varint("sequence number")
     base = reader.Text("snapshot base")
-    body = _ReadBody(data, reader, flags)
+    senders = _ReadSenders(reader) if version >= 2 and kind == KindSnapshot else {}
+    body = _ReadBody(data, reader, flags, end)
     if not unpack:
         opCount = _BodyOpCount(body)
         if kind == KindLeave and bytes(body) != _EmptyBody:
             raise FrameError("a leave frame carries no operations")
-        return Frame(kind, origin, seq, None, base, body=body, opCount=opCount)
+        return Frame(kind, origin, seq, None, base, body=body, opCount=opCount, senders=senders)
     try:
         ops = sync.UnpackOps(body)
     except ValueError as error:
         raise FrameError(str(error)) from None
     if kind == KindLeave and len(ops):
         raise FrameError("a leave frame carries no operations")
-    return Frame(kind, origin, seq, ops, base)
+    return Frame(kind, origin, seq, ops, base, senders=senders)
+
+
+_JsonCheck = b',"crc32":'
+
+
+def _CheckJson(data: bytes) -> bytes:
+    """The text of a version-2 JSON frame without its check, once the check
+    passes; version-1 text as it is."""
+    at = data.rfind(_JsonCheck)
+    if at < 0 or not data.endswith(b"}"):
+        return data
+    digits = data[at + len(_JsonCheck):-1]
+    if not digits.isdigit():
+        return data
+    if zlib.crc32(data[:at]) != int(digits):
+        raise FrameError("damaged JSON frame: its check does not match")
+    return data[:at] + b"}"
 
 
 def _DecodeJson(data: _Buffer) -> Frame:
+    raw = bytes(data)
+    text = _CheckJson(raw)
     try:
-        obj = json.loads(bytes(data).decode("utf-8"))
+        obj = json.loads(text.decode("utf-8"))
     except (UnicodeDecodeError, ValueError) as error:
         raise FrameError("corrupt JSON frame: %s" % error) from None
     if not isinstance(obj, dict):
         raise FrameError("a JSON frame is an object")
-    if obj.get("version") != Version:
-        raise FrameError("unknown frame version %r (this client reads %d)"
-                         % (obj.get("version"), Version))
+    version = obj.get("version")
+    if version not in ReadVersions or type(version) is not int:
+        raise FrameError("unknown frame version %r (this client reads %s)"
+                         % (version, " and ".join(map(str, ReadVersions))))
+    if version >= 2 and text is raw:
+        raise FrameError("damaged JSON frame: its check is missing")
+    senders = obj.get("senders", {}) if version >= 2 else {}
+    if not isinstance(senders, dict) or not all(
+            isinstance(k, str) and type(v) is int and v >= 0 for k, v in senders.items()):
+        raise FrameError("malformed JSON frame header: senders")
     kind, origin, seq, base = (obj.get(k) for k in ("kind", "origin", "seq", "base"))
     if kind not in _Kinds or not isinstance(origin, str) or type(seq) is not int \
             or seq < 0 or not isinstance(base, str) or not isinstance(obj.get("ops"), list):
@@ -261,7 +360,7 @@ def _DecodeJson(data: _Buffer) -> Frame:
         raise FrameError("bad JSON frame: %s" % error) from None
     if kind == KindLeave and len(ops):
         raise FrameError("a leave frame carries no operations")
-    return Frame(kind, origin, seq, ops, base)
+    return Frame(kind, origin, seq, ops, base, senders=senders if kind == KindSnapshot else {})
 
 
 def DecodeFrame(data: _Buffer, unpack: bool = True) -> Frame:
