@@ -161,9 +161,11 @@ class _Log:
                 yield _Torn, offset, self.size, b""
                 return
             following = self._NextWhole(offset + 1)
-            if end is not None and (end == following or (following is None and end == self.size)):
-                # Framed where the next record starts: the bytes inside
-                # are damaged, its length is not.
+            if end is not None and (following is None or following >= end):
+                # Framed, and no whole record starts inside it: the bytes
+                # inside are damaged, its length is not. (Where one does,
+                # the length is what was damaged, or the record was torn
+                # and another written after it.)
                 yield _Damaged, offset, end, b""
                 offset = end
             elif following is None:
@@ -369,10 +371,14 @@ class EmbeddedTransport:
         with self._Locked(path, exclusive=True) as log:
             if log is None or position <= log.base:
                 if log is None and position:
-                    raise TransportError("%s: no log to trim to %d" % (path, position))
+                    raise TransportError("%s: cannot trim to %d, past the end (no log)"
+                                         % (path, position))
                 return
-            if position > log.end or not log.IsPosition(position):
-                raise TransportError("%s: %d is not a position of the channel"
+            if position > log.end:
+                raise TransportError("%s: cannot trim to %d, past the end (%d)"
+                                     % (path, position, log.end))
+            if not log.IsPosition(position):
+                raise TransportError("%s: cannot trim to %d, not a position of the channel"
                                      % (path, position))
             # One name per channel: only the holder of the log's lock writes it.
             temp = self._Path(channel, ".trim")
@@ -399,13 +405,14 @@ class EmbeddedTransport:
     def HasPosition(self, channel: str, position: str) -> bool:
         """Whether position is "0", the start of the log or the end of a
         record in it, or a position trimmed away; never one past the end."""
+        path = self._Path(channel, ".log")
         try:
             wanted = _ParsePosition(position)
         except ValueError:
             return False
         if wanted == 0:
             return True
-        with self._Locked(self._Path(channel, ".log"), exclusive=False) as log:
+        with self._Locked(path, exclusive=False) as log:
             if log is None or wanted > log.end:
                 return False
             return wanted < log.base or log.IsPosition(wanted)
