@@ -24,7 +24,7 @@ no whole record followed by more data (an old writer appended after a torn
 record, or the disk damaged them) are skipped up to the next whole record
 (its magic, length and checksum check out); a record whose length fits but
 whose checksum fails is handed on with empty data, so every reader refuses
-it as a frame alike. Each is logged once per process.
+it as a frame alike. Each is logged once (per transport object).
 
 The latest snapshot of a channel lives beside its log, in
 ``<channel>.snapshot``, replaced whole.
