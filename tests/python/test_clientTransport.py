@@ -33,6 +33,8 @@ def test_both_transports_refuse_the_same_channel_names(transport):
              lambda name: transport.PutSnapshot(name, "0", b"frame"),
              lambda name: transport.GetSnapshotBase(name),
              lambda name: transport.GetSnapshot(name),
+             lambda name: transport.Trim(name, "0"),
+             lambda name: transport.HasPosition(name, "0"),
              lambda name: transport.Delete(name)]
     for name in _BadNames:
         for call in calls:

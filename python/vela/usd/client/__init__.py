@@ -26,7 +26,8 @@ needs of one.
 The modules, each depending only on those listed before it:
 
 ``transport``
-    The transport interface, ``TransportError`` and the channel-name check.
+    The transport interface, ``TransportError``, ``ChannelTrimmed`` and the
+    channel-name check.
 ``embedded``, ``redisTransport``
     The two transports.
 ``jsonForm``
@@ -44,7 +45,7 @@ import typing as _typing
 
 from vela.usd.client.embedded import EmbeddedTransport
 from vela.usd.client.session import Session, Stats
-from vela.usd.client.transport import Transport, TransportError
+from vela.usd.client.transport import ChannelTrimmed, Transport, TransportError
 from vela.usd.client.wire import DecodeFrame, EncodeFrame, Frame, FrameError
 
 if _typing.TYPE_CHECKING:
@@ -58,5 +59,5 @@ def RedisTransport(url: str, retryFor: float = 30.0) -> "_redisTransport.RedisTr
     return _RedisTransport(url, retryFor)
 
 
-__all__ = ["DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame", "FrameError",
-           "RedisTransport", "Session", "Stats", "Transport", "TransportError"]
+__all__ = ["ChannelTrimmed", "DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame",
+           "FrameError", "RedisTransport", "Session", "Stats", "Transport", "TransportError"]

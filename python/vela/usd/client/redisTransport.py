@@ -6,6 +6,13 @@ start), and reading is ``XREAD`` from there. The latest snapshot is a hash
 (key ``<channel>:snapshot``, fields ``base`` and ``frame``) written in one
 ``HSET``.
 
+``Trim`` drops the entries before an id with ``XTRIM MINID`` (the entry
+itself stays) and records the id in the snapshot hash's field ``trimmed``
+first, in the same script; it only ever moves forward. Each read asks, in
+the same pipeline after its ``XREAD``, for that field and the stream's last
+id, so that a cursor older than the trim point raises ChannelTrimmed and a
+cursor past the last entry raises TransportError, at no extra round trip.
+
 A lost connection (a server restarted, a network gap) is retried, with
 growing pauses, for up to ``retryFor`` seconds before TransportError: an
 ``XADD`` is sent again until the server takes it, so nothing published is
@@ -16,10 +23,12 @@ stream to survive one.
 """
 
 import logging
+import re
 import time
 from typing import Any, Callable, List, Optional, Tuple, TypeVar, cast
 
-from vela.usd.client.transport import Buffer, CheckChannelName, Entry, TransportError
+from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
+                                       TransportError)
 
 __all__ = ["RedisTransport"]
 
@@ -28,6 +37,58 @@ _T = TypeVar("_T")
 # client made without decode_responses gets bytes, and the casts say so.
 
 _log = logging.getLogger("vela.usd.client")
+
+_EntryId = re.compile(r"^([0-9]+)(?:-([0-9]+))?$")
+
+# Stream ids compared in a script: their parts are decimal texts without
+# leading zeros, compared by length first (they may not fit Lua's numbers).
+_CompareIds = """
+local function Less(a, b)
+  if #a ~= #b then return #a < #b end
+  return a < b
+end
+local function Before(a, b)
+  local am, as = string.match(a, '^(%d+)-(%d+)$')
+  local bm, bs = string.match(b, '^(%d+)-(%d+)$')
+  if am ~= bm then return Less(am, bm) end
+  return Less(as, bs)
+end
+"""
+
+# KEYS: stream, snapshot hash; ARGV: the id to trim before. The trim point
+# is recorded before anything goes, and never moves back.
+_TrimScript = _CompareIds + """
+local last = redis.call('XREVRANGE', KEYS[1], '+', '-', 'COUNT', 1)[1]
+if not last or Before(last[1], ARGV[1]) then
+  return redis.error_reply('past the last entry')
+end
+local trimmed = redis.call('HGET', KEYS[2], 'trimmed')
+if trimmed and not Before(trimmed, ARGV[1]) then return 0 end
+redis.call('HSET', KEYS[2], 'trimmed', ARGV[1])
+return redis.call('XTRIM', KEYS[1], 'MINID', ARGV[1])
+"""
+
+# KEYS: stream, snapshot hash. The trim point and the last id, without the
+# last entry's frame.
+_ReadCheckScript = """
+local last = redis.call('XREVRANGE', KEYS[1], '+', '-', 'COUNT', 1)[1]
+return {redis.call('HGET', KEYS[2], 'trimmed'), last and last[1] or false}
+"""
+
+# KEYS: stream, snapshot hash; ARGV: an id. Whether the entry is there,
+# and the trim point.
+_HasIdScript = """
+local found = redis.call('XRANGE', KEYS[1], ARGV[1], ARGV[1], 'COUNT', 1)
+return {#found, redis.call('HGET', KEYS[2], 'trimmed')}
+"""
+
+
+def _IdKey(text: str) -> Tuple[int, int]:
+    # A stream id as numbers, to compare; "ms" alone is "ms-0".
+    match = _EntryId.match(text) if isinstance(text, str) else None
+    if not match:
+        raise ValueError("bad cursor %r for a Redis channel" % (text,))
+    return int(match.group(1)), int(match.group(2) or 0)
 
 
 class RedisTransport:
@@ -82,15 +143,62 @@ class RedisTransport:
              blockMs: float = 0) -> Tuple[List[Entry], str]:
         """Entries after cursor: (entries, newCursor), entries a list of
         (id, frame bytes). With blockMs, waits up to that long for a first
-        entry."""
+        entry. A cursor older than the trim point raises ChannelTrimmed,
+        one past the last entry TransportError."""
         key = CheckChannelName(channel)
-        reply = cast(Any, self._Call("XREAD", lambda: self._client.xread(
-            {key: cursor}, count=maxFrames, block=int(blockMs) if blockMs else None)))
+        at = _IdKey(cursor)
+        block = max(1, int(blockMs)) if blockMs else None
+
+        def Run() -> List[Any]:
+            # The check runs after the XREAD: a trim that could have taken
+            # frames from under it has recorded its point by then.
+            pipe = self._client.pipeline(transaction=False)
+            pipe.xread({key: cursor}, count=maxFrames, block=block)
+            pipe.eval(_ReadCheckScript, 2, key, key + ":snapshot")
+            return cast(List[Any], pipe.execute())
+
+        reply, (trimmed, last) = self._Call("XREAD", Run)
+        if trimmed is not None and at < _IdKey(trimmed.decode("ascii")):
+            raise ChannelTrimmed(channel, trimmed.decode("ascii"))
         entries: List[Entry] = []
         for _, items in reply or ():
             for entryId, fields in items:
                 entries.append((entryId.decode("ascii"), fields.get(b"f", b"")))
+        if not entries and at != (0, 0) and (last is None or at > _IdKey(last.decode("ascii"))):
+            raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
+                                 % (channel, self.url, cursor,
+                                    "none" if last is None else last.decode("ascii")))
         return entries, (entries[-1][0] if entries else cursor)
+
+    def Trim(self, channel: str, before: str) -> None:
+        """Drops the entries before id before (XTRIM MINID: that entry
+        stays), recording the trim point first; reads from an older cursor
+        raise ChannelTrimmed. An id past the last entry raises
+        TransportError; a trim point already further on is kept."""
+        key = CheckChannelName(channel)
+        at = _IdKey(before)
+        if at == (0, 0):
+            return
+        try:
+            self._Call("XTRIM", lambda: self._client.eval(
+                _TrimScript, 2, key, key + ":snapshot", "%d-%d" % at))
+        except self._redis.ResponseError as error:
+            raise TransportError("channel %s on %s: cannot trim to %s: %s"
+                                 % (channel, self.url, before, error)) from None
+
+    def HasPosition(self, channel: str, position: str) -> bool:
+        """Whether position is "0", the id of an entry of the stream, or an
+        id before the trim point."""
+        key = CheckChannelName(channel)
+        try:
+            at = _IdKey(position)
+        except ValueError:
+            return False
+        if at == (0, 0):
+            return True
+        found, trimmed = cast(List[Any], self._Call("XRANGE", lambda: self._client.eval(
+            _HasIdScript, 2, key, key + ":snapshot", "%d-%d" % at)))
+        return bool(found) or (trimmed is not None and at < _IdKey(trimmed.decode("ascii")))
 
     def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the stream up
@@ -115,7 +223,7 @@ class RedisTransport:
         return base.decode("ascii"), frame
 
     def Delete(self, channel: str) -> None:
-        """Removes the channel's stream and snapshot."""
+        """Removes the channel's stream and snapshot (its trim point with it)."""
         key = CheckChannelName(channel)
         self._Call("DEL", lambda: self._client.delete(key, key + ":snapshot"))
 

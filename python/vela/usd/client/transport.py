@@ -9,13 +9,16 @@ keeps each channel's latest snapshot. ``EmbeddedTransport`` and
 
 Both transports check channel names with ``CheckChannelName``, since a
 name becomes a file name in one and a key in the other, and report a
-channel they cannot read or write with ``TransportError``.
+channel they cannot read or write with ``TransportError``. A channel's
+history may be trimmed up to the position its snapshot covers; a read from
+before that point raises ``ChannelTrimmed`` rather than skip frames.
 """
 
 import re
 from typing import List, Optional, Protocol, Tuple, Union
 
-__all__ = ["Buffer", "CheckChannelName", "Entry", "Transport", "TransportError"]
+__all__ = ["Buffer", "ChannelTrimmed", "CheckChannelName", "Entry", "Transport",
+           "TransportError"]
 
 # What a frame may be handed over as.
 Buffer = Union[bytes, bytearray, memoryview]
@@ -28,6 +31,22 @@ _ChannelName = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]{0,199}$")
 class TransportError(RuntimeError):
     """A channel that cannot be read or written (a corrupt log, a server
     that stays away)."""
+
+
+class ChannelTrimmed(TransportError):
+    """A read from a position whose following frames were trimmed away:
+    ``channel`` is the channel, ``trimmed`` the first position still kept
+    (a reader starts again from the channel's snapshot)."""
+
+    def __init__(self, channel: str, trimmed: str) -> None:
+        # The attributes are the arguments, so that the error pickles.
+        super().__init__(channel, trimmed)
+        self.channel = channel
+        self.trimmed = trimmed
+
+    def __str__(self) -> str:
+        return ("channel %s: the frames before position %s were trimmed; "
+                "start from its snapshot" % (self.channel, self.trimmed))
 
 
 def CheckChannelName(channel: str) -> str:
@@ -49,7 +68,21 @@ class Transport(Protocol):
              blockMs: float = 0) -> Tuple[List[Entry], str]:
         """Frames after cursor, oldest first: (entries, newCursor), at most
         maxFrames of them. With blockMs, waits up to that long for a first
-        frame."""
+        frame. A cursor whose frames were trimmed raises ChannelTrimmed,
+        a cursor past the channel's end TransportError."""
+        ...
+
+    def Trim(self, channel: str, before: str) -> None:
+        """Lets the frames before position before go (the position a
+        snapshot covers); the frames after it stay, and reads from a
+        position before it raise ChannelTrimmed. A position past the
+        channel's end raises TransportError."""
+        ...
+
+    def HasPosition(self, channel: str, position: str) -> bool:
+        """Whether position is a position of the channel: "0", a position
+        a read or an append gave out, or one since trimmed away; never one
+        past the end."""
         ...
 
     def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
