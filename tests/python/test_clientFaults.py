@@ -245,5 +245,5 @@ def _AllEntries(transport, name):
         entries, _ = transport.Read(name, "0", maxFrames=100000)
         return entries
     except ChannelTrimmed as trimmed:
-        entries, _ = transport.Read(name, trimmed.position, maxFrames=100000)
+        entries, _ = transport.Read(name, trimmed.trimmed, maxFrames=100000)
         return entries

@@ -197,7 +197,7 @@ class Session:
         # The frames after this peer's position are gone: it starts over
         # from the latest snapshot, which covers them.
         _log.warning("channel %s: frames up to %s were trimmed while this peer was at %s; "
-                     "rejoining from the latest snapshot", self.channel, trimmed.position,
+                     "rejoining from the latest snapshot", self.channel, trimmed.trimmed,
                      self._cursor)
         self.stats.rejoins += 1
         self._cursor = "0"
@@ -225,11 +225,17 @@ class Session:
         changed = not self._joined and self._Join()
         applied = frames = nbytes = 0
         wait = blockMs
+        rejoined = False
         while True:
             try:
                 entries, cursor = self.transport.Read(self.channel, self._cursor, batch, wait)
             except ChannelTrimmed as trimmed:
+                if rejoined:
+                    # The snapshot itself lies before what the channel kept.
+                    raise TransportError("channel %s: trimmed past its latest snapshot (%s)"
+                                         % (self.channel, trimmed.trimmed)) from trimmed
                 self._Rejoin(trimmed)
+                rejoined = True
                 changed = True
                 continue
             wait = 0
