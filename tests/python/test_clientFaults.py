@@ -203,7 +203,7 @@ class TestSnapshots:
     def test_a_snapshot_whose_position_is_not_in_its_channel_is_refused(self, channel):
         a = self._Scene(channel)
         base, _ = channel.transport.GetSnapshot(channel.name)
-        kind = "redis" if isinstance(channel.transport, RedisTransport) else "embedded"
+        kind = channel.transport.name
         for bad in (("99999999999999-0",) if kind == "redis" else ("3", "999999")):
             frame = wire.Frame(wire.KindSnapshot, "X", 0, base=bad,
                                body=sync.PackSyncData(sync.SyncData.CreateNew()))
