@@ -268,6 +268,43 @@ def test_ImportingVelaMakesItThePrimaryResolver():
     assert result.stdout.strip().endswith("ok")
 
 
+def test_ThreadsMakingTheFirstResolvesDoNotDeadlock():
+    # The process's first resolves, from four threads at once: whoever
+    # created OpenUSD's resolver inside its one-time construction used to
+    # wait for the interpreter lock that another thread held while it
+    # waited for the construction. A hang is a failure; several fresh
+    # processes, since it happened in some runs only.
+    script = """
+        import threading
+        import vela
+        from pxr import Ar, Sdf
+        import vela.usd.resolve as resolve
+        resolve.SetOnFetchCallback(lambda a, l: "")
+        start = threading.Barrier(4)
+        resolved = []
+        def Work(i):
+            ctx = resolve.ResolverContext("p%d" % i, "/c%d" % i)
+            start.wait()
+            with Ar.ResolverContextBinder(Ar.ResolverContext(ctx)):
+                resolved.append(Ar.GetResolver().Resolve("first%d.usd" % i))
+                Sdf.Layer.FindOrOpen("first%d.usd" % i)
+        threads = [threading.Thread(target=Work, args=(i,)) for i in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert len(resolved) == 4
+        print("ok")
+    """
+    for run in range(5):
+        try:
+            result = RunPython(script, timeout=60)
+        except subprocess.TimeoutExpired:
+            pytest.fail(f"run {run}: the first resolves deadlocked")
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.strip().endswith("ok")
+
+
 def test_FetchBeforeAnyCallbackIsSet():
     result = RunPython("""
         import vela.usd.resolve as resolve
