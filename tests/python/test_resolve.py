@@ -192,11 +192,20 @@ def test_FetchOfAPathAlreadyInTheTableDoesNotCallBack(recorder, tmp_path, logLin
         "[info] AssetFetcher::FetchAsset: Asset already being fetched: " + first]
 
 
+_BadPair = ("TypeError: fetch callback must return str or (str, "
+            "AssetFetchStatus.kPending or kFetched)")
+
+
 @pytest.mark.parametrize("answer, printed", [
     (RuntimeError("no route to store"), "RuntimeError: no route to store"),
     (None, "TypeError: fetch callback must return str, not NoneType"),
     (42, "TypeError: fetch callback must return str, not int"),
     (b"/bytes/path", "TypeError: fetch callback must return str, not bytes"),
+    (("/p", resolve.AssetFetchStatus.kFailed), _BadPair),
+    (("/p", 7), _BadPair),
+    (("/p",), _BadPair),
+    ((b"/p", resolve.AssetFetchStatus.kPending), _BadPair),
+    (("/p", "kPending"), _BadPair),
 ])
 def test_BadCallbackResultsLeaveNoRecord(recorder, tmp_path, capfd, answer, printed):
     def fail(a, l):
