@@ -102,17 +102,25 @@ void wrapAssetFetcher()
     def("SetOnFetchCallback", &_SetOnFetchCallback, (arg("callback")),
         "SetOnFetchCallback(callback) -> bool\n\n"
         "Registers the fetch routine. OpenUSD calls callback(assetPath,\n"
-        "localPath) (both str) on whatever thread resolves a missing asset;\n"
-        "it must put the asset under localPath and return its local path as\n"
-        "a str. Returning '' reports a failure quietly; raising or returning\n"
-        "anything but a str is logged and printed, and the asset is left\n"
-        "unresolved. Returns False (and keeps the previous callback) when\n"
-        "callback is not callable. A second callable replaces the first.");
+        "localPath) (both str) on whatever thread resolves a missing asset,\n"
+        "once per asset at a time (threads asking for it meanwhile wait for\n"
+        "that call); it must put the asset under localPath and return its\n"
+        "local path as a str. A callback that leaves a download running\n"
+        "returns (path, AssetFetchStatus.kPending) instead and calls\n"
+        "ReportFetchResult(path) once the file is written; opening the\n"
+        "asset waits for that (at most 10 s). Returning '' reports a\n"
+        "failure quietly; raising or returning anything else is logged and\n"
+        "printed, and the asset is left unresolved. Returns False (and\n"
+        "keeps the previous callback) when callback is not callable. A\n"
+        "second callable replaces the first.");
 
     def("ReportFetchResult", &_ReportFetchResult, (arg("path")),
         "ReportFetchResult(path)\n\n"
         "Marks the fetch recorded under the local path `path` as finished\n"
-        "and wakes whoever waits to open it. An unknown path is only logged.");
+        "and wakes whoever waits to open it: the end of a download the\n"
+        "callback handed back as pending. A report that comes before its\n"
+        "callback has returned the path is kept for it; an unknown path is\n"
+        "only logged.");
 
     def("GetFetchResult", &_GetFetchResult, (arg("path")),
         "GetFetchResult(path) -> AssetFetchResult\n\n"

@@ -10,7 +10,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 // The callback is a Python object; the header stays free of Python.h.
 struct _object;
@@ -21,7 +23,8 @@ namespace vela {
 /// Outcome of one fetch, stored as these numbers.
 enum AssetFetchStatus : int32_t
 {
-    kPending = 0, ///< fetch started, outcome not yet known
+    kPending = 0, ///< fetch started (or download still running), outcome not
+    ///< yet known
     kFetched = 1, ///< the asset is on local disk at resolvedPath
     kFailed = 2, ///< the fetch failed
     kInvalid = 3, ///< no such fetch is known, or waiting for it timed out
@@ -38,7 +41,8 @@ struct AssetFetchResult
     /// Wall-clock seconds just before the callback was called.
     std::time_t startTime = 0;
     /// Wall-clock seconds after the callback returned, re-stamped by
-    /// ReportFetchResult; 0 until then.
+    /// ReportFetchResult; 0 while a download the callback handed back as
+    /// still running is pending.
     std::time_t endTime = 0;
 };
 
@@ -46,11 +50,15 @@ struct AssetFetchResult
 /// a Python client registers.
 ///
 /// FetchAsset hands a missing asset to the client's callback and records
-/// the outcome under the path the callback returned; WaitForFetchStatus
-/// waits (at most 10 s) until such a record is no longer pending. The
-/// result table is only touched under the fetcher's mutex, which is never
-/// held while Python runs; the callback is only examined, called or
-/// replaced with the Python interpreter lock held. A process without an
+/// the outcome under the path the callback returned, findable by that path
+/// and by the asset it was fetched for; WaitForFetchStatus waits (at most
+/// 10 s) until such a record is no longer pending. One asset is fetched by
+/// one callback call at a time: callers asking for it meanwhile wait for
+/// that call and get its result. The tables are only touched under the
+/// fetcher's mutex, which is never held while Python runs or while the
+/// interpreter lock is being taken; whoever waits lets go of the
+/// interpreter lock first. The callback is only examined, called or
+/// replaced with the interpreter lock held. A process without an
 /// initialised interpreter gets a clean fetch failure, never a call into
 /// Python. Nothing is thrown to the caller.
 class AssetFetcher
@@ -71,7 +79,9 @@ public:
 
     /// Registers \p callback, which is called as callback(assetPath,
     /// localPath) and must return the local path (a str) of the fetched
-    /// asset. The caller holds the interpreter lock. Returns false and logs
+    /// asset, or (path, kPending) for a download that is still running
+    /// (finished later with ReportFetchResult), or (path, kFetched). The
+    /// caller holds the interpreter lock. Returns false and logs
     /// "AssetFetcher::setOnFetchCallback: Callback not a function." for a
     /// non-callable object, keeping the previous callback; logs an info
     /// line when an earlier callback is replaced.
@@ -79,23 +89,32 @@ public:
 
     /// Asks the callback to fetch \p assetPath into \p localPath and
     /// returns the local path it reports, or an empty string on failure.
-    /// A path that is already a key of the table is answered from it
-    /// without a callback. Only successful fetches are recorded (under the
-    /// returned path, status kFetched). Failures (no interpreter, no
-    /// callback, a callback that raises or returns anything but a str)
-    /// log an error line; a callback returning "" fails silently.
-    /// Takes the interpreter lock itself, on whatever thread it runs.
+    /// Answered without a callback when \p assetPath is a path an earlier
+    /// fetch returned, when the same asset (\p assetPath into \p localPath)
+    /// is pending, and when it was fetched and its local file is still
+    /// there. While a callback fetches the asset, later callers wait for
+    /// it (however long it takes) and return its result; a callback that
+    /// asks for its own asset again fails with an error line. Only
+    /// successful fetches are recorded: status kFetched, or kPending for a
+    /// download handed back as still running. Failures (no interpreter, no
+    /// callback, a callback that raises or returns anything else) log an
+    /// error line; a callback returning "" fails silently. Takes the
+    /// interpreter lock itself, on whatever thread it runs.
     std::string FetchAsset(const std::string& assetPath,
                            const std::string& localPath);
 
     /// Waits until the record of \p path is no longer pending, re-checking
     /// at least every 100 ms, for at most 10 s, and returns a copy of it
-    /// read under the lock. Unknown paths and timeouts give
+    /// read under the lock. A caller holding the interpreter lock lets go
+    /// of it meanwhile. Unknown paths and timeouts give
     /// k_InvalidResult and an error line.
     AssetFetchResult WaitForFetchStatus(const std::string& path);
 
     /// Marks the record of \p path fetched, re-stamps its endTime and wakes
-    /// every waiter. An unknown path only logs an error line.
+    /// every waiter. A path no record has yet, reported while a callback
+    /// runs, is kept for the record that callback may return (a download
+    /// that finished before its callback returned); once no callback runs,
+    /// such a path, or any unknown one, only logs an error line.
     void ReportFetchResult(const std::string& path);
 
     /// A copy of the record of \p path, or k_InvalidResult if there is
@@ -109,14 +128,41 @@ private:
 
     AssetFetcher();
 
+    // One callback call in progress for an asset. Its caller owns it; later
+    // callers wait until done and take resolvedPath.
+    struct _Flight
+    {
+        std::thread::id owner;
+        bool done = false;
+        std::string resolvedPath;
+    };
+
     // Examines and calls the callback; the caller holds the interpreter
     // lock. Fills status and resolvedPath of record.
     void _CallCallback(const std::string& localPath, AssetFetchResult& record);
 
+    // What the tables already know of the asset under key, with _mutex
+    // held: true and the local path, or false when it must be fetched.
+    bool _FindKnown(const std::string& assetPath, const std::string& key,
+                    std::string* resolvedPath);
+
+    // Stores what flight's callback returned, ends the flight and wakes
+    // its waiters.
+    void _Land(const std::string& key, const std::shared_ptr<_Flight>& flight,
+               AssetFetchResult record);
+
     // The registered callback; null until the first one is accepted.
     PyObject* _callback;
+    // Records by the local path the callback returned.
     std::unordered_map<std::string, AssetFetchResult> _results;
+    // The local path in _results of each asset fetched, by asset key.
+    std::unordered_map<std::string, std::string> _byAsset;
+    // Callback calls in progress, by asset key.
+    std::unordered_map<std::string, std::shared_ptr<_Flight>> _flights;
+    // Paths reported before their callback returned them.
+    std::unordered_set<std::string> _earlyReports;
     mutable std::mutex _mutex;
+    // Signalled by reports and by finished callback calls.
     std::condition_variable _reported;
 
     static std::shared_ptr<AssetFetcher> m_Instance;

@@ -166,7 +166,13 @@ ArTimestamp AssetResolver::_GetModificationTimestamp(
 std::shared_ptr<ArAsset>
 AssetResolver::_OpenAsset(const ArResolvedPath& resolvedPath) const
 {
-    if (TfIsFile(resolvedPath.GetPathString(), /*resolveSymlinks=*/false)) {
+    const std::string& path = resolvedPath.GetPathString();
+    const std::shared_ptr<AssetFetcher> fetcher = AssetFetcher::GetInstance();
+
+    // A download still running may have written part of the file already:
+    // only a file that is not pending opens at once.
+    if (fetcher->GetFetchResult(path).status != kPending &&
+        TfIsFile(path, /*resolveSymlinks=*/false)) {
         std::shared_ptr<ArAsset> asset =
             ArDefaultResolver::_OpenAsset(resolvedPath);
         if (asset && asset->GetSize() > 0) {
@@ -174,15 +180,19 @@ AssetResolver::_OpenAsset(const ArResolvedPath& resolvedPath) const
         }
     }
 
-    // Missing or empty: the fetch may still be writing it.
-    const AssetFetchResult result =
-        AssetFetcher::GetInstance()->WaitForFetchStatus(
-            resolvedPath.GetPathString());
+    // Missing, empty or pending: the fetch may still be writing it.
+    const AssetFetchResult result = fetcher->WaitForFetchStatus(path);
     if (result.status == kFetched) {
         return ArDefaultResolver::_OpenAsset(resolvedPath);
     }
-    spdlog::error("Failed to fetch asset, resolvedPath: {0}, status: {1}",
-                  resolvedPath.GetPathString(),
+    const AssetFetchResult record = fetcher->GetFetchResult(path);
+    if (record.status == kPending) {
+        spdlog::error("AssetResolver::_OpenAsset, download still pending "
+                      "after the wait, never reported finished with "
+                      "ReportFetchResult: {0}, assetPath: {1}",
+                      path, record.assetPath);
+    }
+    spdlog::error("Failed to fetch asset, resolvedPath: {0}, status: {1}", path,
                   static_cast<int>(result.status));
     return nullptr;
 }

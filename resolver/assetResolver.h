@@ -62,10 +62,13 @@ protected:
         const std::string& path,
         const pxr::ArResolvedPath& resolvedPath) const override;
 
-    /// Opens an existing, non-empty file like ArDefaultResolver. A missing
-    /// or empty file counts as not yet fetched: waits for its fetch (at
-    /// most 10 s) and opens it once fetched; otherwise logs "Failed to
-    /// fetch asset, resolvedPath: {0}, status: {1}" and returns null.
+    /// Opens an existing, non-empty file like ArDefaultResolver, unless
+    /// its fetch is pending (a download the callback handed back as still
+    /// running). A missing, empty or pending file counts as not yet
+    /// fetched: waits for its fetch (at most 10 s) and opens it once
+    /// fetched; otherwise logs "Failed to fetch asset, resolvedPath: {0},
+    /// status: {1}" (after a line naming a download still pending) and
+    /// returns null.
     std::shared_ptr<pxr::ArAsset>
     _OpenAsset(const pxr::ArResolvedPath& resolvedPath) const override;
 

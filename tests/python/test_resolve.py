@@ -192,11 +192,20 @@ def test_FetchOfAPathAlreadyInTheTableDoesNotCallBack(recorder, tmp_path, logLin
         "[info] AssetFetcher::FetchAsset: Asset already being fetched: " + first]
 
 
+_BadPair = ("TypeError: fetch callback must return str or (str, "
+            "AssetFetchStatus.kPending or kFetched)")
+
+
 @pytest.mark.parametrize("answer, printed", [
     (RuntimeError("no route to store"), "RuntimeError: no route to store"),
     (None, "TypeError: fetch callback must return str, not NoneType"),
     (42, "TypeError: fetch callback must return str, not int"),
     (b"/bytes/path", "TypeError: fetch callback must return str, not bytes"),
+    (("/p", resolve.AssetFetchStatus.kFailed), _BadPair),
+    (("/p", 7), _BadPair),
+    (("/p",), _BadPair),
+    ((b"/p", resolve.AssetFetchStatus.kPending), _BadPair),
+    (("/p", "kPending"), _BadPair),
 ])
 def test_BadCallbackResultsLeaveNoRecord(recorder, tmp_path, capfd, answer, printed):
     def fail(a, l):
@@ -266,6 +275,43 @@ def test_ImportingVelaMakesItThePrimaryResolver():
     """)
     assert result.returncode == 0, result.stderr
     assert result.stdout.strip().endswith("ok")
+
+
+def test_ThreadsMakingTheFirstResolvesDoNotDeadlock():
+    # The process's first resolves, from four threads at once: whoever
+    # created OpenUSD's resolver inside its one-time construction used to
+    # wait for the interpreter lock that another thread held while it
+    # waited for the construction. A hang is a failure; several fresh
+    # processes, since it happened in some runs only.
+    script = """
+        import threading
+        import vela
+        from pxr import Ar, Sdf
+        import vela.usd.resolve as resolve
+        resolve.SetOnFetchCallback(lambda a, l: "")
+        start = threading.Barrier(4)
+        resolved = []
+        def Work(i):
+            ctx = resolve.ResolverContext("p%d" % i, "/c%d" % i)
+            start.wait()
+            with Ar.ResolverContextBinder(Ar.ResolverContext(ctx)):
+                resolved.append(Ar.GetResolver().Resolve("first%d.usd" % i))
+                Sdf.Layer.FindOrOpen("first%d.usd" % i)
+        threads = [threading.Thread(target=Work, args=(i,)) for i in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert len(resolved) == 4
+        print("ok")
+    """
+    for run in range(5):
+        try:
+            result = RunPython(script, timeout=60)
+        except subprocess.TimeoutExpired:
+            pytest.fail(f"run {run}: the first resolves deadlocked")
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.strip().endswith("ok")
 
 
 def test_FetchBeforeAnyCallbackIsSet():

@@ -48,6 +48,17 @@ def dispatch(assetPath, localPath):
         time.sleep(0.002)
     return localPath + "/" + assetPath
 
+def counted(assetPath, localPath):
+    # One asset asked for by every thread at once: a slow fetch, counted.
+    global calls
+    calls += 1
+    time.sleep(0.02)
+    if assetPath.startswith("empty"):
+        return ""
+    return localPath + "/" + assetPath, kPending
+
+kPending = 0
+
 def other(assetPath, localPath):
     return localPath + "/other/" + assetPath
 )";
@@ -212,6 +223,49 @@ TEST(FetcherConcurrent, CallbacksOfEveryKindFromSixteenThreads)
     EXPECT_NE(
         printed.find("TypeError: fetch callback must return str, not int"),
         std::string::npos);
+}
+
+TEST(FetcherConcurrent, OneAssetFromSixteenThreadsIsOneCallback)
+{
+    // Pending records answer later requests, failures do not: the failing
+    // asset's waiters share the one failed call, the next request calls
+    // again.
+    ASSERT_TRUE(SetCallback("counted"));
+    auto fetcher = AssetFetcher::GetInstance();
+    for (const std::string asset : {"ok/shared.usd", "empty/shared.usd"}) {
+        const long before = CallCount();
+        const std::string expected =
+            asset[0] == 'o' ? "/cache/" + asset : std::string();
+        std::atomic<int> ready{0}, wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < k_threads; ++t) {
+            threads.emplace_back([&] {
+                ++ready;
+                while (ready.load() < k_threads) {
+                    std::this_thread::yield();
+                }
+                if (fetcher->FetchAsset(asset, "/cache") != expected) {
+                    ++wrong;
+                }
+            });
+        }
+        for (auto& t : threads) {
+            t.join();
+        }
+        EXPECT_EQ(wrong.load(), 0) << asset;
+        EXPECT_GE(CallCount() - before, 1) << asset;
+        if (!expected.empty()) {
+            EXPECT_EQ(CallCount() - before, 1);
+            EXPECT_EQ(fetcher->GetFetchResult(expected).status, vela::kPending);
+            fetcher->ReportFetchResult(expected);
+            EXPECT_EQ(fetcher->WaitForFetchStatus(expected).status,
+                      vela::kFetched);
+        } else {
+            const long failed = CallCount();
+            EXPECT_EQ(fetcher->FetchAsset(asset, "/cache"), "");
+            EXPECT_EQ(CallCount(), failed + 1);
+        }
+    }
 }
 
 TEST(FetcherConcurrent, ReportsRaceWaitsAndRefetches)

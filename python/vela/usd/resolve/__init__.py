@@ -28,9 +28,12 @@ What the module offers:
     The context: the assets' key prefix in the blob store and the local
     directory they are fetched into. Converts into ``Ar.ResolverContext``.
 ``SetOnFetchCallback(callback) -> bool``
-    Registers the fetch routine ``callback(blobPath, localPath) -> str``.
+    Registers the fetch routine ``callback(blobPath, localPath)``, which
+    returns the asset's local path, or ``(path, AssetFetchStatus.kPending)``
+    for a download it leaves running.
 ``ReportFetchResult(path)``
-    Marks the fetch recorded under a local path finished.
+    Marks the fetch recorded under a local path finished (the end of a
+    download handed back as pending).
 
 Extensions for clients, beyond that surface:
 
@@ -46,7 +49,11 @@ Extensions for clients, beyond that surface:
     interpreter lock released so that the workers can call the fetch
     callback.
 
-Calls that wait or lock the fetcher's table release the interpreter lock.
+Importing the package creates OpenUSD's resolver (vela's, once ``import
+vela`` has registered the plug-ins), so import it before threads resolve.
+One missing asset is fetched by one callback call at a time; threads that
+ask for it meanwhile wait for that call. Calls that wait or lock the
+fetcher's table release the interpreter lock.
 """
 
 # The OpenUSD modules whose types cross the module's interface come first.
@@ -58,6 +65,13 @@ from pxr import Tf as _Tf
 _Tf.PreparePythonModule("_velaUsdResolve")
 
 del _Ar, _Pcp, _Sdf, _Tf
+
+# OpenUSD's resolver is created here, once for the process, with the
+# interpreter lock let go: threads that resolve after the import never
+# create it, and its creation cannot wait on the lock that one of them
+# holds. A process that resolved before this import keeps its resolver.
+_SetUpResolver()
+del _SetUpResolver
 
 # What the extension module defines (its signatures: __init__.pyi).
 __all__ = ["AssetFetchResult", "AssetFetchStatus", "ComputePrimIndexesInParallel",

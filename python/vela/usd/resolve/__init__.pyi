@@ -2,7 +2,7 @@
 module _velaUsdResolve, which carries their docstrings; this file only
 types them."""
 
-from typing import Callable, ClassVar, Dict, Iterable, List, Union
+from typing import Callable, ClassVar, Dict, Iterable, List, Tuple, Union
 
 from pxr import Pcp, Sdf
 
@@ -50,8 +50,14 @@ class ResolverContext:
 
 
 # The callback gets the asset's blob path and the local directory, and
-# returns the asset's local path ("" for a quiet failure).
-def SetOnFetchCallback(callback: Callable[[str, str], str]) -> bool: ...
+# returns the asset's local path ("" for a quiet failure) once the file is
+# in place, or (path, AssetFetchStatus.kPending) while a download it leaves
+# running still writes it: the record stays kPending, and opening the asset
+# waits (at most 10 s), until ReportFetchResult(path) is called.
+FetchAnswer = Union[str, Tuple[str, AssetFetchStatus]]
+
+
+def SetOnFetchCallback(callback: Callable[[str, str], FetchAnswer]) -> bool: ...
 def ReportFetchResult(path: str) -> None: ...
 def GetFetchResult(path: str) -> AssetFetchResult: ...
 def WaitForFetchStatus(path: str) -> AssetFetchResult: ...
