@@ -218,6 +218,64 @@ def ScaleRuns(sizes, repeat, samples):
         shutil.rmtree(work, ignore_errors=True)
 
 
+# ---------------------------------------------------------------- history
+
+def HistoryRun(transport, frames, prims, snapshotEvery, measure):
+    """frames one-edit frames on a prims-prim scene, a snapshot every
+    snapshotEvery frames: the largest channel footprint seen (bytes, from
+    measure(channel)) against three snapshots plus the retention window, and
+    whether a late joiner and a peer that fell behind converge."""
+    channel = "history%d" % time.monotonic_ns()
+    writer = Session(_NewLayer("W"), channel, transport, name="W", snapshotEvery=snapshotEvery)
+    behind = Session(_NewLayer("B"), channel, transport, name="B", snapshotEvery=0)
+    _ScaleScene(writer.layer, prims)
+    writer.Pull()
+    behind.Pull()
+    attr = writer.layer.GetAttributeAtPath("/World/G0000/P0000000.size")
+    largest = 0
+    frameBytes = 0
+    for i in range(frames):
+        attr.default = float(i)
+        frameBytes = max(frameBytes, writer.Publish())
+        writer.Pull()
+        if i % 500 == 0 or i == frames - 1:
+            largest = max(largest, measure(channel))
+    snapshot = len(transport.GetSnapshot(channel)[1])
+    bound = 3 * snapshot + snapshotEvery * frameBytes * 2
+    behind.Pull()
+    late = Session(_NewLayer("L"), channel, transport, name="L", snapshotEvery=0)
+    late.Pull()
+    text = syncRound.LayerText(writer.layer)
+    same = syncRound.LayerText(behind.layer) == text and syncRound.LayerText(late.layer) == text
+    transport.Delete(channel)
+    return largest, bound, same, behind.stats.rejoins
+
+
+def HistoryRuns(frames, url):
+    print("history: %d one-edit frames on a 10k-prim scene, a snapshot every 200" % frames)
+    work = tempfile.mkdtemp(prefix="vela-history-")
+    try:
+        transport = EmbeddedTransport(os.path.join(work, "channels"))
+        largest, bound, same, rejoins = HistoryRun(
+            transport, frames, 10000, 200,
+            lambda channel: sum(os.path.getsize(os.path.join(transport.directory, channel + s))
+                                for s in (".log", ".snapshot")
+                                if os.path.exists(os.path.join(transport.directory, channel + s))))
+        print("  embedded: largest log+snapshot %.2f MB, bound %.2f MB; converged %s, rejoins %d"
+              % (largest / 1e6, bound / 1e6, same, rejoins))
+        if url:
+            import redis
+            client = redis.Redis.from_url(url)
+            redisTransport = RedisTransport(url)
+            largest, bound, same, rejoins = HistoryRun(
+                redisTransport, frames, 10000, 200,
+                lambda channel: sum(client.memory_usage(k) or 0 for k in client.keys(channel + "*")))
+            print("  redis:    largest MEMORY USAGE %.2f MB, bound %.2f MB; converged %s, rejoins %d"
+                  % (largest / 1e6, bound / 1e6, same, rejoins))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
 # ---------------------------------------------------------------- integrity
 
 def IntegrityRuns(repeat):
@@ -427,6 +485,8 @@ def _Arguments():
     parser.add_argument("--skip-round", action="store_true")
     parser.add_argument("--integrity", action="store_true",
                         help="also measure the frame check and refusing a bomb")
+    parser.add_argument("--history", type=int, default=0, metavar="FRAMES",
+                        help="also run the history table with this many one-edit frames")
     parser.add_argument("--rss", help=argparse.SUPPRESS)
     parser.add_argument("--bomb", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--work", help=argparse.SUPPRESS)
@@ -496,6 +556,17 @@ def main():
         ok = _PrintRounds(args, runs)
     if args.integrity:
         IntegrityRuns(args.repeat)
+    if args.history:
+        own = None
+        url = args.redis
+        if not url and not args.skip_redis and shutil.which("redis-server"):
+            own = _OwnRedis()
+            url = own.url
+        try:
+            HistoryRuns(args.history, url)
+        finally:
+            if own:
+                own.Stop()
     if args.scale:
         ScaleRuns([int(n) for n in args.scale.split(",")], args.repeat, args.samples)
     if not args.skip_redis:
