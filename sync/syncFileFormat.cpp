@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 PXR_NAMESPACE_OPEN_SCOPE
@@ -397,6 +398,13 @@ private:
                                 std::string* reason);
     Outcome _PlanCreations(std::string* reason);
     void _AddSync(const SdfPath& path);
+    // As _FindChildrenInconsistency for a changed spec of the data, looking
+    // only at what its children fields name that the layer's do not.
+    std::string _FindChangedChildrenProblem(const SdfPath& path) const;
+    // The problem if the owner's children field still names the spec at
+    // \p path, which the data erased; "" otherwise.
+    std::string _FindNamedByOwner(const SdfPath& owner,
+                                  const SdfPath& path) const;
 
     bool _Remove(const SdfPath& path);
     bool _Create(const SdfPath& path);
@@ -470,7 +478,7 @@ _ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::_PlanChanged(
     if (theirs != SdfSpecTypeUnknown) {
         *failure = _FindSpecTypeProblem(_data, _schema, path, theirs);
         if (failure->empty()) {
-            *failure = _FindChildrenInconsistency(_data, path);
+            *failure = _FindChangedChildrenProblem(path);
         }
         if (!failure->empty()) {
             return Outcome::Refused;
@@ -514,13 +522,100 @@ _ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::_PlanChanged(
     // even where the owner's own fields did not change.
     const SdfPath owner = _ChildrenOwner(path);
     if (_data.HasSpec(owner)) {
-        *failure = _FindChildrenInconsistency(_data, owner);
+        *failure = _FindNamedByOwner(owner, path);
         if (!failure->empty()) {
             return Outcome::Refused;
         }
         _AddSync(owner);
     }
     return Outcome::Ready;
+}
+
+std::string
+_ChangedSpecsRefresh::_FindChangedChildrenProblem(const SdfPath& path) const
+{
+    std::string failure;
+    _data.ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+        if (value.IsEmpty() || !vela::IsSpecChildrenField(name)) {
+            return true;
+        }
+        // The layer's content passed the check: a children field it holds
+        // alike is fine, and so is every name its own field holds (a child
+        // the data erased since is one of the changed specs, checked as
+        // such). A long list thus costs a lookup per new name only.
+        const VtValue* mine = _StoredValue(_own, path, name);
+        if (mine && *mine == value) {
+            return true;
+        }
+        if (mine && mine->IsHolding<TfTokenVector>() &&
+            value.IsHolding<TfTokenVector>()) {
+            const TfTokenVector& known = mine->UncheckedGet<TfTokenVector>();
+            const std::unordered_set<TfToken, TfToken::HashFunctor> old(
+                known.begin(), known.end());
+            TfTokenVector fresh;
+            for (const TfToken& child : value.UncheckedGet<TfTokenVector>()) {
+                if (!old.count(child)) {
+                    fresh.push_back(child);
+                }
+            }
+            failure =
+                _FindChildrenInconsistency(_data, path, name, VtValue(fresh));
+        } else {
+            failure = _FindChildrenInconsistency(_data, path, name, value);
+        }
+        return failure.empty();
+    });
+    return failure;
+}
+
+std::string _ChangedSpecsRefresh::_FindNamedByOwner(const SdfPath& owner,
+                                                    const SdfPath& path) const
+{
+    // The children field that would name the spec at path, and the name.
+    TfToken field, name;
+    SdfPath target;
+    if (path.IsPrimPath()) {
+        field = SdfChildrenKeys->PrimChildren;
+        name = path.GetNameToken();
+    } else if (path.IsPrimPropertyPath()) {
+        field = SdfChildrenKeys->PropertyChildren;
+        name = path.GetNameToken();
+    } else if (path.IsPrimVariantSelectionPath()) {
+        const auto selection = path.GetVariantSelection();
+        field = selection.second.empty() ? SdfChildrenKeys->VariantSetChildren
+                                         : SdfChildrenKeys->VariantChildren;
+        name = TfToken(selection.second.empty() ? selection.first
+                                                : selection.second);
+    } else if (path.IsTargetPath()) {
+        field = _data.GetSpecType(owner) == SdfSpecTypeAttribute
+                    ? SdfChildrenKeys->ConnectionChildren
+                    : SdfChildrenKeys->RelationshipTargetChildren;
+        target = path.GetTargetPath();
+    } else if (path.IsMapperPath()) {
+        field = SdfChildrenKeys->MapperChildren;
+        target = path.GetTargetPath();
+    } else {
+        return {};
+    }
+    const VtValue* value = _StoredValue(_data, owner, field);
+    bool named = false;
+    if (value && value->IsHolding<TfTokenVector>() && !name.IsEmpty()) {
+        const TfTokenVector& names = value->UncheckedGet<TfTokenVector>();
+        named = std::find(names.begin(), names.end(), name) != names.end();
+    } else if (value && value->IsHolding<SdfPathVector>() &&
+               !target.IsEmpty()) {
+        const SdfPathVector& targets = value->UncheckedGet<SdfPathVector>();
+        named = std::find(targets.begin(), targets.end(), target) !=
+                targets.end();
+    }
+    if (!named) {
+        return {};
+    }
+    return _ChildrenProblem(owner, field,
+                            "names '" +
+                                (name.IsEmpty() ? target.GetString()
+                                                : name.GetString()) +
+                                "', which has no spec");
 }
 
 _ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::_PlanRemovedSubtree(
