@@ -445,7 +445,8 @@ RefreshScene& SceneOf(int prims)
     TfTokenVector groupNames;
     for (int g = 0; g < scene.groups; ++g) {
         const TfToken groupName("G" + std::to_string(g));
-        const SdfPath group = SdfPath::AbsoluteRootPath().AppendChild(groupName);
+        const SdfPath group =
+            SdfPath::AbsoluteRootPath().AppendChild(groupName);
         scene.store->CreateNode(group, SdfSpecTypePrim);
         scene.store->SetField(group, SdfFieldKeys->Specifier,
                               VtValue(SdfSpecifierDef));
@@ -510,8 +511,9 @@ void BM_RefreshCreatedPrims(benchmark::State& state)
     static int batch = 0;
     for (auto _ : state) {
         const SdfPath group("/G" + std::to_string(batch % scene.groups));
-        TfTokenVector names = scene.store->Get(group, SdfChildrenKeys->PrimChildren)
-                                  .Get<TfTokenVector>();
+        TfTokenVector names =
+            scene.store->Get(group, SdfChildrenKeys->PrimChildren)
+                .Get<TfTokenVector>();
         for (int i = 0; i < 100; ++i) {
             names.emplace_back("N" + std::to_string(batch) + "_" +
                                std::to_string(i));
@@ -670,7 +672,10 @@ BENCHMARK(BM_RefreshOwnFrame)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(20);
-BENCHMARK(BM_EncodeStore)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_EncodeStore)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 int main(int argc, char** argv)
 {

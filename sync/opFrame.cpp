@@ -115,18 +115,18 @@ std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
     };
     const ValueHandler& handler = ValueHandler::GetInstance();
     const auto putFields = [&](const SdfPath& path, uint64_t index) {
-        store.ForEachField(path, [&](const TfToken& name,
-                                     const VtValue& value) {
-            put(SyncOp::SetField, index);
-            OpFramePutVarint(&seconds, tables.String(name.GetString()));
-            const PackedData packed =
-                value.IsEmpty() ? PackedData() : handler.PackVtValue(value);
-            bool isNew = false;
-            const uint64_t at =
-                tables.OwnedValue(OpFrameBytesOf(packed), &isNew);
-            OpFramePutVarint(&values, isNew ? 0 : at + 1);
-            return true;
-        });
+        store.ForEachField(
+            path, [&](const TfToken& name, const VtValue& value) {
+                put(SyncOp::SetField, index);
+                OpFramePutVarint(&seconds, tables.String(name.GetString()));
+                const PackedData packed =
+                    value.IsEmpty() ? PackedData() : handler.PackVtValue(value);
+                bool isNew = false;
+                const uint64_t at =
+                    tables.OwnedValue(OpFrameBytesOf(packed), &isNew);
+                OpFramePutVarint(&values, isNew ? 0 : at + 1);
+                return true;
+            });
     };
 
     // Depth first from the pseudo-root. Each entry carries the table index
@@ -142,15 +142,16 @@ std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
     const auto pushChildren = [&](const SdfPath& path, uint64_t index,
                                   uint64_t textPrefix) {
         children.clear();
-        store.ForEachField(path, [&](const TfToken& name,
-                                     const VtValue& value) {
-            if (IsSpecChildrenField(name)) {
-                ForEachSpecChildPath(
-                    path, name, value,
-                    [&](const SdfPath& child) { children.push_back(child); });
-            }
-            return true;
-        });
+        store.ForEachField(
+            path, [&](const TfToken& name, const VtValue& value) {
+                if (IsSpecChildrenField(name)) {
+                    ForEachSpecChildPath(path, name, value,
+                                         [&](const SdfPath& child) {
+                                             children.push_back(child);
+                                         });
+                }
+                return true;
+            });
         // Reversed onto the stack, so that children come out in order.
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             const bool variant = it->IsPrimVariantSelectionPath() &&

@@ -343,8 +343,7 @@ T _StoredAs(const vela::SyncData& data, const SdfPath& path,
             const TfToken& field, const T& fallback)
 {
     const VtValue* value = _StoredValue(data, path, field);
-    return value && value->IsHolding<T>() ? value->UncheckedGet<T>()
-                                          : fallback;
+    return value && value->IsHolding<T>() ? value->UncheckedGet<T>() : fallback;
 }
 
 bool _SameValue(const VtValue* a, const VtValue* b)
@@ -428,8 +427,8 @@ private:
     size_t _edits = 0;
 };
 
-_ChangedSpecsRefresh::Outcome
-_ChangedSpecsRefresh::Plan(std::string* failure, std::string* reason)
+_ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::Plan(std::string* failure,
+                                                         std::string* reason)
 {
     if (_data.GetSpecType(SdfPath::AbsoluteRootPath()) !=
         SdfSpecTypePseudoRoot) {
@@ -441,8 +440,8 @@ _ChangedSpecsRefresh::Plan(std::string* failure, std::string* reason)
         return Outcome::Full;
     }
     vela::SyncData::PathSet seen;
-    for (const auto* record : {&_data, static_cast<const vela::SyncData*>(
-                                           &_own)}) {
+    for (const auto* record :
+         {&_data, static_cast<const vela::SyncData*>(&_own)}) {
         for (const SdfPath& path : record->GetChangedPaths()) {
             if (seen.insert(path).second) {
                 _changed.push_back(path);
@@ -470,8 +469,9 @@ _ChangedSpecsRefresh::Plan(std::string* failure, std::string* reason)
     return _PlanCreations(reason);
 }
 
-_ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::_PlanChanged(
-    const SdfPath& path, std::string* failure, std::string* reason)
+_ChangedSpecsRefresh::Outcome
+_ChangedSpecsRefresh::_PlanChanged(const SdfPath& path, std::string* failure,
+                                   std::string* reason)
 {
     const SdfSpecType theirs = _data.GetSpecType(path);
     const SdfSpecType mine = _own.GetSpecType(path);
@@ -605,17 +605,16 @@ std::string _ChangedSpecsRefresh::_FindNamedByOwner(const SdfPath& owner,
     } else if (value && value->IsHolding<SdfPathVector>() &&
                !target.IsEmpty()) {
         const SdfPathVector& targets = value->UncheckedGet<SdfPathVector>();
-        named = std::find(targets.begin(), targets.end(), target) !=
-                targets.end();
+        named =
+            std::find(targets.begin(), targets.end(), target) != targets.end();
     }
     if (!named) {
         return {};
     }
-    return _ChildrenProblem(owner, field,
-                            "names '" +
-                                (name.IsEmpty() ? target.GetString()
-                                                : name.GetString()) +
-                                "', which has no spec");
+    return _ChildrenProblem(
+        owner, field,
+        "names '" + (name.IsEmpty() ? target.GetString() : name.GetString()) +
+            "', which has no spec");
 }
 
 _ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::_PlanRemovedSubtree(
@@ -701,8 +700,8 @@ _ChangedSpecsRefresh::_PlanCreations(std::string* reason)
             break;
         case SdfSpecTypeRelationship:
         case SdfSpecTypeVariantSet:
-            possible = ownerType == SdfSpecTypePrim ||
-                       ownerType == SdfSpecTypeVariant;
+            possible =
+                ownerType == SdfSpecTypePrim || ownerType == SdfSpecTypeVariant;
             break;
         case SdfSpecTypeVariant:
             possible = ownerType == SdfSpecTypeVariantSet;
@@ -853,27 +852,26 @@ bool _ChangedSpecsRefresh::_Create(const SdfPath& path)
         break;
     }
     case SdfSpecTypeAttribute: {
-        const SdfValueTypeName typeName = _schema.FindType(_StoredAs<TfToken>(
-            _data, path, SdfFieldKeys->TypeName, TfToken()));
+        const SdfValueTypeName typeName = _schema.FindType(
+            _StoredAs<TfToken>(_data, path, SdfFieldKeys->TypeName, TfToken()));
         made = bool(SdfAttributeSpec::New(_layer->GetPrimAtPath(ownerPath),
-                                          path.GetName(), typeName,
-                                          variability, custom));
+                                          path.GetName(), typeName, variability,
+                                          custom));
         break;
     }
     case SdfSpecTypeRelationship:
-        made = bool(SdfRelationshipSpec::New(_layer->GetPrimAtPath(ownerPath),
-                                             path.GetName(), custom,
-                                             variability));
+        made =
+            bool(SdfRelationshipSpec::New(_layer->GetPrimAtPath(ownerPath),
+                                          path.GetName(), custom, variability));
         break;
     case SdfSpecTypeVariantSet:
         made = bool(SdfVariantSetSpec::New(_layer->GetPrimAtPath(ownerPath),
                                            path.GetVariantSelection().first));
         break;
     case SdfSpecTypeVariant:
-        made = bool(SdfVariantSpec::New(
-            TfDynamic_cast<SdfVariantSetSpecHandle>(
-                _layer->GetObjectAtPath(ownerPath)),
-            path.GetVariantSelection().second));
+        made = bool(SdfVariantSpec::New(TfDynamic_cast<SdfVariantSetSpecHandle>(
+                                            _layer->GetObjectAtPath(ownerPath)),
+                                        path.GetVariantSelection().second));
         break;
     default:
         break;
@@ -1048,7 +1046,8 @@ void SyncFileFormat::RefreshChangedData(const SdfLayerHandle& layer,
     }
     const auto current =
         TfDynamic_cast<vela::SyncDataConstPtr>(_GetLayerData(*layer));
-    const auto* incoming = dynamic_cast<const vela::SyncData*>(get_pointer(data));
+    const auto* incoming =
+        dynamic_cast<const vela::SyncData*>(get_pointer(data));
     const std::string unusable =
         _FindChangeRecordProblem(*layer, get_pointer(current), incoming);
     if (!unusable.empty()) {
@@ -1091,9 +1090,10 @@ void SyncFileFormat::RefreshChangedData(const SdfLayerHandle& layer,
                   refresh.EditCount());
 }
 
-std::string SyncFileFormat::_FindChangeRecordProblem(
-    const SdfLayer& layer, const vela::SyncData* current,
-    const vela::SyncData* incoming)
+std::string
+SyncFileFormat::_FindChangeRecordProblem(const SdfLayer& layer,
+                                         const vela::SyncData* current,
+                                         const vela::SyncData* incoming)
 {
     if (!current) {
         return "the layer holds no SyncData";
@@ -1113,8 +1113,8 @@ std::string SyncFileFormat::_FindChangeRecordProblem(
     if (current->HasChangedPathsOverflowed()) {
         return "too many specs of the layer were edited";
     }
-    const size_t changed = incoming->GetChangedPaths().size() +
-                           current->GetChangedPaths().size();
+    const size_t changed =
+        incoming->GetChangedPaths().size() + current->GetChangedPaths().size();
     if (changed > std::max(_WholesaleMinimum,
                            current->GetSpecCount() / _ChangedShareLimit)) {
         return fmt::format("{} changed specs", changed);

@@ -163,8 +163,8 @@ protected:
             LogCapture capture;
             SyncFileFormat::RefreshChangedData(incremental, store);
             for (const auto& line : capture.Lines()) {
-                fellBack = fellBack ||
-                           line.text.find("in full") != std::string::npos;
+                fellBack =
+                    fellBack || line.text.find("in full") != std::string::npos;
             }
         }
         SyncFileFormat::RefreshData(full, store);
@@ -203,8 +203,7 @@ TEST(ChangeTracking, StoreRecordsEveryKindOfChangeAtItsPaths)
     store->ApplySyncOp(
         vela_test::RawOp(vela::SyncOp::EraseField, "/A", "comment"));
     store->ApplySyncOp(vela_test::RawOp(vela::SyncOp::CreateNode, "/E", "", 6));
-    EXPECT_EQ(Paths(*store),
-              (std::set<SdfPath>{SdfPath("/A"), SdfPath("/E")}));
+    EXPECT_EQ(Paths(*store), (std::set<SdfPath>{SdfPath("/A"), SdfPath("/E")}));
     EXPECT_FALSE(store->HasChangedPathsOverflowed());
 }
 
@@ -303,9 +302,9 @@ TEST_F(RefreshChangedTest, CreatedAndErasedPrimsAndPropertiesMatch)
              {"extra", "size"});
     EXPECT_TRUE(Refresh());
     ExpectSameLayers();
-    EXPECT_EQ(incremental->GetPrimAtPath(SdfPath("/G0/New/Child"))
-                  ->GetTypeName(),
-              TfToken());
+    EXPECT_EQ(
+        incremental->GetPrimAtPath(SdfPath("/G0/New/Child"))->GetTypeName(),
+        TfToken());
 
     // A prim erased with its subtree, a property erased alone.
     for (const char* path : {"/G0/New/Child", "/G0/New.radius", "/G0/New.rel",
@@ -357,8 +356,7 @@ TEST_F(RefreshChangedTest, RenamesReordersAndRetypedAttributesMatch)
     store->SetField(SdfPath("/G0{look=red}"), SdfFieldKeys->Specifier,
                     VtValue(SdfSpecifierOver));
     Prim(*store, "/G0{look=red}Inner", "Cube");
-    Children(*store, "/G0{look=red}", SdfChildrenKeys->PrimChildren,
-             {"Inner"});
+    Children(*store, "/G0{look=red}", SdfChildrenKeys->PrimChildren, {"Inner"});
     Children(*store, "/G0{look=}", SdfChildrenKeys->VariantChildren, {"red"});
     Children(*store, "/G0", SdfChildrenKeys->VariantSetChildren, {"look"});
     EXPECT_TRUE(Refresh());
@@ -393,9 +391,9 @@ TEST_F(RefreshChangedTest, TargetSpecsAndOrphansGoThroughTheFullRefresh)
 TEST_F(RefreshChangedTest, ReadingBackItsOwnEditsMakesNoEdit)
 {
     SyncData::GetLayerUpdates(incremental);
-    SdfPrimSpecHandle prim = SdfPrimSpec::New(
-        incremental->GetPrimAtPath(SdfPath("/G0")), "Local", SdfSpecifierDef,
-        "Cube");
+    SdfPrimSpecHandle prim =
+        SdfPrimSpec::New(incremental->GetPrimAtPath(SdfPath("/G0")), "Local",
+                         SdfSpecifierDef, "Cube");
     SdfAttributeSpec::New(prim, "width", SdfValueTypeNames->Double)
         ->SetDefaultValue(VtValue(3.0));
     incremental->GetAttributeAtPath(SdfPath("/G1/P1.size"))
@@ -504,8 +502,7 @@ TEST(EncodeStore, BodyRebuildsTheStoreFieldOrderIncluded)
     store->CreateNode(SdfPath("/A{v=x}"), SdfSpecTypeVariant);
     Prim(*store, "/A{v=x}In");
     Attribute(*store, "/A{v=x}In.size", 2.0);
-    Children(*store, "/A{v=x}In", SdfChildrenKeys->PropertyChildren,
-             {"size"});
+    Children(*store, "/A{v=x}In", SdfChildrenKeys->PropertyChildren, {"size"});
     Children(*store, "/A{v=x}", SdfChildrenKeys->PrimChildren, {"In"});
     Children(*store, "/A{v=}", SdfChildrenKeys->VariantChildren, {"x"});
     Children(*store, "/A", SdfChildrenKeys->VariantSetChildren, {"v"});
@@ -531,9 +528,9 @@ TEST(EncodeStore, BodyRebuildsTheStoreFieldOrderIncluded)
     // Parents come before their children, and an unreachable spec is left
     // out.
     vela::SyncOpList ops;
-    ASSERT_TRUE(vela::OpFrame::Decode(
-        reinterpret_cast<const uint8_t*>(body.data()), body.size(), &ops,
-        &error));
+    ASSERT_TRUE(
+        vela::OpFrame::Decode(reinterpret_cast<const uint8_t*>(body.data()),
+                              body.size(), &ops, &error));
     std::vector<std::string> created;
     for (const auto& op : ops) {
         if (op.opType == vela::SyncOp::CreateNode) {
@@ -541,10 +538,10 @@ TEST(EncodeStore, BodyRebuildsTheStoreFieldOrderIncluded)
         }
     }
     // The children fields in the order /A holds them.
-    EXPECT_EQ(created, (std::vector<std::string>{
-                           "/A", "/A{v=}", "/A{v=x}", "/A{v=x}In",
-                           "/A{v=x}In.size", "/A.rel", "/A.rel[/A/B]", "/A/B",
-                           "/A/B.size"}));
+    EXPECT_EQ(created,
+              (std::vector<std::string>{"/A", "/A{v=}", "/A{v=x}", "/A{v=x}In",
+                                        "/A{v=x}In.size", "/A.rel",
+                                        "/A.rel[/A/B]", "/A/B", "/A/B.size"}));
     store->CreateNode(SdfPath("/Lost/Orphan"), SdfSpecTypePrim);
     vela::OpFrame::EncodeStore(*store, &leftOut);
     EXPECT_EQ(leftOut, 1u);
