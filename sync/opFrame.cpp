@@ -139,15 +139,21 @@ std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
     };
     std::vector<Pending> stack;
     std::vector<SdfPath> children;
+    // A path has one owner, so only a name its owner lists twice could
+    // reach it twice (and a subtree as many times over, level by level).
+    SyncData::PathSet listed;
     const auto pushChildren = [&](const SdfPath& path, uint64_t index,
                                   uint64_t textPrefix) {
         children.clear();
+        listed.clear();
         store.ForEachField(
             path, [&](const TfToken& name, const VtValue& value) {
                 if (IsSpecChildrenField(name)) {
                     ForEachSpecChildPath(path, name, value,
                                          [&](const SdfPath& child) {
-                                             children.push_back(child);
+                                             if (listed.insert(child).second) {
+                                                 children.push_back(child);
+                                             }
                                          });
                 }
                 return true;

@@ -14,6 +14,7 @@
 #include <pxr/usd/sdf/schema.h>
 #include <pxr/usd/sdf/variantSetSpec.h>
 #include <pxr/usd/sdf/variantSpec.h>
+#include <pxr/base/tf/errorMark.h>
 #include <pxr/base/tf/registryManager.h>
 #include <pxr/base/tf/type.h>
 
@@ -743,20 +744,36 @@ bool _ChangedSpecsRefresh::Edit()
 {
     bool complete = true;
     {
+        // An edit Sdf refuses is left to the full refresh, not reported.
+        TfErrorMark mark;
         const vela::SyncRecordingMuteBlock mute(&_own);
         SdfChangeBlock block;
         // Top-down, so that a removed subtree goes in one edit.
         std::sort(_removals.begin(), _removals.end());
         for (const SdfPath& path : _removals) {
-            if (_own.HasSpec(path)) {
-                complete = _Remove(path) && complete;
+            if (_own.HasSpec(path) && !_Remove(path)) {
+                spdlog::debug("RefreshChangedData: Sdf did not remove {}",
+                              path.GetText());
+                complete = false;
             }
         }
         for (const SdfPath& path : _creations) {
-            complete = _Create(path) && complete;
+            if (!_Create(path)) {
+                spdlog::debug("RefreshChangedData: Sdf did not make {}",
+                              path.GetText());
+                complete = false;
+            }
         }
         for (const SdfPath& path : _syncs) {
             _SyncFields(path);
+        }
+        if (!mark.IsClean()) {
+            for (const TfError& error : mark) {
+                spdlog::debug("RefreshChangedData: Sdf refused an edit: {}",
+                              error.GetCommentary());
+            }
+            complete = false;
+            mark.Clear();
         }
     }
     if (!complete) {
@@ -764,19 +781,21 @@ bool _ChangedSpecsRefresh::Edit()
     }
     // Sdf's removals and creations are checked against the data: a spec
     // the layer holds outside its owner's children, say, is not removed.
-    for (const auto* paths : {&_removals, &_creations, &_syncs}) {
-        for (const SdfPath& path : *paths) {
-            if (!_Agrees(path)) {
-                return false;
-            }
+    const auto agrees = [&](const SdfPath& path) {
+        if (_Agrees(path)) {
+            return true;
         }
-    }
-    for (const SdfPath& path : _gone) {
-        if (!_Agrees(path)) {
+        spdlog::debug("RefreshChangedData: {} differs from the data after "
+                      "Sdf's edits",
+                      path.GetText());
+        return false;
+    };
+    for (const auto* paths : {&_removals, &_creations, &_syncs}) {
+        if (!std::all_of(paths->begin(), paths->end(), agrees)) {
             return false;
         }
     }
-    return true;
+    return std::all_of(_gone.begin(), _gone.end(), agrees);
 }
 
 bool _ChangedSpecsRefresh::_Remove(const SdfPath& path)

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -542,6 +543,18 @@ TEST(EncodeStore, BodyRebuildsTheStoreFieldOrderIncluded)
               (std::vector<std::string>{"/A", "/A{v=}", "/A{v=x}", "/A{v=x}In",
                                         "/A{v=x}In.size", "/A.rel",
                                         "/A.rel[/A/B]", "/A/B", "/A/B.size"}));
+    // A child listed twice is written once, and so is its subtree.
+    Children(*store, "/A", SdfChildrenKeys->PrimChildren, {"B", "B"});
+    const std::string once = vela::OpFrame::EncodeStore(*store);
+    ASSERT_TRUE(
+        vela::OpFrame::Decode(reinterpret_cast<const uint8_t*>(once.data()),
+                              once.size(), &ops, &error));
+    EXPECT_EQ(std::count_if(ops.begin(), ops.end(),
+                            [](const vela::SyncOp& op) {
+                                return op.opType == vela::SyncOp::CreateNode &&
+                                       op.nodePath == "/A/B.size";
+                            }),
+              1);
     store->CreateNode(SdfPath("/Lost/Orphan"), SdfSpecTypePrim);
     vela::OpFrame::EncodeStore(*store, &leftOut);
     EXPECT_EQ(leftOut, 1u);
