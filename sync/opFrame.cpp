@@ -139,25 +139,31 @@ std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
     };
     std::vector<Pending> stack;
     std::vector<SdfPath> children;
-    // A path has one owner, so only a name its owner lists twice could
-    // reach it twice (and a subtree as many times over, level by level).
-    SyncData::PathSet listed;
     const auto pushChildren = [&](const SdfPath& path, uint64_t index,
                                   uint64_t textPrefix) {
         children.clear();
-        listed.clear();
         store.ForEachField(
             path, [&](const TfToken& name, const VtValue& value) {
                 if (IsSpecChildrenField(name)) {
                     ForEachSpecChildPath(path, name, value,
                                          [&](const SdfPath& child) {
-                                             if (listed.insert(child).second) {
-                                                 children.push_back(child);
-                                             }
+                                             children.push_back(child);
                                          });
                 }
                 return true;
             });
+        // A path has one owner, so only a name its owner lists twice could
+        // reach it twice (and a subtree as many times over, level by
+        // level). Most specs have a child or none.
+        if (children.size() > 1) {
+            SyncData::PathSet listed(children.size() * 2);
+            children.erase(
+                std::remove_if(children.begin(), children.end(),
+                               [&](const SdfPath& child) {
+                                   return !listed.insert(child).second;
+                               }),
+                children.end());
+        }
         // Reversed onto the stack, so that children come out in order.
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             const bool variant = it->IsPrimVariantSelectionPath() &&
