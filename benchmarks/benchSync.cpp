@@ -19,13 +19,17 @@
 // process per layer kind (benchSync --peak-rss=usda|vela), since a
 // process's peak never comes down.
 
+#include "sync/opFrame.h"
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
 
 #include <pxr/base/gf/vec3f.h>
 #include <pxr/base/plug/registry.h>
+#include <pxr/base/tf/notice.h>
+#include <pxr/base/tf/weakBase.h>
 #include <pxr/usd/sdf/attributeSpec.h>
 #include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/notice.h>
 #include <pxr/usd/sdf/primSpec.h>
 #include <pxr/usd/sdf/schema.h>
 #include <pxr/base/vt/array.h>
@@ -38,6 +42,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <tuple>
 #include <string>
@@ -400,6 +405,185 @@ void BM_AuthorFreshProcess(benchmark::State& state)
     state.counters["cpuSyncPerUsda"] = Median(cpu[1]) / Median(cpu[0]);
 }
 
+// A store of <prims> def Mesh prims in groups of 1000 under the pseudo-root,
+// each with a double attribute "size", and a sync layer refreshed from it,
+// kept for every benchmark of that size: building a million prims takes
+// seconds.
+struct RefreshScene
+{
+    vela::SyncDataRefPtr store;
+    SdfLayerRefPtr layer;
+    int groups = 0;
+};
+
+constexpr int _RefreshGroupSize = 1000;
+
+void AddMesh(vela::SyncData& store, const SdfPath& prim, double size)
+{
+    store.CreateNode(prim, SdfSpecTypePrim);
+    store.SetField(prim, SdfFieldKeys->Specifier, VtValue(SdfSpecifierDef));
+    store.SetField(prim, SdfFieldKeys->TypeName, VtValue(TfToken("Mesh")));
+    const SdfPath attribute = prim.AppendProperty(TfToken("size"));
+    store.CreateNode(attribute, SdfSpecTypeAttribute);
+    store.SetField(attribute, SdfFieldKeys->TypeName,
+                   VtValue(TfToken("double")));
+    store.SetField(attribute, SdfFieldKeys->Custom, VtValue(false));
+    store.SetField(attribute, SdfFieldKeys->Default, VtValue(size));
+    store.SetField(prim, SdfChildrenKeys->PropertyChildren,
+                   VtValue(TfTokenVector{TfToken("size")}));
+}
+
+RefreshScene& SceneOf(int prims)
+{
+    static std::map<int, RefreshScene> scenes;
+    RefreshScene& scene = scenes[prims];
+    if (scene.store) {
+        return scene;
+    }
+    scene.store = vela::SyncData::New();
+    scene.groups = std::max(1, prims / _RefreshGroupSize);
+    TfTokenVector groupNames;
+    for (int g = 0; g < scene.groups; ++g) {
+        const TfToken groupName("G" + std::to_string(g));
+        const SdfPath group =
+            SdfPath::AbsoluteRootPath().AppendChild(groupName);
+        scene.store->CreateNode(group, SdfSpecTypePrim);
+        scene.store->SetField(group, SdfFieldKeys->Specifier,
+                              VtValue(SdfSpecifierDef));
+        TfTokenVector names;
+        for (int p = 0; p < std::min(prims, _RefreshGroupSize); ++p) {
+            names.emplace_back("P" + std::to_string(p));
+            AddMesh(*scene.store, group.AppendChild(names.back()), p);
+        }
+        scene.store->SetField(group, SdfChildrenKeys->PrimChildren,
+                              VtValue(names));
+        groupNames.push_back(groupName);
+    }
+    scene.store->SetField(SdfPath::AbsoluteRootPath(),
+                          SdfChildrenKeys->PrimChildren, VtValue(groupNames));
+    scene.layer = SdfLayer::CreateAnonymous("refresh.vela");
+    SyncFileFormat::RefreshData(scene.layer, scene.store);
+    return scene;
+}
+
+double SecondsOf(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                         start)
+        .count();
+}
+
+// One attribute value changed in the store, the layer refreshed from the
+// changes alone (range(1) 0) or in full (1).
+void BM_RefreshOneAttribute(benchmark::State& state)
+{
+    RefreshScene& scene = SceneOf(int(state.range(0)));
+    const bool full = state.range(1) != 0;
+    int round = 0;
+    for (auto _ : state) {
+        const SdfPath attribute(
+            "/G" + std::to_string(round % scene.groups) + "/P" +
+            std::to_string((round * 7) % _RefreshGroupSize) + ".size");
+        scene.store->SetField(attribute, SdfFieldKeys->Default,
+                              VtValue(double(round) + 0.5));
+        ++round;
+        state.SetIterationTime(SecondsOf([&] {
+            if (full) {
+                SyncFileFormat::RefreshData(scene.layer, scene.store);
+            } else {
+                SyncFileFormat::RefreshChangedData(scene.layer, scene.store);
+            }
+        }));
+        if (scene.layer->GetField(attribute, SdfFieldKeys->Default) !=
+            VtValue(double(round) - 0.5)) {
+            state.SkipWithError("the layer did not take the change");
+        }
+    }
+}
+
+// A frame's worth of 100 new prims (each with a specifier, a type and an
+// attribute with three fields) added to one group.
+void BM_RefreshCreatedPrims(benchmark::State& state)
+{
+    RefreshScene& scene = SceneOf(int(state.range(0)));
+    static int batch = 0;
+    for (auto _ : state) {
+        const SdfPath group("/G" + std::to_string(batch % scene.groups));
+        TfTokenVector names =
+            scene.store->Get(group, SdfChildrenKeys->PrimChildren)
+                .Get<TfTokenVector>();
+        for (int i = 0; i < 100; ++i) {
+            names.emplace_back("N" + std::to_string(batch) + "_" +
+                               std::to_string(i));
+            AddMesh(*scene.store, group.AppendChild(names.back()), i);
+        }
+        scene.store->SetField(group, SdfChildrenKeys->PrimChildren,
+                              VtValue(names));
+        ++batch;
+        state.SetIterationTime(SecondsOf([&] {
+            SyncFileFormat::RefreshChangedData(scene.layer, scene.store);
+        }));
+        if (!scene.layer->GetPrimAtPath(group.AppendChild(names.back()))) {
+            state.SkipWithError("the layer did not take the new prims");
+        }
+    }
+}
+
+// A peer reading back its own frame: 100 prims authored on the layer
+// through Sdf, their updates applied to the store; the refresh finds the
+// layer holds them already.
+void BM_RefreshOwnFrame(benchmark::State& state)
+{
+    RefreshScene& scene = SceneOf(int(state.range(0)));
+    static int batch = 0;
+    size_t edits = 0;
+    for (auto _ : state) {
+        SdfPrimSpecHandle group = scene.layer->GetPrimAtPath(
+            SdfPath("/G" + std::to_string(batch % scene.groups)));
+        for (int i = 0; i < 100; ++i) {
+            SdfPrimSpecHandle prim = SdfPrimSpec::New(
+                group, "L" + std::to_string(batch) + "_" + std::to_string(i),
+                SdfSpecifierDef, "Mesh");
+            SdfAttributeSpec::New(prim, "size", SdfValueTypeNames->Double)
+                ->SetDefaultValue(VtValue(double(i)));
+        }
+        ++batch;
+        for (const vela::SyncOp& op :
+             vela::SyncData::GetLayerUpdates(scene.layer)) {
+            scene.store->ApplySyncOp(op);
+        }
+        size_t notices = 0;
+        struct Counter : TfWeakBase
+        {
+            size_t* count;
+            void OnChange(const SdfNotice::LayersDidChange&) { ++*count; }
+        } counter;
+        counter.count = &notices;
+        TfNotice::Key key =
+            TfNotice::Register(TfCreateWeakPtr(&counter), &Counter::OnChange);
+        state.SetIterationTime(SecondsOf([&] {
+            SyncFileFormat::RefreshChangedData(scene.layer, scene.store);
+        }));
+        TfNotice::Revoke(key);
+        edits += notices;
+    }
+    state.counters["notices"] = double(edits);
+}
+
+// The snapshot body of the whole store, written from the store itself.
+void BM_EncodeStore(benchmark::State& state)
+{
+    RefreshScene& scene = SceneOf(int(state.range(0)));
+    size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = vela::OpFrame::EncodeStore(*scene.store).size();
+    }
+    state.counters["bodyMB"] = double(bytes) / (1 << 20);
+    state.counters["specs"] = double(scene.store->GetSpecCount());
+}
+
 void PrintAuthoringRatios()
 {
     const std::map<std::string, const char*> descriptions = {
@@ -468,6 +652,30 @@ BENCHMARK(BM_GetLayerUpdates)
     ->Unit(benchmark::kNanosecond)
     ->Iterations(30);
 BENCHMARK(BM_PeakRss10kChildren)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RefreshOneAttribute)
+    ->Args({1000, 0})
+    ->Args({1000000, 0})
+    ->Args({1000, 1})
+    ->Args({1000000, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(20);
+BENCHMARK(BM_RefreshCreatedPrims)
+    ->Arg(1000)
+    ->Arg(1000000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(20);
+BENCHMARK(BM_RefreshOwnFrame)
+    ->Arg(1000)
+    ->Arg(1000000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(20);
+BENCHMARK(BM_EncodeStore)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 int main(int argc, char** argv)
 {

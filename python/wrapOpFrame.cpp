@@ -95,6 +95,21 @@ size_t _ApplyPackedOps(const SyncDataPtr& syncData, const object& data)
     return applied;
 }
 
+object _PackSyncData(const SyncDataPtr& syncData)
+{
+    if (!syncData) {
+        PyErr_SetString(PyExc_ValueError, "PackSyncData needs a live SyncData");
+        throw_error_already_set();
+    }
+    const std::string body = OpFrame::EncodeStore(*syncData);
+    PyObject* bytes = PyBytes_FromStringAndSize(
+        body.data(), static_cast<Py_ssize_t>(body.size()));
+    if (!bytes) {
+        throw_error_already_set();
+    }
+    return object(handle<>(bytes));
+}
+
 object _PackLayerUpdates(const SdfLayerHandle& layer, bool coalesce)
 {
     // The layer's updates go straight into the body: a list handed to
@@ -144,6 +159,16 @@ void wrapOpFrame()
         "returns them in PackOps form, coalesced unless told otherwise and\n"
         "without the creation of the pseudo-root that every store already\n"
         "has. The operations never become Python objects.");
+
+    def("PackSyncData", &_PackSyncData, arg("syncData"),
+        "PackSyncData(syncData: SyncData) -> bytes\n\n"
+        "Extension: the PackOps body of the operations that rebuild\n"
+        "syncData from a new store (CreateNode of each spec, parents\n"
+        "first, then its fields; the pseudo-root's fields too), read from\n"
+        "the store itself without copying a layer. ApplyPackedOps of it on\n"
+        "SyncData.CreateNew() gives the same specs and fields. Specs that\n"
+        "no children field reaches from the pseudo-root are left out, with\n"
+        "a debug line.");
 
     def("ApplyPackedOps", &_ApplyPackedOps, (arg("syncData"), arg("data")),
         "ApplyPackedOps(syncData: SyncData, data: bytes) -> int\n\n"

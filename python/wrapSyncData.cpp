@@ -57,6 +57,21 @@ void _RefreshData(const SdfLayerHandle& layer, const SyncDataPtr& syncData)
     SyncFileFormat::RefreshData(layer, data);
 }
 
+void _RefreshChangedData(const SdfLayerHandle& layer,
+                         const SyncDataPtr& syncData)
+{
+    SdfAbstractDataRefPtr data =
+        syncData ? SdfAbstractDataRefPtr(syncData) : SdfAbstractDataRefPtr();
+    SyncFileFormat::RefreshChangedData(layer, data);
+}
+
+// In no particular order: the record is a hash set.
+SdfPathVector _GetChangedPaths(const SyncData& self)
+{
+    const SyncData::PathSet& paths = self.GetChangedPaths();
+    return SdfPathVector(paths.begin(), paths.end());
+}
+
 // The store checks the path and the spec type number itself, before the
 // number becomes an SdfSpecType.
 void _CreateNode(SyncData& self, const SdfPath& path, int specType)
@@ -135,6 +150,34 @@ void wrapSyncData()
              "notice that the layer's content was replaced); field edits\n"
              "alone are made field by field.")
         .staticmethod("RefreshData")
+
+        .def("RefreshChangedData", &_RefreshChangedData,
+             (arg("layer"), arg("syncData")),
+             "RefreshChangedData(layer: Sdf.Layer, syncData: SyncData) -> "
+             "None\n\n"
+             "Extension: as RefreshData, looking only at the specs that\n"
+             "changed in syncData since it last refreshed this layer and at\n"
+             "those edited on the layer since; the cost does not grow with\n"
+             "the layer. Edits go through Sdf's API, so that listeners hear\n"
+             "of each changed path; changes the layer holds already make no\n"
+             "edit. Inconsistent changed specs are refused as RefreshData\n"
+             "refuses them. Without a usable record (syncData never refreshed\n"
+             "this layer, too many changes, or edits Sdf's spec API cannot\n"
+             "make) it is RefreshData itself.")
+        .staticmethod("RefreshChangedData")
+
+        .def("GetChangedPaths", &_GetChangedPaths,
+             "GetChangedPaths() -> list[Sdf.Path]\n\n"
+             "Extension: the paths of the specs created, erased, moved or\n"
+             "whose fields changed since the store last refreshed a layer, in\n"
+             "no particular order; empty once too many changed (see\n"
+             "HasChangedPathsOverflowed).")
+
+        .def("HasChangedPathsOverflowed", &SyncData::HasChangedPathsOverflowed,
+             "HasChangedPathsOverflowed() -> bool\n\n"
+             "Extension: whether more specs changed than the store records\n"
+             "(256, or an eighth of its specs if more); the next\n"
+             "RefreshChangedData is then a full RefreshData.")
 
         .def("CreateNode", &_CreateNode, (arg("path"), arg("specType")),
              "CreateNode(path: Sdf.Path, specType: int) -> None\n\n"

@@ -26,7 +26,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 venv="${VELA_VENV:-$root/.venv}"
 cmake="$venv/bin/cmake"
 ctest="$venv/bin/ctest"
-fuzzers=(fuzzUnpackPacked fuzzUnpackBase64 fuzzApplyOps fuzzDecodeFrame)
+fuzzers=(fuzzUnpackPacked fuzzUnpackBase64 fuzzApplyOps fuzzDecodeFrame fuzzRefreshChanged)
 
 usage() {
     sed -n '2,24p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
@@ -56,6 +56,7 @@ corpus_of() {
         fuzzUnpackBase64) echo unpackBase64 ;;
         fuzzApplyOps) echo applyOps ;;
         fuzzDecodeFrame) echo decodeFrame ;;
+        fuzzRefreshChanged) echo refreshChanged ;;
     esac
 }
 dict_of() {
@@ -64,6 +65,7 @@ dict_of() {
         fuzzUnpackBase64) echo base64.dict ;;
         fuzzApplyOps) echo ops.dict ;;
         fuzzDecodeFrame) echo ops.dict ;;
+        fuzzRefreshChanged) echo ops.dict ;;
     esac
 }
 

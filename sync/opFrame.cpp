@@ -6,9 +6,13 @@
 #include "sync/opFrameEncoding.h"
 #include "sync/opFrameReader.h"
 #include "sync/opFrameTables.h"
+#include "sync/specChildren.h"
+#include "sync/valueHandler.h"
 
 #include <pxr/usd/sdf/path.h>
 #include <pxr/usd/sdf/types.h>
+
+#include <spdlog/spdlog.h>
 
 #include <algorithm>
 #include <string_view>
@@ -85,6 +89,130 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
         default:
             break;
         }
+    }
+    std::string out;
+    out.reserve(types.size() + paths.size() + seconds.size() + values.size() +
+                count * 8);
+    OpFramePutVarint(&out, count);
+    tables.Write(&out);
+    out.append(types).append(paths).append(seconds).append(values);
+    return out;
+}
+
+std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
+{
+    const size_t specCount = store.GetSpecCount();
+    OpFrameTables tables(specCount * 4);
+    std::string types, paths, seconds, values;
+    uint64_t count = 0;
+    int64_t previousPath = 0;
+    const auto put = [&](SyncOp::SyncOpType type, uint64_t path) {
+        ++count;
+        types.push_back(static_cast<char>(type));
+        const int64_t index = static_cast<int64_t>(path);
+        OpFramePutVarint(&paths, OpFrameZigZag64(index - previousPath));
+        previousPath = index;
+    };
+    const ValueHandler& handler = ValueHandler::GetInstance();
+    const auto putFields = [&](const SdfPath& path, uint64_t index) {
+        store.ForEachField(
+            path, [&](const TfToken& name, const VtValue& value) {
+                put(SyncOp::SetField, index);
+                OpFramePutVarint(&seconds, tables.String(name.GetString()));
+                const PackedData packed =
+                    value.IsEmpty() ? PackedData() : handler.PackVtValue(value);
+                bool isNew = false;
+                const uint64_t at =
+                    tables.OwnedValue(OpFrameBytesOf(packed), &isNew);
+                OpFramePutVarint(&values, isNew ? 0 : at + 1);
+                return true;
+            });
+    };
+
+    // Depth first from the pseudo-root. Each entry carries the table index
+    // (plus one) of the path its text extends: its owner's, or for a
+    // variant, whose owner is its variant set, the prim's.
+    struct Pending
+    {
+        SdfPath path;
+        uint64_t textPrefix;
+    };
+    std::vector<Pending> stack;
+    std::vector<SdfPath> children;
+    const auto pushChildren = [&](const SdfPath& path, uint64_t index,
+                                  uint64_t textPrefix) {
+        children.clear();
+        store.ForEachField(
+            path, [&](const TfToken& name, const VtValue& value) {
+                if (IsSpecChildrenField(name)) {
+                    ForEachSpecChildPath(path, name, value,
+                                         [&](const SdfPath& child) {
+                                             children.push_back(child);
+                                         });
+                }
+                return true;
+            });
+        // A path has one owner, so only a name its owner lists twice could
+        // reach it twice (and a subtree as many times over, level by
+        // level). Most specs have a child or none.
+        if (children.size() > 1) {
+            SyncData::PathSet listed(children.size() * 2);
+            children.erase(
+                std::remove_if(children.begin(), children.end(),
+                               [&](const SdfPath& child) {
+                                   return !listed.insert(child).second;
+                               }),
+                children.end());
+        }
+        // Reversed onto the stack, so that children come out in order.
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            const bool variant = it->IsPrimVariantSelectionPath() &&
+                                 !it->GetVariantSelection().second.empty();
+            stack.push_back(Pending{*it, variant ? textPrefix : index + 1});
+        }
+    };
+
+    const SdfPath& root = SdfPath::AbsoluteRootPath();
+    size_t reached = 0;
+    std::string piece;
+    if (store.HasSpec(root)) {
+        const uint64_t index = tables.AppendPath(0, tables.String("/"));
+        ++reached;
+        putFields(root, index);
+        pushChildren(root, index, 0);
+    }
+    while (!stack.empty()) {
+        const Pending next = std::move(stack.back());
+        stack.pop_back();
+        const SdfSpecType type = store.GetSpecType(next.path);
+        if (type == SdfSpecTypeUnknown) {
+            continue;
+        }
+        // A prim's name follows its parent's text after a '/', except
+        // after the pseudo-root's and a variant's.
+        const SdfPath parent = next.path.GetParentPath();
+        piece.clear();
+        if (next.path.IsPrimPath() && !parent.IsAbsoluteRootPath() &&
+            !parent.IsPrimVariantSelectionPath()) {
+            piece.push_back('/');
+        }
+        piece += next.path.GetElementString();
+        const uint64_t index =
+            tables.AppendPath(next.textPrefix, tables.OwnedString(piece));
+        ++reached;
+        put(SyncOp::CreateNode, index);
+        OpFramePutVarint(&seconds, OpFrameZigZag32(static_cast<int32_t>(type)));
+        putFields(next.path, index);
+        pushChildren(next.path, index, next.textPrefix);
+    }
+    const size_t missed = reached < specCount ? specCount - reached : 0;
+    if (leftOut) {
+        *leftOut = missed;
+    }
+    if (missed) {
+        spdlog::debug("OpFrame::EncodeStore: left out {} of {} specs, which "
+                      "no children field reaches",
+                      missed, specCount);
     }
     std::string out;
     out.reserve(types.size() + paths.size() + seconds.size() + values.size() +

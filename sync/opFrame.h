@@ -27,6 +27,19 @@ public:
     static std::string Encode(const SyncOpList& ops, bool coalesce = false,
                               size_t first = 0);
 
+    /// The body of the operations that rebuild \p store from a new, empty
+    /// one: each spec's CreateNode, parents before children, then its
+    /// fields in their stored order (values packed, a field stored empty as
+    /// zero bytes); for the pseudo-root, which every store has, its fields
+    /// alone. Applying it to a new store gives one with the same specs,
+    /// types, fields and field order. The specs are reached from the
+    /// pseudo-root through their owners' children fields, in their order;
+    /// a spec that no children field reaches is left out, and their number
+    /// goes to \p leftOut, if given, and to a debug line. The store is read
+    /// as it is: no layer, no copy of it, no sort of its paths.
+    static std::string EncodeStore(const SyncData& store,
+                                   size_t* leftOut = nullptr);
+
     /// Rebuilds the operations of a body into \p ops. Every length, count
     /// and index is checked against what remains, then every operand, in
     /// operation order, by SyncData's checks (CheckNodePath, CheckSpecType,

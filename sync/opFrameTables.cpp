@@ -54,6 +54,27 @@ uint64_t OpFrameTables::Path(std::string_view text)
     return prefix - 1;
 }
 
+uint64_t OpFrameTables::OwnedString(std::string_view text)
+{
+    const int64_t known = _stringIndex.Find(text, _strings);
+    if (known >= 0) {
+        return static_cast<uint64_t>(known);
+    }
+    _owned.emplace_back(text);
+    return String(_owned.back());
+}
+
+uint64_t OpFrameTables::OwnedValue(std::string_view bytes, bool* isNew)
+{
+    const int64_t known = _valueIndex.Find(bytes, _values);
+    if (known >= 0) {
+        *isNew = false;
+        return static_cast<uint64_t>(known);
+    }
+    _owned.emplace_back(bytes);
+    return Value(_owned.back(), isNew);
+}
+
 void OpFrameTables::Write(std::string* out) const
 {
     OpFramePutVarint(out, _strings.size());

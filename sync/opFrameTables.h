@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,6 +56,23 @@ public:
         return index;
     }
 
+    /// As String, for a text that need not outlive the call: a new one is
+    /// copied into storage of the tables' own.
+    uint64_t OwnedString(std::string_view text);
+
+    /// As Value, for bytes that need not outlive the call.
+    uint64_t OwnedValue(std::string_view bytes, bool* isNew);
+
+    /// Appends the path whose text is path \p prefix - 1's (none for 0)
+    /// followed by string \p piece, and returns its index, without looking
+    /// for an equal path: for a writer that knows each of its paths is new.
+    /// Path does not find paths added this way.
+    uint64_t AppendPath(uint64_t prefix, uint64_t piece)
+    {
+        _paths.emplace_back(prefix, piece);
+        return _paths.size() - 1;
+    }
+
     /// Appends the three tables: strings, paths, values.
     void Write(std::string* out) const;
 
@@ -66,6 +84,9 @@ private:
     FlatIndex _pathIndex;
     std::vector<std::string_view> _values;
     FlatIndex _valueIndex;
+    // The texts and bytes of OwnedString and OwnedValue; a deque does not
+    // move what it holds as it grows.
+    std::deque<std::string> _owned;
 };
 
 } // namespace vela

@@ -60,6 +60,8 @@ SyncData::SyncData()
     // layer of many specs would otherwise keep twice the buckets it needs.
     _specs.max_load_factor(0.8f);
     CreateSpec(SdfPath::AbsoluteRootPath(), SdfSpecTypePseudoRoot);
+    // A new store has refreshed no layer: its record starts now.
+    _changedPaths.clear();
 }
 
 SyncDataRefPtr SyncData::New()
@@ -195,6 +197,29 @@ void SyncData::SetRecordingMuted(bool muted)
     _muted = muted;
 }
 
+void SyncData::_NoteChanged(const SdfPath& path)
+{
+    // A layer's store is muted only while its refresh edits it: those edits
+    // bring it into agreement, they are no change to look at later.
+    if (_changedPathsOverflowed || (_muted && _ownedByLayer)) {
+        return;
+    }
+    _changedPaths.insert(path);
+    const size_t limit =
+        std::max(_ChangedPathsMinimum, _specs.size() / _ChangedPathsShare);
+    if (_changedPaths.size() > limit) {
+        _changedPathsOverflowed = true;
+        PathSet().swap(_changedPaths);
+    }
+}
+
+void SyncData::ClearChangedPaths(const SyncDataPtr& refreshedStore)
+{
+    PathSet().swap(_changedPaths);
+    _changedPathsOverflowed = false;
+    _refreshedStore = refreshedStore;
+}
+
 SyncData::~SyncData()
 {
     // A large store takes a while to free (0.1-0.2 s for 100k prims): like
@@ -251,6 +276,7 @@ bool SyncData::_EraseSpec(const SdfPath& path)
         return false;
     }
     _specs.erase(it);
+    _NoteChanged(path);
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::EraseSpec] Erase spec at {}", path.GetText());
     }
@@ -277,6 +303,8 @@ bool SyncData::_MoveSpec(const SdfPath& oldPath, const SdfPath& newPath)
     SpecData moved = std::move(it.value());
     _specs.erase(it);
     _specs.emplace(newPath, std::move(moved));
+    _NoteChanged(oldPath);
+    _NoteChanged(newPath);
     return true;
 }
 
@@ -413,6 +441,7 @@ bool SyncData::_EraseField(const SdfPath& path, const TfToken& fieldName,
         *erasedSlot = fieldIt->slot;
     }
     fields.erase(fieldIt);
+    _NoteChanged(path);
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::Erase] Erase field {} at {}",
                       fieldName.GetText(), path.GetText());
@@ -497,6 +526,7 @@ void SyncData::CreateNode(const SdfPath& path, int32_t specType)
         return;
     }
     _specs[path].SetType(static_cast<SdfSpecType>(specType));
+    _NoteChanged(path);
 }
 
 void SyncData::SetField(const SdfPath& path, const TfToken& fieldName,
@@ -541,6 +571,7 @@ VtValue* SyncData::_GetOrCreateField(const SdfPath& path,
         *slot = nullptr;
         return nullptr;
     }
+    _NoteChanged(path);
     auto& fields = specIt.value();
     auto fieldIt = FindField(fields, fieldName);
     if (fieldIt != fields.end()) {

@@ -17,6 +17,7 @@
 #include <pxr/usd/sdf/types.h>
 #include <pxr/base/tf/declarePtrs.h>
 #include <pxr/base/tf/pxrTslRobinMap/robin_map.h>
+#include <pxr/base/tf/pxrTslRobinMap/robin_set.h>
 #include <pxr/base/tf/token.h>
 #include <pxr/base/vt/value.h>
 
@@ -357,6 +358,36 @@ public:
     /// Whether recording is muted.
     bool IsRecordingMuted() const { return _muted; }
 
+    // Change tracking: which specs changed since the store last brought a
+    // layer into agreement, so that the layer's next refresh looks at those
+    // alone (SyncFileFormat::RefreshChangedData).
+
+    /// A set of spec paths.
+    using PathSet = pxr::pxr_tsl::robin_set<pxr::SdfPath, SeededPathHash>;
+
+    /// The paths of the specs created, erased, moved (both paths) or whose
+    /// fields were set or erased since ClearChangedPaths. Every edit counts,
+    /// recorded or not, except the muted ones of a store a layer owns: those
+    /// are the layer's refresh, not changes to its content. Once more paths
+    /// changed than max(256, specs / 8) the set is dropped and
+    /// HasChangedPathsOverflowed says so: a late joiner's first frames change
+    /// everything and are not worth a set of their own.
+    const PathSet& GetChangedPaths() const { return _changedPaths; }
+
+    /// Whether the changes passed the threshold and were no longer recorded.
+    bool HasChangedPathsOverflowed() const { return _changedPathsOverflowed; }
+
+    /// Starts a new record of changes, empty. \p refreshedStore is the
+    /// store on the other side of the refresh that made the two agree (for
+    /// a received store, the layer's store it refreshed; for a layer's
+    /// store, the store it was refreshed from), null for none: the record
+    /// says what changed since then.
+    void ClearChangedPaths(const SyncDataPtr& refreshedStore = SyncDataPtr());
+
+    /// The store given to the last ClearChangedPaths, or null once that
+    /// store is gone.
+    const SyncDataPtr& GetRefreshedStore() const { return _refreshedStore; }
+
     /// The recorder of this store's local edits.
     SyncDelta& GetDelta() { return *_delta; }
 
@@ -395,6 +426,10 @@ private:
                                     SyncDelta::FieldPlacement* placement,
                                     SyncDelta::FieldSlot** slot);
 
+    // Adds \p path to the changed paths, or drops the set once too many
+    // paths changed.
+    void _NoteChanged(const pxr::SdfPath& path);
+
     // The changes of EraseSpec, MoveSpec and Erase, with their log lines,
     // without recording; true when the store changed.
     bool _EraseSpec(const pxr::SdfPath& path);
@@ -412,12 +447,20 @@ private:
     // Stores of at least this many specs are freed on a worker thread.
     static constexpr size_t _AsyncDestroyMinSpecs = 4096;
 
+    // The changed paths are recorded up to max(_ChangedPathsMinimum,
+    // specs / _ChangedPathsShare) of them.
+    static constexpr size_t _ChangedPathsMinimum = 256;
+    static constexpr size_t _ChangedPathsShare = 8;
+
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;
     std::unique_ptr<SyncDelta> _delta;
     bool _ownedByLayer = false;
     bool _muted = false;
     bool _reportsStreaming = false;
+    PathSet _changedPaths;
+    SyncDataPtr _refreshedStore;
+    bool _changedPathsOverflowed = false;
 };
 
 } // namespace vela

@@ -2,12 +2,19 @@
 // Copyright 2026 vela contributors
 //
 #include "sync/syncFileFormat.h"
+#include "sync/specChildren.h"
 #include "sync/syncRecordingMuteBlock.h"
 
 #include <pxr/pxr.h>
+#include <pxr/usd/sdf/attributeSpec.h>
 #include <pxr/usd/sdf/changeBlock.h>
 #include <pxr/usd/sdf/path.h>
+#include <pxr/usd/sdf/primSpec.h>
+#include <pxr/usd/sdf/relationshipSpec.h>
 #include <pxr/usd/sdf/schema.h>
+#include <pxr/usd/sdf/variantSetSpec.h>
+#include <pxr/usd/sdf/variantSpec.h>
+#include <pxr/base/tf/errorMark.h>
 #include <pxr/base/tf/registryManager.h>
 #include <pxr/base/tf/type.h>
 
@@ -17,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 PXR_NAMESPACE_OPEN_SCOPE
@@ -104,35 +112,6 @@ bool _SpecTypeFitsPath(const SdfAbstractData& data, const SdfPath& path,
     return false;
 }
 
-// The fields that name a spec's children.
-const std::array<TfToken, 4>& _TokenChildrenFields()
-{
-    static const std::array<TfToken, 4> fields = {
-        SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
-        SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
-    return fields;
-}
-
-const std::array<TfToken, 3>& _PathChildrenFields()
-{
-    static const std::array<TfToken, 3> fields = {
-        SdfChildrenKeys->RelationshipTargetChildren,
-        SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
-    return fields;
-}
-
-template <class Fields>
-bool _Contains(const Fields& fields, const TfToken& name)
-{
-    return std::find(fields.begin(), fields.end(), name) != fields.end();
-}
-
-bool _IsChildrenField(const TfToken& name)
-{
-    return _Contains(_TokenChildrenFields(), name) ||
-           _Contains(_PathChildrenFields(), name);
-}
-
 // A children field's problem, in the words of the consistency check.
 std::string _ChildrenProblem(const SdfPath& path, const TfToken& field,
                              const std::string& what)
@@ -153,27 +132,6 @@ std::string _FindMissingChild(const SdfAbstractData& data, const SdfPath& path,
     return {};
 }
 
-// The path of the child that a token children field of the spec at
-// \p path names \p name; the empty path when no spec can be there.
-SdfPath _TokenChildPath(const SdfPath& path, const TfToken& field,
-                        const TfToken& name)
-{
-    if (field == SdfChildrenKeys->PrimChildren) {
-        return path.AppendChild(name);
-    }
-    if (field == SdfChildrenKeys->PropertyChildren) {
-        return path.AppendProperty(name);
-    }
-    if (field == SdfChildrenKeys->VariantSetChildren) {
-        return path.AppendVariantSelection(name, "");
-    }
-    if (path.IsPrimVariantSelectionPath()) {
-        return path.GetParentPath().AppendVariantSelection(
-            path.GetVariantSelection().first, name);
-    }
-    return SdfPath();
-}
-
 // As _FindChildrenInconsistency, for the target and mapper children.
 std::string _FindPathChildrenInconsistency(const SdfAbstractData& data,
                                            const SdfPath& path,
@@ -184,9 +142,7 @@ std::string _FindPathChildrenInconsistency(const SdfAbstractData& data,
         return _ChildrenProblem(path, field, "is not a path list");
     }
     for (const SdfPath& target : value.UncheckedGet<SdfPathVector>()) {
-        const SdfPath child = field == SdfChildrenKeys->MapperChildren
-                                  ? path.AppendMapper(target)
-                                  : path.AppendTarget(target);
+        const SdfPath child = vela::SpecPathChildPath(path, field, target);
         std::string failure =
             _FindMissingChild(data, path, field, child, target.GetString());
         if (!failure.empty()) {
@@ -214,7 +170,7 @@ std::string _FindTokenChildrenInconsistency(const SdfAbstractData& data,
                                         "', which is not a valid name");
         }
         std::string failure = _FindMissingChild(
-            data, path, field, _TokenChildPath(path, field, name),
+            data, path, field, vela::SpecTokenChildPath(path, field, name),
             name.GetString());
         if (!failure.empty()) {
             return failure;
@@ -234,7 +190,7 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
     if (value.IsEmpty()) {
         return {};
     }
-    if (_Contains(_PathChildrenFields(), field)) {
+    if (vela::SpecFieldsContain(vela::SpecPathChildrenFields(), field)) {
         return _FindPathChildrenInconsistency(data, path, field, value);
     }
     return _FindTokenChildrenInconsistency(data, path, field, value);
@@ -249,7 +205,7 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
         // One lookup of the spec rather than one per children field.
         store->ForEachField(path, [&](const TfToken& name,
                                       const VtValue& value) {
-            if (_IsChildrenField(name)) {
+            if (vela::IsSpecChildrenField(name)) {
                 failure = _FindChildrenInconsistency(data, path, name, value);
             }
             return failure.empty();
@@ -264,9 +220,28 @@ std::string _FindChildrenInconsistency(const SdfAbstractData& data,
             }
         }
     };
-    check(_TokenChildrenFields());
-    check(_PathChildrenFields());
+    check(vela::SpecTokenChildrenFields());
+    check(vela::SpecPathChildrenFields());
     return failure;
+}
+
+// Whether the spec at \p path may have the type \p type in a layer of
+// \p schema; returns the problem, or "".
+std::string _FindSpecTypeProblem(const SdfAbstractData& data,
+                                 const SdfSchemaBase& schema,
+                                 const SdfPath& path, SdfSpecType type)
+{
+    if (!_SpecTypeFitsPath(data, path, type)) {
+        return fmt::format("the spec at {} cannot have spec type {}",
+                           path.GetString(), static_cast<int>(type));
+    }
+    // Mappers and expressions are spec types OpenUSD no longer defines.
+    if (!schema.GetSpecDefinition(type)) {
+        return fmt::format("the spec at {} has spec type {}, which the "
+                           "layer's schema does not define",
+                           path.GetString(), static_cast<int>(type));
+    }
+    return {};
 }
 
 // A store built from received operations is installed into a layer only if
@@ -291,16 +266,10 @@ std::string _FindInconsistency(const SdfAbstractData& data,
     data.VisitSpecs(&collector);
 
     for (const SdfPath& path : collector.paths) {
-        const SdfSpecType type = data.GetSpecType(path);
-        if (!_SpecTypeFitsPath(data, path, type)) {
-            return fmt::format("the spec at {} cannot have spec type {}",
-                               path.GetString(), static_cast<int>(type));
-        }
-        // Mappers and expressions are spec types OpenUSD no longer defines.
-        if (!schema.GetSpecDefinition(type)) {
-            return fmt::format("the spec at {} has spec type {}, which the "
-                               "layer's schema does not define",
-                               path.GetString(), static_cast<int>(type));
+        std::string failure =
+            _FindSpecTypeProblem(data, schema, path, data.GetSpecType(path));
+        if (!failure.empty()) {
+            return failure;
         }
     }
 
@@ -321,7 +290,7 @@ _FindInconsistency(const SdfAbstractData& data,
                    const std::vector<vela::SyncData::FieldDifference>& changes)
 {
     for (const auto& change : changes) {
-        if (_IsChildrenField(change.name)) {
+        if (vela::IsSpecChildrenField(change.name)) {
             std::string failure = _FindChildrenInconsistency(data, change.path);
             if (!failure.empty()) {
                 return failure;
@@ -329,6 +298,671 @@ _FindInconsistency(const SdfAbstractData& data,
         }
     }
     return {};
+}
+
+// The spec types an incremental refresh makes and removes through Sdf's
+// schema API. Targets, connections and the rest go through the full refresh.
+bool _IsEditableSpecType(SdfSpecType type)
+{
+    switch (type) {
+    case SdfSpecTypePrim:
+    case SdfSpecTypeAttribute:
+    case SdfSpecTypeRelationship:
+    case SdfSpecTypeVariantSet:
+    case SdfSpecTypeVariant:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The spec whose children field names the spec at \p path: a variant's
+// variant set, every other spec's parent.
+SdfPath _ChildrenOwner(const SdfPath& path)
+{
+    if (path.IsPrimVariantSelectionPath()) {
+        const auto selection = path.GetVariantSelection();
+        if (!selection.second.empty()) {
+            return path.GetParentPath().AppendVariantSelection(selection.first,
+                                                               "");
+        }
+    }
+    return path.GetParentPath();
+}
+
+// A field's value as stored, or null when the spec has no such field or
+// holds it empty (which is no field to a layer).
+const VtValue* _StoredValue(const vela::SyncData& data, const SdfPath& path,
+                            const TfToken& field)
+{
+    const VtValue* value = data.GetFieldValue(path, field);
+    return value && !value->IsEmpty() ? value : nullptr;
+}
+
+template <class T>
+T _StoredAs(const vela::SyncData& data, const SdfPath& path,
+            const TfToken& field, const T& fallback)
+{
+    const VtValue* value = _StoredValue(data, path, field);
+    return value && value->IsHolding<T>() ? value->UncheckedGet<T>() : fallback;
+}
+
+bool _SameValue(const VtValue* a, const VtValue* b)
+{
+    return a ? (b && *a == *b) : !b;
+}
+
+// Brings a sync layer into agreement with a store by looking only at the
+// specs that changed on either side since the store last refreshed it:
+// the store's record of changed paths and the layer store's own record of
+// local edits. Outside those paths the two agree already.
+//
+// Plan sizes the work and checks the changed specs as the full refresh
+// checks every spec; Edit makes the edits through Sdf's public API in one
+// change block, so that Sdf reports each changed path on its own. Whatever
+// that API cannot make (targets, connections, a spec whose parent is not
+// there) is left to the full refresh.
+class _ChangedSpecsRefresh
+{
+public:
+    enum class Outcome
+    {
+        Ready, // the edits are planned
+        Refused, // the data is not consistent
+        Full, // the full refresh must do it
+    };
+
+    _ChangedSpecsRefresh(const SdfLayerHandle& layer, vela::SyncData* own,
+                         const vela::SyncData& data)
+        : _layer(layer)
+        , _own(*own)
+        , _data(data)
+        , _schema(layer->GetSchema())
+    {}
+
+    // Plans the refresh. Refused sets \p failure to the consistency
+    // problem, Full sets \p reason.
+    Outcome Plan(std::string* failure, std::string* reason);
+
+    // Makes the planned edits, unrecorded; false when the layer did not
+    // come into agreement (the full refresh finishes the job then).
+    bool Edit();
+
+    size_t ChangedCount() const { return _changed.size(); }
+    size_t EditCount() const { return _edits; }
+
+private:
+    Outcome _PlanChanged(const SdfPath& path, std::string* failure,
+                         std::string* reason);
+    Outcome _PlanRemovedSubtree(const SdfPath& root, std::string* failure,
+                                std::string* reason);
+    Outcome _PlanCreations(std::string* reason);
+    void _AddSync(const SdfPath& path);
+    // As _FindChildrenInconsistency for a changed spec of the data, looking
+    // only at what its children fields name that the layer's do not.
+    std::string _FindChangedChildrenProblem(const SdfPath& path) const;
+    // The problem if the owner's children field still names the spec at
+    // \p path, which the data erased; "" otherwise.
+    std::string _FindNamedByOwner(const SdfPath& owner,
+                                  const SdfPath& path) const;
+
+    bool _Remove(const SdfPath& path);
+    bool _Create(const SdfPath& path);
+    void _SyncFields(const SdfPath& path);
+    bool _Agrees(const SdfPath& path) const;
+    bool _IsRequiredFallback(const SdfPath& path, SdfSpecType type,
+                             const TfToken& field, const VtValue& value) const;
+
+    const SdfLayerHandle& _layer;
+    vela::SyncData& _own;
+    const vela::SyncData& _data;
+    const SdfSchemaBase& _schema;
+
+    std::vector<SdfPath> _changed;
+    std::vector<SdfPath> _removals; // specs of the layer to remove
+    std::vector<SdfPath> _creations; // specs to make, parents first
+    std::vector<SdfPath> _syncs; // specs whose fields to bring into agreement
+    vela::SyncData::PathSet _gone; // what the removals take out of the layer
+    vela::SyncData::PathSet _created;
+    vela::SyncData::PathSet _synced;
+    size_t _edits = 0;
+};
+
+_ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::Plan(std::string* failure,
+                                                         std::string* reason)
+{
+    if (_data.GetSpecType(SdfPath::AbsoluteRootPath()) !=
+        SdfSpecTypePseudoRoot) {
+        *failure = "it has no pseudo-root";
+        return Outcome::Refused;
+    }
+    if (!_layer->PermissionToEdit()) {
+        *reason = "the layer may not be edited";
+        return Outcome::Full;
+    }
+    vela::SyncData::PathSet seen;
+    for (const auto* record :
+         {&_data, static_cast<const vela::SyncData*>(&_own)}) {
+        for (const SdfPath& path : record->GetChangedPaths()) {
+            if (seen.insert(path).second) {
+                _changed.push_back(path);
+            }
+        }
+    }
+    for (const SdfPath& path : _changed) {
+        const Outcome outcome = _PlanChanged(path, failure, reason);
+        if (outcome != Outcome::Ready) {
+            return outcome;
+        }
+    }
+    // Removing a spec through its owner takes its whole subtree out of the
+    // layer; what the data still holds of it is made anew.
+    const std::vector<SdfPath> removals = _removals;
+    for (const SdfPath& root : removals) {
+        if (_gone.count(root)) {
+            continue;
+        }
+        const Outcome outcome = _PlanRemovedSubtree(root, failure, reason);
+        if (outcome != Outcome::Ready) {
+            return outcome;
+        }
+    }
+    return _PlanCreations(reason);
+}
+
+_ChangedSpecsRefresh::Outcome
+_ChangedSpecsRefresh::_PlanChanged(const SdfPath& path, std::string* failure,
+                                   std::string* reason)
+{
+    const SdfSpecType theirs = _data.GetSpecType(path);
+    const SdfSpecType mine = _own.GetSpecType(path);
+    if (theirs != SdfSpecTypeUnknown) {
+        *failure = _FindSpecTypeProblem(_data, _schema, path, theirs);
+        if (failure->empty()) {
+            *failure = _FindChangedChildrenProblem(path);
+        }
+        if (!failure->empty()) {
+            return Outcome::Refused;
+        }
+        // The store keeps no time samples; the full refresh knows what to
+        // do with a field that claims to hold them.
+        if (!_SameValue(_StoredValue(_data, path, SdfFieldKeys->TimeSamples),
+                        _StoredValue(_own, path, SdfFieldKeys->TimeSamples))) {
+            *reason = "time samples changed at " + path.GetString();
+            return Outcome::Full;
+        }
+        _AddSync(path);
+    }
+    if (mine == SdfSpecTypeUnknown) {
+        if (theirs != SdfSpecTypeUnknown) {
+            _creations.push_back(path);
+        }
+        return Outcome::Ready;
+    }
+    // Sdf changes an attribute's value type by making the attribute anew.
+    const bool remade =
+        theirs != SdfSpecTypeUnknown &&
+        (theirs != mine ||
+         (mine == SdfSpecTypeAttribute &&
+          !_SameValue(_StoredValue(_data, path, SdfFieldKeys->TypeName),
+                      _StoredValue(_own, path, SdfFieldKeys->TypeName))));
+    if (theirs != SdfSpecTypeUnknown && !remade) {
+        return Outcome::Ready;
+    }
+    if (!_IsEditableSpecType(mine)) {
+        *reason = fmt::format("the spec at {} of type {} is removed",
+                              path.GetString(), static_cast<int>(mine));
+        return Outcome::Full;
+    }
+    _removals.push_back(path);
+    if (remade) {
+        _creations.push_back(path);
+        return Outcome::Ready;
+    }
+    // The spec is gone from the data: its owner must not name it any more,
+    // even where the owner's own fields did not change.
+    const SdfPath owner = _ChildrenOwner(path);
+    if (_data.HasSpec(owner)) {
+        *failure = _FindNamedByOwner(owner, path);
+        if (!failure->empty()) {
+            return Outcome::Refused;
+        }
+        _AddSync(owner);
+    }
+    return Outcome::Ready;
+}
+
+std::string
+_ChangedSpecsRefresh::_FindChangedChildrenProblem(const SdfPath& path) const
+{
+    std::string failure;
+    _data.ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+        if (value.IsEmpty() || !vela::IsSpecChildrenField(name)) {
+            return true;
+        }
+        // The layer's content passed the check: a children field it holds
+        // alike is fine, and so is every name its own field holds (a child
+        // the data erased since is one of the changed specs, checked as
+        // such). A long list thus costs a lookup per new name only.
+        const VtValue* mine = _StoredValue(_own, path, name);
+        if (mine && *mine == value) {
+            return true;
+        }
+        if (mine && mine->IsHolding<TfTokenVector>() &&
+            value.IsHolding<TfTokenVector>()) {
+            const TfTokenVector& known = mine->UncheckedGet<TfTokenVector>();
+            const std::unordered_set<TfToken, TfToken::HashFunctor> old(
+                known.begin(), known.end());
+            TfTokenVector fresh;
+            for (const TfToken& child : value.UncheckedGet<TfTokenVector>()) {
+                if (!old.count(child)) {
+                    fresh.push_back(child);
+                }
+            }
+            failure =
+                _FindChildrenInconsistency(_data, path, name, VtValue(fresh));
+        } else {
+            failure = _FindChildrenInconsistency(_data, path, name, value);
+        }
+        return failure.empty();
+    });
+    return failure;
+}
+
+std::string _ChangedSpecsRefresh::_FindNamedByOwner(const SdfPath& owner,
+                                                    const SdfPath& path) const
+{
+    // The children field that would name the spec at path, and the name.
+    TfToken field, name;
+    SdfPath target;
+    if (path.IsPrimPath()) {
+        field = SdfChildrenKeys->PrimChildren;
+        name = path.GetNameToken();
+    } else if (path.IsPrimPropertyPath()) {
+        field = SdfChildrenKeys->PropertyChildren;
+        name = path.GetNameToken();
+    } else if (path.IsPrimVariantSelectionPath()) {
+        const auto selection = path.GetVariantSelection();
+        field = selection.second.empty() ? SdfChildrenKeys->VariantSetChildren
+                                         : SdfChildrenKeys->VariantChildren;
+        name = TfToken(selection.second.empty() ? selection.first
+                                                : selection.second);
+    } else if (path.IsTargetPath()) {
+        field = _data.GetSpecType(owner) == SdfSpecTypeAttribute
+                    ? SdfChildrenKeys->ConnectionChildren
+                    : SdfChildrenKeys->RelationshipTargetChildren;
+        target = path.GetTargetPath();
+    } else if (path.IsMapperPath()) {
+        field = SdfChildrenKeys->MapperChildren;
+        target = path.GetTargetPath();
+    } else {
+        return {};
+    }
+    const VtValue* value = _StoredValue(_data, owner, field);
+    bool named = false;
+    if (value && value->IsHolding<TfTokenVector>() && !name.IsEmpty()) {
+        const TfTokenVector& names = value->UncheckedGet<TfTokenVector>();
+        named = std::find(names.begin(), names.end(), name) != names.end();
+    } else if (value && value->IsHolding<SdfPathVector>() &&
+               !target.IsEmpty()) {
+        const SdfPathVector& targets = value->UncheckedGet<SdfPathVector>();
+        named =
+            std::find(targets.begin(), targets.end(), target) != targets.end();
+    }
+    if (!named) {
+        return {};
+    }
+    return _ChildrenProblem(
+        owner, field,
+        "names '" + (name.IsEmpty() ? target.GetString() : name.GetString()) +
+            "', which has no spec");
+}
+
+_ChangedSpecsRefresh::Outcome _ChangedSpecsRefresh::_PlanRemovedSubtree(
+    const SdfPath& root, std::string* failure, std::string* reason)
+{
+    // The walk follows the layer's children fields, as Sdf's removal does.
+    std::vector<SdfPath> stack{root};
+    while (!stack.empty()) {
+        const SdfPath path = std::move(stack.back());
+        stack.pop_back();
+        if (!_own.HasSpec(path) || !_gone.insert(path).second) {
+            continue;
+        }
+        _own.ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+            if (vela::IsSpecChildrenField(name)) {
+                vela::ForEachSpecChildPath(
+                    path, name, value,
+                    [&](const SdfPath& child) { stack.push_back(child); });
+            }
+            return true;
+        });
+        if (path == root) {
+            continue;
+        }
+        const SdfSpecType theirs = _data.GetSpecType(path);
+        if (theirs == SdfSpecTypeUnknown) {
+            continue;
+        }
+        // Kept by the data below a spec it removed or remade: made anew.
+        *failure = _FindSpecTypeProblem(_data, _schema, path, theirs);
+        if (!failure->empty()) {
+            return Outcome::Refused;
+        }
+        if (!_IsEditableSpecType(theirs)) {
+            *reason = fmt::format("the spec at {} of type {} is made anew",
+                                  path.GetString(), static_cast<int>(theirs));
+            return Outcome::Full;
+        }
+        _creations.push_back(path); // duplicates go when they are sorted
+        _AddSync(path);
+    }
+    return Outcome::Ready;
+}
+
+_ChangedSpecsRefresh::Outcome
+_ChangedSpecsRefresh::_PlanCreations(std::string* reason)
+{
+    // Parents first: a parent has fewer elements, and a variant set sorts
+    // before its variants.
+    std::sort(_creations.begin(), _creations.end(),
+              [](const SdfPath& a, const SdfPath& b) {
+                  const size_t na = a.GetPathElementCount();
+                  const size_t nb = b.GetPathElementCount();
+                  return na != nb ? na < nb : a < b;
+              });
+    _creations.erase(std::unique(_creations.begin(), _creations.end()),
+                     _creations.end());
+    // The type a spec has once the removals and the creations before it
+    // are made.
+    const auto typeThen = [&](const SdfPath& path) {
+        if (_created.count(path)) {
+            return _data.GetSpecType(path);
+        }
+        return _gone.count(path) ? SdfSpecTypeUnknown : _own.GetSpecType(path);
+    };
+    for (const SdfPath& path : _creations) {
+        const SdfSpecType type = _data.GetSpecType(path);
+        const SdfPath owner = _ChildrenOwner(path);
+        const SdfSpecType ownerType = typeThen(owner);
+        bool possible = false;
+        switch (type) {
+        case SdfSpecTypePrim:
+            possible = (ownerType == SdfSpecTypePrim ||
+                        ownerType == SdfSpecTypeVariant ||
+                        ownerType == SdfSpecTypePseudoRoot) &&
+                       SdfPrimSpec::IsValidName(path.GetName());
+            break;
+        case SdfSpecTypeAttribute:
+            possible = (ownerType == SdfSpecTypePrim ||
+                        ownerType == SdfSpecTypeVariant) &&
+                       _schema.FindType(_StoredAs<TfToken>(
+                           _data, path, SdfFieldKeys->TypeName, TfToken()));
+            break;
+        case SdfSpecTypeRelationship:
+        case SdfSpecTypeVariantSet:
+            possible =
+                ownerType == SdfSpecTypePrim || ownerType == SdfSpecTypeVariant;
+            break;
+        case SdfSpecTypeVariant:
+            possible = ownerType == SdfSpecTypeVariantSet;
+            break;
+        default:
+            break;
+        }
+        if (!possible) {
+            *reason = fmt::format("the spec at {} of type {} cannot be made "
+                                  "through its owner",
+                                  path.GetString(), static_cast<int>(type));
+            return Outcome::Full;
+        }
+        _created.insert(path);
+        _AddSync(path);
+        // Sdf lists a new child in its owner's children field, and takes a
+        // removed one out; the owner's fields end as the data's.
+        if (_data.HasSpec(owner)) {
+            _AddSync(owner);
+        }
+    }
+    for (const SdfPath& path : _removals) {
+        const SdfPath owner = _ChildrenOwner(path);
+        if (_data.HasSpec(owner)) {
+            _AddSync(owner);
+        }
+    }
+    return Outcome::Ready;
+}
+
+void _ChangedSpecsRefresh::_AddSync(const SdfPath& path)
+{
+    if (_synced.insert(path).second) {
+        _syncs.push_back(path);
+    }
+}
+
+bool _ChangedSpecsRefresh::Edit()
+{
+    bool complete = true;
+    {
+        // An edit Sdf refuses is left to the full refresh, not reported.
+        TfErrorMark mark;
+        const vela::SyncRecordingMuteBlock mute(&_own);
+        SdfChangeBlock block;
+        // Top-down, so that a removed subtree goes in one edit.
+        std::sort(_removals.begin(), _removals.end());
+        for (const SdfPath& path : _removals) {
+            if (_own.HasSpec(path) && !_Remove(path)) {
+                spdlog::debug("RefreshChangedData: Sdf did not remove {}",
+                              path.GetText());
+                complete = false;
+            }
+        }
+        for (const SdfPath& path : _creations) {
+            if (!_Create(path)) {
+                spdlog::debug("RefreshChangedData: Sdf did not make {}",
+                              path.GetText());
+                complete = false;
+            }
+        }
+        for (const SdfPath& path : _syncs) {
+            _SyncFields(path);
+        }
+        if (!mark.IsClean()) {
+            for (const TfError& error : mark) {
+                spdlog::debug("RefreshChangedData: Sdf refused an edit: {}",
+                              error.GetCommentary());
+            }
+            complete = false;
+            mark.Clear();
+        }
+    }
+    if (!complete) {
+        return false;
+    }
+    // Sdf's removals and creations are checked against the data: a spec
+    // the layer holds outside its owner's children, say, is not removed.
+    const auto agrees = [&](const SdfPath& path) {
+        if (_Agrees(path)) {
+            return true;
+        }
+        spdlog::debug("RefreshChangedData: {} differs from the data after "
+                      "Sdf's edits",
+                      path.GetText());
+        return false;
+    };
+    for (const auto* paths : {&_removals, &_creations, &_syncs}) {
+        if (!std::all_of(paths->begin(), paths->end(), agrees)) {
+            return false;
+        }
+    }
+    return std::all_of(_gone.begin(), _gone.end(), agrees);
+}
+
+bool _ChangedSpecsRefresh::_Remove(const SdfPath& path)
+{
+    ++_edits;
+    const SdfPath ownerPath = _ChildrenOwner(path);
+    switch (_own.GetSpecType(path)) {
+    case SdfSpecTypePrim: {
+        SdfPrimSpecHandle owner = _layer->GetPrimAtPath(ownerPath);
+        SdfPrimSpecHandle prim = _layer->GetPrimAtPath(path);
+        if (owner && prim) {
+            owner->RemoveNameChild(prim);
+        }
+        break;
+    }
+    case SdfSpecTypeAttribute:
+    case SdfSpecTypeRelationship: {
+        SdfPrimSpecHandle owner = _layer->GetPrimAtPath(ownerPath);
+        SdfPropertySpecHandle property = _layer->GetPropertyAtPath(path);
+        if (owner && property) {
+            owner->RemoveProperty(property);
+        }
+        break;
+    }
+    case SdfSpecTypeVariantSet: {
+        if (SdfPrimSpecHandle owner = _layer->GetPrimAtPath(ownerPath)) {
+            owner->RemoveVariantSet(path.GetVariantSelection().first);
+        }
+        break;
+    }
+    case SdfSpecTypeVariant: {
+        auto owner = TfDynamic_cast<SdfVariantSetSpecHandle>(
+            _layer->GetObjectAtPath(ownerPath));
+        auto variant =
+            TfDynamic_cast<SdfVariantSpecHandle>(_layer->GetObjectAtPath(path));
+        if (owner && variant) {
+            owner->RemoveVariant(variant);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return !_own.HasSpec(path);
+}
+
+bool _ChangedSpecsRefresh::_Create(const SdfPath& path)
+{
+    ++_edits;
+    const SdfPath ownerPath = _ChildrenOwner(path);
+    const SdfSpecType type = _data.GetSpecType(path);
+    // The fields that the schema API takes are the data's; every other
+    // field is set afterwards.
+    const bool custom =
+        _StoredAs<bool>(_data, path, SdfFieldKeys->Custom, false);
+    const SdfVariability variability = _StoredAs<SdfVariability>(
+        _data, path, SdfFieldKeys->Variability, SdfVariabilityVarying);
+    bool made = false;
+    switch (type) {
+    case SdfSpecTypePrim: {
+        const TfToken typeName =
+            _StoredAs<TfToken>(_data, path, SdfFieldKeys->TypeName, TfToken());
+        // A typeless def would be given Sdf's "any type" name: made as an
+        // over, its specifier follows with the other fields.
+        const SdfSpecifier specifier =
+            typeName.IsEmpty()
+                ? SdfSpecifierOver
+                : _StoredAs<SdfSpecifier>(_data, path, SdfFieldKeys->Specifier,
+                                          SdfSpecifierOver);
+        made = bool(SdfPrimSpec::New(_layer->GetPrimAtPath(ownerPath),
+                                     path.GetName(), specifier,
+                                     typeName.GetString()));
+        break;
+    }
+    case SdfSpecTypeAttribute: {
+        const SdfValueTypeName typeName = _schema.FindType(
+            _StoredAs<TfToken>(_data, path, SdfFieldKeys->TypeName, TfToken()));
+        made = bool(SdfAttributeSpec::New(_layer->GetPrimAtPath(ownerPath),
+                                          path.GetName(), typeName, variability,
+                                          custom));
+        break;
+    }
+    case SdfSpecTypeRelationship:
+        made =
+            bool(SdfRelationshipSpec::New(_layer->GetPrimAtPath(ownerPath),
+                                          path.GetName(), custom, variability));
+        break;
+    case SdfSpecTypeVariantSet:
+        made = bool(SdfVariantSetSpec::New(_layer->GetPrimAtPath(ownerPath),
+                                           path.GetVariantSelection().first));
+        break;
+    case SdfSpecTypeVariant:
+        made = bool(SdfVariantSpec::New(TfDynamic_cast<SdfVariantSetSpecHandle>(
+                                            _layer->GetObjectAtPath(ownerPath)),
+                                        path.GetVariantSelection().second));
+        break;
+    default:
+        break;
+    }
+    return made;
+}
+
+bool _ChangedSpecsRefresh::_IsRequiredFallback(const SdfPath& path,
+                                               SdfSpecType type,
+                                               const TfToken& field,
+                                               const VtValue& value) const
+{
+    // Sdf keeps a required field that holds its fallback rather than erase
+    // it: to a layer it is the same as no field.
+    const SdfSchemaBase::SpecDefinition* definition =
+        _schema.GetSpecDefinition(type);
+    return definition && definition->IsRequiredField(field) &&
+           value == _schema.GetFallback(field);
+}
+
+void _ChangedSpecsRefresh::_SyncFields(const SdfPath& path)
+{
+    const SdfSpecType type = _data.GetSpecType(path);
+    if (type == SdfSpecTypeUnknown) {
+        return;
+    }
+    _data.ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+        if (!value.IsEmpty() &&
+            !_SameValue(_StoredValue(_own, path, name), &value)) {
+            _layer->SetField(path, name, value);
+            ++_edits;
+        }
+        return true;
+    });
+    TfTokenVector erased;
+    _own.ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+        if (!value.IsEmpty() && !_StoredValue(_data, path, name) &&
+            !_IsRequiredFallback(path, type, name, value)) {
+            erased.push_back(name);
+        }
+        return true;
+    });
+    for (const TfToken& name : erased) {
+        _layer->EraseField(path, name);
+        ++_edits;
+    }
+}
+
+bool _ChangedSpecsRefresh::_Agrees(const SdfPath& path) const
+{
+    const SdfSpecType type = _data.GetSpecType(path);
+    if (type != _own.GetSpecType(path)) {
+        return false;
+    }
+    bool agrees = true;
+    const auto compare = [&](const vela::SyncData& one,
+                             const vela::SyncData& other) {
+        one.ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+            if (!value.IsEmpty() &&
+                !_SameValue(&value, _StoredValue(other, path, name)) &&
+                !(!_StoredValue(other, path, name) &&
+                  _IsRequiredFallback(path, type, name, value))) {
+                agrees = false;
+            }
+            return agrees;
+        });
+    };
+    compare(_data, _own);
+    if (agrees) {
+        compare(_own, _data);
+    }
+    return agrees;
 }
 
 } // namespace
@@ -392,6 +1026,7 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
     const _RefreshRoute route = _ChooseRefreshRoute(*layer, *data, &changes);
     if (route == _RefreshRoute::Unchanged) {
         _DiscardPendingOps(*layer);
+        _NoteRefreshed(*layer, data);
         return;
     }
     // The layer's content has passed this check (or was made by OpenUSD's
@@ -413,6 +1048,117 @@ void SyncFileFormat::RefreshData(const SdfLayerHandle& layer,
         _EditFields(layer, own, changes);
     } else {
         _EditSpecs(layer, own, data);
+    }
+    _NoteRefreshed(*layer, data);
+}
+
+void SyncFileFormat::RefreshChangedData(const SdfLayerHandle& layer,
+                                        const SdfAbstractDataRefPtr& data)
+{
+    if (!layer) {
+        spdlog::error("Invalid layer.");
+        return;
+    }
+    if (!data) {
+        spdlog::error("Invalid data for layer {}", layer->GetIdentifier());
+        return;
+    }
+    const auto current =
+        TfDynamic_cast<vela::SyncDataConstPtr>(_GetLayerData(*layer));
+    const auto* incoming =
+        dynamic_cast<const vela::SyncData*>(get_pointer(data));
+    const std::string unusable =
+        _FindChangeRecordProblem(*layer, get_pointer(current), incoming);
+    if (!unusable.empty()) {
+        spdlog::debug("RefreshChangedData: {}; refreshing layer {} in full",
+                      unusable, layer->GetIdentifier());
+        RefreshData(layer, data);
+        return;
+    }
+    // Sdf hands out layer data as const; its refresh edits it through the
+    // layer, muted.
+    vela::SyncData* own = const_cast<vela::SyncData*>(get_pointer(current));
+    _ChangedSpecsRefresh refresh(layer, own, *incoming);
+    std::string failure, reason;
+    switch (refresh.Plan(&failure, &reason)) {
+    case _ChangedSpecsRefresh::Outcome::Refused:
+        spdlog::error("RefreshData: refused, the sync data is not "
+                      "consistent: {}",
+                      failure);
+        return;
+    case _ChangedSpecsRefresh::Outcome::Full:
+        spdlog::debug("RefreshChangedData: {}; refreshing layer {} in full",
+                      reason, layer->GetIdentifier());
+        RefreshData(layer, data);
+        return;
+    case _ChangedSpecsRefresh::Outcome::Ready:
+        break;
+    }
+    if (!refresh.Edit()) {
+        // The edits made so far are part of the way there.
+        spdlog::debug("RefreshChangedData: layer {} did not come into "
+                      "agreement spec by spec; refreshing it in full",
+                      layer->GetIdentifier());
+        RefreshData(layer, data);
+        return;
+    }
+    _DiscardPendingOps(*layer);
+    _NoteRefreshed(*layer, data);
+    spdlog::debug("RefreshChangedData: {} changed specs of layer {}, {} edits",
+                  refresh.ChangedCount(), layer->GetIdentifier(),
+                  refresh.EditCount());
+}
+
+std::string
+SyncFileFormat::_FindChangeRecordProblem(const SdfLayer& layer,
+                                         const vela::SyncData* current,
+                                         const vela::SyncData* incoming)
+{
+    if (!current) {
+        return "the layer holds no SyncData";
+    }
+    if (!incoming) {
+        return "the data is no SyncData";
+    }
+    // Each must name the other: the data may have refreshed this layer,
+    // and another store the layer since.
+    if (get_pointer(incoming->GetRefreshedStore()) != current ||
+        get_pointer(current->GetRefreshedStore()) != incoming) {
+        return "the data did not refresh this layer last";
+    }
+    if (incoming->HasChangedPathsOverflowed()) {
+        return "too many specs of the data changed";
+    }
+    if (current->HasChangedPathsOverflowed()) {
+        return "too many specs of the layer were edited";
+    }
+    const size_t changed =
+        incoming->GetChangedPaths().size() + current->GetChangedPaths().size();
+    if (changed > std::max(_WholesaleMinimum,
+                           current->GetSpecCount() / _ChangedShareLimit)) {
+        return fmt::format("{} changed specs", changed);
+    }
+    return {};
+}
+
+void SyncFileFormat::_NoteRefreshed(const SdfLayer& layer,
+                                    const SdfAbstractDataRefPtr& data)
+{
+    const auto current =
+        TfDynamic_cast<vela::SyncDataConstPtr>(_GetLayerData(layer));
+    if (!current) {
+        return;
+    }
+    vela::SyncDataPtr own = TfConst_cast<vela::SyncDataPtr>(current);
+    auto* incoming = dynamic_cast<vela::SyncData*>(get_pointer(data));
+    // The layer agrees with the data: its local edits are no longer news.
+    own->ClearChangedPaths(incoming ? TfCreateWeakPtr(incoming)
+                                    : vela::SyncDataPtr());
+    // A store that keeps a record for another layer still alive keeps it:
+    // that layer's next refresh needs it.
+    if (incoming && (!incoming->GetRefreshedStore() ||
+                     incoming->GetRefreshedStore() == own)) {
+        incoming->ClearChangedPaths(own);
     }
 }
 

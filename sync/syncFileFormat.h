@@ -70,6 +70,11 @@ public:
     /// that is of the wrong type or names a spec that is not there (as a
     /// lost or forged operation from a peer can leave it).
     ///
+    /// A refresh that is not refused clears the layer's record of local
+    /// edits and \p data's record of changed specs, and \p data remembers
+    /// this layer as the one it refreshed, unless it remembers another that
+    /// is still alive (see RefreshChangedData).
+    ///
     /// When both the layer's data and \p data are vela::SyncData, the
     /// refresh is sized first. Content the layer holds already changes
     /// nothing (pending operations are still dropped). A refresh that
@@ -85,6 +90,35 @@ public:
     /// local edits.
     static void RefreshData(const SdfLayerHandle& layer,
                             const SdfAbstractDataRefPtr& data);
+
+    /// Brings the layer into agreement with \p data as RefreshData does,
+    /// looking only at the specs that changed since \p data last refreshed
+    /// this layer (vela::SyncData::GetChangedPaths) and at those edited on
+    /// the layer since (its own store's record), then clears both records.
+    /// The cost is that of the changed specs and their fields, whatever the
+    /// layer's size.
+    ///
+    /// The changed specs are checked as RefreshData checks every spec (their
+    /// types fit their paths, their children fields name specs that exist,
+    /// a removed spec is named by no children field): inconsistent data is
+    /// refused with RefreshData's error line, the layer unchanged. Edits go
+    /// through Sdf's own API in one change block, so that OpenUSD reports
+    /// each changed path on its own: fields are set and erased, prims,
+    /// properties, variant sets and variants made through their schema
+    /// classes (an attribute whose value type changed is made anew) and
+    /// removed through their owners, children fields set to the data's
+    /// afterwards. Changes the layer holds already make no edit at all.
+    /// Pending operations are discarded, as RefreshData discards them.
+    ///
+    /// Falls back to RefreshData (which clears the records too) when there
+    /// is no usable record: \p data is no vela::SyncData, last refreshed
+    /// another layer or none, or recorded too many changes; the layer was
+    /// edited too much; more than an eighth of the layer changed (and more
+    /// than 256 specs); or an edit is one the schema API cannot make (target
+    /// and connection specs, a spec whose owner is not there). A debug line
+    /// says why.
+    static void RefreshChangedData(const SdfLayerHandle& layer,
+                                   const SdfAbstractDataRefPtr& data);
 
     /// Replaces the layer's content by a fresh vela::SyncData holding only
     /// the pseudo-root and discards the pending operations; the
@@ -141,6 +175,23 @@ private:
     static void _ReplaceData(const SdfLayerHandle& layer,
                              const vela::SyncDataPtr& own,
                              const vela::SyncData& incoming);
+
+    // Above max(_WholesaleMinimum, specs / _ChangedShareLimit) changed
+    // specs, an incremental refresh costs about what a full one does.
+    static constexpr size_t _ChangedShareLimit = 8;
+
+    // Why the records of \p current, the layer's store, and \p incoming
+    // cannot drive an incremental refresh; "" when they can.
+    static std::string _FindChangeRecordProblem(const SdfLayer& layer,
+                                                const vela::SyncData* current,
+                                                const vela::SyncData* incoming);
+
+    // After a refresh that brought the layer into agreement with \p data:
+    // clears the layer store's record and, unless \p data keeps one for
+    // another layer's store, \p data's, which then describes changes since
+    // this layer's refresh.
+    static void _NoteRefreshed(const SdfLayer& layer,
+                               const SdfAbstractDataRefPtr& data);
 
     // Swaps out and drops the layer's pending operations; returns the
     // layer's SyncData, or null (GetData has logged) when there is none.

@@ -7,6 +7,8 @@
 //   corpus/applyOps/seed-*       operation streams recorded from sync layers
 //                                authored through Sdf
 //   corpus/decodeFrame/seed-*    the same operations as session frame bodies
+//   corpus/refreshChanged/seed-* the same streams as received content, in
+//                                batches of a few operations
 //   packed.dict, base64.dict, ops.dict
 //
 // Files named seed-* are rewritten; regression inputs (any other name) are
@@ -233,6 +235,7 @@ void WriteOpSeeds(const fs::path& root)
 {
     const fs::path opsDir = SeedDir(root, "applyOps");
     const fs::path framesDir = SeedDir(root, "decodeFrame");
+    const fs::path batchesDir = SeedDir(root, "refreshChanged");
     for (const auto& [name, author] : Scenes()) {
         SdfLayerRefPtr layer = SdfLayer::CreateAnonymous(name + ".vela");
         author(layer);
@@ -246,6 +249,15 @@ void WriteOpSeeds(const fs::path& root)
             WriteFile(opsDir / ("seed-" + name + (received ? "-received" : "")),
                       writer.Bytes());
         }
+        // Batches of five: the layer is refreshed from each batch's changes.
+        vela_fuzz::OpStreamWriter batches;
+        for (size_t i = 0; i < ops.size(); ++i) {
+            Append(ops[i], true, batches);
+            if (i % 5 == 4) {
+                batches.EndBatch();
+            }
+        }
+        WriteFile(batchesDir / ("seed-" + name), batches.Bytes());
     }
 }
 

@@ -269,6 +269,9 @@ public:
         return Kind(ApplyEraseField).Path(path).Field(field);
     }
 
+    /// An operation of unknown type: where the refresh fuzzer ends a batch.
+    OpStreamWriter& EndBatch() { return Kind(UnknownType).Path("/"); }
+
     const std::vector<uint8_t>& Bytes() const { return _bytes; }
 
 private:
