@@ -214,7 +214,7 @@ class TestProcesses:
         channel, directory = "procs", str(tmp_path / "channels")
         procs = [subprocess.Popen(
             [sys.executable, "-m", "vela.usd.client.cli", "peer", "--channel", channel,
-             "--name", name, "--peers", "A,B", "--rounds", "6", "--snapshot-every", "5",
+             "--name", name, "--peers", "A,B", "--rounds", "6", "--snapshot-every", "0",
              "--dir", directory, "--result", str(tmp_path / (name + ".json"))])
             for name in ("A", "B")]
         for proc in procs:
@@ -222,7 +222,8 @@ class TestProcesses:
         results = [json.load(open(tmp_path / (n + ".json"))) for n in ("A", "B")]
         assert results[0]["layer"] == results[1]["layer"]
 
-        # The shared field holds what the last frame setting it said.
+        # The shared field holds what the last frame setting it said (no
+        # snapshots, so the channel keeps every frame).
         transport = EmbeddedTransport(directory)
         last = None
         entries, _ = transport.Read(channel, "0", maxFrames=10000)
