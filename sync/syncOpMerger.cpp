@@ -1,0 +1,684 @@
+//
+// Copyright 2026 vela contributors
+//
+#include "sync/syncOpMerger.h"
+
+#include <pxr/usd/sdf/schema.h>
+#include <pxr/usd/sdf/types.h>
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <unordered_set>
+#include <utility>
+
+using namespace pxr;
+
+namespace vela {
+
+namespace {
+
+bool DebugEnabled()
+{
+    return spdlog::should_log(spdlog::level::debug);
+}
+
+const char* OpName(SyncOp::SyncOpType type)
+{
+    switch (type) {
+    case SyncOp::CreateNode:
+        return "CreateNode";
+    case SyncOp::SetField:
+        return "SetField";
+    case SyncOp::MoveNode:
+        return "MoveNode";
+    case SyncOp::EraseNode:
+        return "EraseNode";
+    case SyncOp::EraseField:
+        return "EraseField";
+    }
+    return "?";
+}
+
+// A variant's spec, as opposed to its variant set's (/A{v=x}, not /A{v=}).
+bool IsVariantPath(const SdfPath& path)
+{
+    return path.IsPrimVariantSelectionPath() &&
+           !path.GetVariantSelection().second.empty();
+}
+
+// Specs that hold prims, properties and variant sets below them.
+bool HoldsPrimContent(const SdfPath& path)
+{
+    return path.IsPrimPath() || IsVariantPath(path);
+}
+
+// The children fields of a spec that name children by path.
+const std::array<TfToken, 3>& PathChildrenFields()
+{
+    static const std::array<TfToken, 3> fields = {
+        SdfChildrenKeys->RelationshipTargetChildren,
+        SdfChildrenKeys->ConnectionChildren, SdfChildrenKeys->MapperChildren};
+    return fields;
+}
+
+// Moves sorted so that a spec comes before the specs below it: the
+// shallower destination first, and among equals, the earlier move.
+std::vector<size_t> ByDepth(const std::vector<SdfPath>& paths)
+{
+    std::vector<size_t> order(paths.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return paths[a].GetPathElementCount() < paths[b].GetPathElementCount();
+    });
+    return order;
+}
+
+const TfTokenVector* TokensOf(const VtValue* value)
+{
+    return value && value->IsHolding<TfTokenVector>()
+               ? &value->UncheckedGet<TfTokenVector>()
+               : nullptr;
+}
+
+} // namespace
+
+const std::array<TfToken, 4>& SyncOpMerger::TokenChildrenFields()
+{
+    static const std::array<TfToken, 4> fields = {
+        SdfChildrenKeys->PrimChildren, SdfChildrenKeys->PropertyChildren,
+        SdfChildrenKeys->VariantSetChildren, SdfChildrenKeys->VariantChildren};
+    return fields;
+}
+
+int SyncOpMerger::GetChildSlot(const SdfPath& path, SdfPath* parent,
+                               TfToken* name)
+{
+    *name = TfToken();
+    if (path.IsAbsoluteRootPath() || path.IsEmpty()) {
+        *parent = SdfPath();
+        return -1;
+    }
+    *parent = path.GetParentPath();
+    if (path.IsPrimPropertyPath()) {
+        *name = path.GetNameToken();
+        return 1;
+    }
+    if (path.IsPrimVariantSelectionPath()) {
+        const auto selection = path.GetVariantSelection();
+        if (selection.second.empty()) {
+            *name = TfToken(selection.first);
+            return 2;
+        }
+        // A variant is listed by its variant set's spec.
+        *parent = parent->AppendVariantSelection(selection.first, "");
+        *name = TfToken(selection.second);
+        return 3;
+    }
+    if (path.IsPrimPath()) {
+        *name = path.GetNameToken();
+        return 0;
+    }
+    return -1;
+}
+
+// Names are checked as a layer's refresh checks them, so that no merged
+// list holds a name the refresh would refuse, and so that no path is built
+// from a name Sdf would report as a coding error.
+SdfPath SyncOpMerger::GetChildPath(const SdfPath& path, int field,
+                                   const TfToken& name)
+{
+    switch (field) {
+    case 0:
+        if ((path.IsAbsoluteRootOrPrimPath() || IsVariantPath(path)) &&
+            SdfPath::IsValidIdentifier(name)) {
+            return path.AppendChild(name);
+        }
+        break;
+    case 1:
+        if (HoldsPrimContent(path) &&
+            (SdfPath::IsValidIdentifier(name) ||
+             SdfPath::IsValidNamespacedIdentifier(name))) {
+            return path.AppendProperty(name);
+        }
+        break;
+    case 2:
+        if (HoldsPrimContent(path) && SdfPath::IsValidIdentifier(name)) {
+            return path.AppendVariantSelection(name, "");
+        }
+        break;
+    case 3:
+        if (path.IsPrimVariantSelectionPath() &&
+            path.GetVariantSelection().second.empty() &&
+            SdfPath::IsValidIdentifier(name)) {
+            return path.GetParentPath().AppendVariantSelection(
+                path.GetVariantSelection().first, name);
+        }
+        break;
+    default:
+        break;
+    }
+    return SdfPath();
+}
+
+void SyncOpMerger::AppendChildPaths(const SyncData& store, const SdfPath& path,
+                                    std::vector<SdfPath>* children)
+{
+    const auto& tokenFields = TokenChildrenFields();
+    for (int f = 0; f < _FieldCount; ++f) {
+        if (const TfTokenVector* names =
+                TokensOf(store.GetFieldValue(path, tokenFields[f]))) {
+            for (const TfToken& name : *names) {
+                SdfPath child = GetChildPath(path, f, name);
+                if (!child.IsEmpty()) {
+                    children->push_back(std::move(child));
+                }
+            }
+        }
+    }
+    if (!path.IsPrimPropertyPath()) {
+        return;
+    }
+    for (const TfToken& field : PathChildrenFields()) {
+        const VtValue* value = store.GetFieldValue(path, field);
+        if (!value || !value->IsHolding<SdfPathVector>()) {
+            continue;
+        }
+        for (const SdfPath& target : value->UncheckedGet<SdfPathVector>()) {
+            if (target.IsEmpty()) {
+                continue;
+            }
+            children->push_back(field == SdfChildrenKeys->MapperChildren
+                                    ? path.AppendMapper(target)
+                                    : path.AppendTarget(target));
+        }
+    }
+}
+
+SyncOpMerger::SyncOpMerger(SyncData* store)
+    : _store(store)
+{}
+
+SyncOpMerger::~SyncOpMerger()
+{
+    Finish();
+}
+
+SyncOpMerger::_Parent& SyncOpMerger::_Touch(const SdfPath& path)
+{
+    auto found = _parentIndex.find(path);
+    if (found != _parentIndex.end()) {
+        return _parents[found->second];
+    }
+    _parentIndex.emplace(path, _parents.size());
+    _parents.emplace_back();
+    _Parent& parent = _parents.back();
+    parent.path = path;
+    const auto& fields = TokenChildrenFields();
+    for (int f = 0; f < _FieldCount; ++f) {
+        if (const TfTokenVector* names =
+                TokensOf(_store->GetFieldValue(path, fields[f]))) {
+            parent.prior[f] = *names;
+        }
+    }
+    return parent;
+}
+
+void SyncOpMerger::_TouchParentOf(const SdfPath& child, bool added)
+{
+    SdfPath parentPath;
+    TfToken name;
+    const int field = GetChildSlot(child, &parentPath, &name);
+    if (field < 0) {
+        return;
+    }
+    _Parent& parent = _Touch(parentPath);
+    parent.touched[field] = true;
+    if (added) {
+        parent.added[field].push_back(name);
+    }
+}
+
+bool SyncOpMerger::_ParentExists(const SdfPath& path) const
+{
+    if (path.IsAbsoluteRootPath()) {
+        return true;
+    }
+    SdfPath parent;
+    TfToken name;
+    GetChildSlot(path, &parent, &name);
+    return !parent.IsEmpty() && _store->HasSpec(parent);
+}
+
+void SyncOpMerger::_Drop(const SyncData::CheckedSyncOp& op, const char* why)
+{
+    ++_dropped;
+    if (DebugEnabled()) {
+        spdlog::debug("[SyncOpMerger] Dropped {} {}: {}", OpName(op.type),
+                      op.path.GetText(), why);
+    }
+}
+
+void SyncOpMerger::Apply(const SyncData::CheckedSyncOp& op)
+{
+    switch (op.type) {
+    case SyncOp::CreateNode:
+        _ApplyCreate(op);
+        break;
+    case SyncOp::SetField:
+    case SyncOp::EraseField:
+        _ApplyField(op);
+        break;
+    case SyncOp::MoveNode:
+        _ApplyMove(op);
+        break;
+    case SyncOp::EraseNode:
+        _ApplyErase(op);
+        break;
+    }
+}
+
+// Creating an existing spec keeps its fields: two peers that create the
+// same name end with one spec holding both peers' fields.
+void SyncOpMerger::_ApplyCreate(const SyncData::CheckedSyncOp& op)
+{
+    if (!_ParentExists(op.path)) {
+        _Drop(op, "its parent spec does not exist");
+        return;
+    }
+    _TouchParentOf(op.path, true);
+    if (_isEstablished.emplace(op.path, true).second) {
+        _established.push_back(op.path);
+    } else {
+        _isEstablished[op.path] = true;
+    }
+    _store->ApplySyncOp(op);
+}
+
+void SyncOpMerger::_ApplyField(const SyncData::CheckedSyncOp& op)
+{
+    if (!_store->HasSpec(op.path)) {
+        _Drop(op, "no spec");
+        return;
+    }
+    const auto& fields = TokenChildrenFields();
+    const auto found = std::find(fields.begin(), fields.end(), op.fieldName);
+    if (found != fields.end()) {
+        const size_t field = static_cast<size_t>(found - fields.begin());
+        _Parent& parent = _Touch(op.path);
+        parent.touched[field] = true;
+        parent.setByFrame[field] = true;
+    }
+    _store->ApplySyncOp(op);
+}
+
+void SyncOpMerger::_ApplyMove(const SyncData::CheckedSyncOp& op)
+{
+    if (op.path.IsAbsoluteRootPath() || op.oldPath.IsAbsoluteRootPath()) {
+        _Drop(op, "the pseudo-root stays where it is");
+        return;
+    }
+    if (!_store->HasSpec(op.oldPath)) {
+        _Drop(op, "no spec at its source");
+        return;
+    }
+    if (_store->HasSpec(op.path)) {
+        _Drop(op, "its destination is taken");
+        return;
+    }
+    if (op.path.HasPrefix(op.oldPath)) {
+        _Drop(op, "its destination is below its source");
+        return;
+    }
+    _TouchParentOf(op.oldPath, false);
+    _TouchParentOf(op.path, true);
+    _Touch(op.oldPath);
+    _Move(op.oldPath, op.path);
+
+    auto move = _moveIndex.find(op.oldPath);
+    if (move == _moveIndex.end()) {
+        _moveIndex.emplace(op.path, _moves.size());
+        _moves.push_back(_Moved{op.oldPath, op.path});
+    } else {
+        const size_t index = move->second;
+        _moveIndex.erase(move);
+        _moves[index].to = op.path;
+        _moveIndex[op.path] = index;
+    }
+}
+
+void SyncOpMerger::_ApplyErase(const SyncData::CheckedSyncOp& op)
+{
+    if (op.path.IsAbsoluteRootPath()) {
+        _Drop(op, "every store keeps its pseudo-root");
+        return;
+    }
+    if (!_store->HasSpec(op.path)) {
+        _Drop(op, "no spec");
+        return;
+    }
+    _TouchParentOf(op.path, false);
+    _Erasure erasure;
+    erasure.path = op.path;
+    AppendChildPaths(*_store, op.path, &erasure.children);
+    _erasures.push_back(std::move(erasure));
+    _Erase(op.path);
+}
+
+// The one place a spec changes path: its record and the frame's knowledge
+// of it travel along.
+bool SyncOpMerger::_Move(const SdfPath& from, const SdfPath& to)
+{
+    if (!_store->HasSpec(from) || _store->HasSpec(to)) {
+        return false;
+    }
+    SyncData::CheckedSyncOp move;
+    move.type = SyncOp::MoveNode;
+    move.path = to;
+    move.oldPath = from;
+    _store->ApplySyncOp(move);
+
+    auto record = _parentIndex.find(from);
+    if (record != _parentIndex.end()) {
+        const size_t index = record->second;
+        _parentIndex.erase(record);
+        auto replaced = _parentIndex.find(to);
+        if (replaced != _parentIndex.end()) {
+            // A record of a spec the frame erased from here: the children
+            // it saw come and go are this spec's now.
+            const _Parent& old = _parents[replaced->second];
+            _Parent& moved = _parents[index];
+            for (int f = 0; f < _FieldCount; ++f) {
+                moved.touched[f] = moved.touched[f] || old.touched[f];
+                moved.added[f].insert(moved.added[f].end(),
+                                      old.added[f].begin(), old.added[f].end());
+            }
+            replaced->second = index;
+        } else {
+            _parentIndex.emplace(to, index);
+        }
+        _parents[index].path = to;
+    }
+    auto known = _isEstablished.find(from);
+    if (known != _isEstablished.end()) {
+        known->second = false;
+    }
+    if (_isEstablished.emplace(to, true).second) {
+        _established.push_back(to);
+    } else {
+        _isEstablished[to] = true;
+    }
+    return true;
+}
+
+void SyncOpMerger::_Erase(const SdfPath& path)
+{
+    SyncData::CheckedSyncOp erase;
+    erase.type = SyncOp::EraseNode;
+    erase.path = path;
+    _store->ApplySyncOp(erase);
+    auto known = _isEstablished.find(path);
+    if (known != _isEstablished.end()) {
+        known->second = false;
+    }
+}
+
+void SyncOpMerger::_EraseTree(const SdfPath& path)
+{
+    std::vector<SdfPath> pending{path};
+    while (!pending.empty()) {
+        const SdfPath current = std::move(pending.back());
+        pending.pop_back();
+        if (!_store->HasSpec(current) || current.IsAbsoluteRootPath()) {
+            continue;
+        }
+        AppendChildPaths(*_store, current, &pending);
+        if (DebugEnabled()) {
+            spdlog::debug("[SyncOpMerger] Erase {} with what is erased above "
+                          "it",
+                          current.GetText());
+        }
+        _Erase(current);
+    }
+}
+
+void SyncOpMerger::Finish()
+{
+    if (_finished) {
+        return;
+    }
+    _finished = true;
+    _UndoMovesIntoMissingParents();
+    _FollowMovedSpecs();
+    _EraseBelowErased();
+    _EraseOrphans();
+    for (size_t i = 0; i < _parents.size(); ++i) {
+        const _Parent& parent = _parents[i];
+        auto current = _parentIndex.find(parent.path);
+        if (current != _parentIndex.end() && current->second == i &&
+            _store->HasSpec(parent.path)) {
+            _MergeChildren(parent);
+        }
+    }
+}
+
+// Sdf moves a subtree children first, so a move can only be judged once
+// the frame is over. Parents go back first: a child's destination then has
+// no parent either, and it follows.
+void SyncOpMerger::_UndoMovesIntoMissingParents()
+{
+    std::vector<SdfPath> destinations;
+    destinations.reserve(_moves.size());
+    for (const _Moved& move : _moves) {
+        destinations.push_back(move.to);
+    }
+    for (size_t index : ByDepth(destinations)) {
+        _Moved& move = _moves[index];
+        if (move.from == move.to || !_store->HasSpec(move.to) ||
+            _ParentExists(move.to)) {
+            continue;
+        }
+        if (DebugEnabled()) {
+            spdlog::debug("[SyncOpMerger] Move of {} to {} undone: no parent "
+                          "spec there",
+                          move.from.GetText(), move.to.GetText());
+        }
+        if (!_store->HasSpec(move.from) && _ParentExists(move.from)) {
+            _TouchParentOf(move.to, false);
+            _TouchParentOf(move.from, true);
+            _Move(move.to, move.from);
+            move.to = move.from;
+        } else {
+            _TouchParentOf(move.to, false);
+            _EraseTree(move.to);
+        }
+    }
+}
+
+// A move names the specs its author knew; children added concurrently at
+// the old path come along, so that nothing is left without a parent. Where
+// they cannot (the spec was erased, or its new place has a child of that
+// name), they stay: listed by a spec the frame put at the old path, or
+// erased with the rest of what has no parent.
+void SyncOpMerger::_FollowMovedSpecs()
+{
+    std::vector<SdfPath> destinations;
+    destinations.reserve(_moves.size());
+    for (const _Moved& move : _moves) {
+        destinations.push_back(move.to);
+    }
+    for (size_t index : ByDepth(destinations)) {
+        const _Moved move = _moves[index];
+        auto record = _parentIndex.find(move.to);
+        if (move.from == move.to || record == _parentIndex.end()) {
+            continue;
+        }
+        // The record may be replaced below; keep what it held before.
+        const auto prior = _parents[record->second].prior;
+        const bool arrived = _store->HasSpec(move.to);
+        for (int f = 0; f < _FieldCount; ++f) {
+            for (const TfToken& name : prior[f]) {
+                const SdfPath from = GetChildPath(move.from, f, name);
+                const SdfPath to = GetChildPath(move.to, f, name);
+                if (from.IsEmpty() || !_store->HasSpec(from)) {
+                    continue;
+                }
+                auto known = _isEstablished.find(from);
+                if (known != _isEstablished.end() && known->second) {
+                    continue;
+                }
+                if (!arrived || to.IsEmpty() || _store->HasSpec(to) ||
+                    to.HasPrefix(from)) {
+                    if (_store->HasSpec(move.from)) {
+                        _TouchParentOf(from, true);
+                    } else {
+                        _established.push_back(from);
+                    }
+                    continue;
+                }
+                _TouchParentOf(to, true);
+                // The subtree below keeps its children lists; each spec in
+                // it moves by the same prefix.
+                std::vector<SdfPath> pending{from};
+                while (!pending.empty()) {
+                    const SdfPath current = std::move(pending.back());
+                    pending.pop_back();
+                    const SdfPath target = current.ReplacePrefix(from, to);
+                    if (target.IsEmpty() || _store->HasSpec(target)) {
+                        _established.push_back(current);
+                        continue;
+                    }
+                    AppendChildPaths(*_store, current, &pending);
+                    _Move(current, target);
+                }
+            }
+        }
+    }
+}
+
+// The author of an erasure did not know the children added below the
+// spec concurrently: they go with it, unless the frame itself put them
+// there afterwards.
+void SyncOpMerger::_EraseBelowErased()
+{
+    for (const _Erasure& erasure : _erasures) {
+        for (const SdfPath& child : erasure.children) {
+            if (!_store->HasSpec(child)) {
+                continue;
+            }
+            auto known = _isEstablished.find(child);
+            if (known != _isEstablished.end() && known->second) {
+                continue;
+            }
+            _TouchParentOf(child, false);
+            _EraseTree(child);
+        }
+    }
+}
+
+// What the rules above leave without a parent (a frame that erases the
+// parent of a spec it created, a child that could not follow its parent)
+// is erased, so that the store holds no spec that nothing lists.
+void SyncOpMerger::_EraseOrphans()
+{
+    const std::vector<SdfPath> candidates = _established;
+    for (size_t index : ByDepth(candidates)) {
+        const SdfPath& path = candidates[index];
+        if (_store->HasSpec(path) && !_ParentExists(path)) {
+            _EraseTree(path);
+        }
+    }
+}
+
+void SyncOpMerger::_MergeChildren(const _Parent& parent)
+{
+    const auto& fields = TokenChildrenFields();
+    const SdfPath& path = parent.path;
+    for (int f = 0; f < _FieldCount; ++f) {
+        if (!parent.touched[f]) {
+            continue;
+        }
+        const VtValue* stored = _store->GetFieldValue(path, fields[f]);
+        const TfTokenVector* current = TokensOf(stored);
+        static const TfTokenVector none;
+        const TfTokenVector& frameList = parent.setByFrame[f]
+                                             ? (current ? *current : none)
+                                             : parent.prior[f];
+
+        const auto exists = [&](const TfToken& name) {
+            const SdfPath child = GetChildPath(path, f, name);
+            return !child.IsEmpty() && _store->HasSpec(child);
+        };
+
+        // The frame's names whose specs exist, in the frame's order.
+        TfTokenVector kept;
+        kept.reserve(frameList.size());
+        std::unordered_map<TfToken, size_t, TfToken::HashFunctor> keptIndex;
+        std::unordered_set<TfToken, TfToken::HashFunctor> inFrame;
+        for (const TfToken& name : frameList) {
+            if (inFrame.insert(name).second && exists(name)) {
+                keptIndex.emplace(name, kept.size());
+                kept.push_back(name);
+            }
+        }
+        // Names the frame did not know, each after the name it followed
+        // before the frame: bucket 0 is the front, bucket i + 1 follows
+        // kept[i].
+        std::vector<TfTokenVector> inserted(kept.size() + 1);
+        size_t anchor = 0;
+        size_t count = kept.size();
+        std::unordered_set<TfToken, TfToken::HashFunctor> added;
+        for (const TfToken& name : parent.prior[f]) {
+            auto at = keptIndex.find(name);
+            if (at != keptIndex.end()) {
+                anchor = at->second + 1;
+                continue;
+            }
+            if (inFrame.count(name) || !exists(name) ||
+                !added.insert(name).second) {
+                continue;
+            }
+            inserted[anchor].push_back(name);
+            ++count;
+        }
+
+        TfTokenVector merged;
+        merged.reserve(count);
+        merged.insert(merged.end(), inserted[0].begin(), inserted[0].end());
+        for (size_t i = 0; i < kept.size(); ++i) {
+            merged.push_back(kept[i]);
+            merged.insert(merged.end(), inserted[i + 1].begin(),
+                          inserted[i + 1].end());
+        }
+        // Children the frame made that no list names still get one place.
+        for (const TfToken& name : parent.added[f]) {
+            if (!keptIndex.count(name) && !added.count(name) && exists(name)) {
+                added.insert(name);
+                merged.push_back(name);
+            }
+        }
+
+        if (merged.empty()) {
+            if (stored) {
+                SyncData::CheckedSyncOp erase;
+                erase.type = SyncOp::EraseField;
+                erase.path = path;
+                erase.fieldName = fields[f];
+                _store->ApplySyncOp(erase);
+            }
+            continue;
+        }
+        if (current && *current == merged) {
+            continue;
+        }
+        if (DebugEnabled()) {
+            spdlog::debug("[SyncOpMerger] Merged {} of {}: {} names",
+                          fields[f].GetText(), path.GetText(), merged.size());
+        }
+        _store->SetField(path, fields[f], VtValue(std::move(merged)));
+    }
+}
+
+} // namespace vela
