@@ -7,7 +7,7 @@ is listed by its parent."""
 import random
 
 import pytest
-from pxr import Sdf
+from pxr import Sdf, Tf
 
 
 def _Text(layer):
@@ -106,9 +106,13 @@ def test_ConcurrentEditsMergeAlikeOnEveryPeer(sync, logLines, order, viaOps):
     assert texts[1:] == texts[:-1]
 
     layer = session.layers[0]
-    for path in ("/World/FromA", "/World/FromA.size", "/World/FromB",
-                 "/World/Renamed/Inner/FromC"):
+    for path in ("/World/FromA", "/World/FromA.size", "/World/FromB"):
         assert _Listed(layer, path), path
+    # A child added under the old name follows a later rename; one that
+    # arrives after the rename has no parent any more and is dropped.
+    carried = order.index(2) < order.index(1)
+    assert _Listed(layer, "/World/Renamed/Inner/FromC") == carried
+    assert layer.GetPrimAtPath("/World/Group") is None
     # Old was erased: so were the properties added to it concurrently.
     assert layer.GetPrimAtPath("/World/Old") is None
     assert "Old" not in layer.GetPrimAtPath("/World").nameChildren.keys()
@@ -175,10 +179,16 @@ class _RandomPeer:
             prim.documentation = "doc %d" % rng.randrange(1000)
         elif kind == "reorder":
             parent = layer.GetPrimAtPath(path.GetParentPath())
-            if len(parent.nameChildren) > 1:
+            if list(parent.nameChildren.keys()).index(path.name) > 0:
                 edit = Sdf.BatchNamespaceEdit()
                 edit.Add(Sdf.NamespaceEdit.Reorder(path, 0))
-                assert layer.Apply(edit)
+                try:
+                    layer.Apply(edit)
+                except Tf.ErrorException:
+                    # Sdf reorders the list, then reports the move of the
+                    # child onto itself that it also tries.
+                    pass
+                assert list(parent.nameChildren.keys())[0] == path.name
         else:
             Sdf.AttributeSpec(prim, self._Name(), Sdf.ValueTypeNames.Float)
 
