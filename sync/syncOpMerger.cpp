@@ -263,6 +263,7 @@ void SyncOpMerger::_Drop(const SyncData::CheckedSyncOp& op, const char* why)
 
 void SyncOpMerger::Apply(const SyncData::CheckedSyncOp& op)
 {
+    ++_seq;
     switch (op.type) {
     case SyncOp::CreateNode:
         _ApplyCreate(op);
@@ -289,11 +290,7 @@ void SyncOpMerger::_ApplyCreate(const SyncData::CheckedSyncOp& op)
         return;
     }
     _TouchParentOf(op.path, true);
-    if (_isEstablished.emplace(op.path, true).second) {
-        _established.push_back(op.path);
-    } else {
-        _isEstablished[op.path] = true;
-    }
+    _Establish(op.path);
     _store->ApplySyncOp(op);
 }
 
@@ -334,19 +331,23 @@ void SyncOpMerger::_ApplyMove(const SyncData::CheckedSyncOp& op)
     }
     _TouchParentOf(op.oldPath, false);
     _TouchParentOf(op.path, true);
-    _Touch(op.oldPath);
-    _Move(op.oldPath, op.path);
+    // The spec's own lists are checked too: a child may stay behind.
+    _Touch(op.oldPath).touched.fill(true);
 
+    size_t index;
     auto move = _moveIndex.find(op.oldPath);
     if (move == _moveIndex.end()) {
-        _moveIndex.emplace(op.path, _moves.size());
+        index = _moves.size();
         _moves.push_back(_Moved{op.oldPath, op.path});
     } else {
-        const size_t index = move->second;
+        index = move->second;
         _moveIndex.erase(move);
         _moves[index].to = op.path;
-        _moveIndex[op.path] = index;
     }
+    _moveIndex[op.path] = index;
+    _moveEvents.push_back(
+        _MoveEvent{op.oldPath, _ChildrenOf(op.oldPath), _seq, index});
+    _Move(op.oldPath, op.path);
 }
 
 void SyncOpMerger::_ApplyErase(const SyncData::CheckedSyncOp& op)
@@ -360,10 +361,7 @@ void SyncOpMerger::_ApplyErase(const SyncData::CheckedSyncOp& op)
         return;
     }
     _TouchParentOf(op.path, false);
-    _Erasure erasure;
-    erasure.path = op.path;
-    AppendChildPaths(*_store, op.path, &erasure.children);
-    _erasures.push_back(std::move(erasure));
+    _erasures.push_back(_Erasure{op.path, _ChildrenOf(op.path), _seq});
     _Erase(op.path);
 }
 
@@ -401,16 +399,71 @@ bool SyncOpMerger::_Move(const SdfPath& from, const SdfPath& to)
         }
         _parents[index].path = to;
     }
-    auto known = _isEstablished.find(from);
-    if (known != _isEstablished.end()) {
-        known->second = false;
+    auto known = _establishedAt.find(from);
+    if (known != _establishedAt.end()) {
+        known->second = 0;
     }
-    if (_isEstablished.emplace(to, true).second) {
-        _established.push_back(to);
-    } else {
-        _isEstablished[to] = true;
-    }
+    _Establish(to);
     return true;
+}
+
+// The subtree keeps its children lists; each spec in it moves by the same
+// prefix. A spec whose new place is taken stays, for the orphan sweep.
+void SyncOpMerger::_MoveTree(const SdfPath& from, const SdfPath& to)
+{
+    std::vector<SdfPath> pending{from};
+    while (!pending.empty()) {
+        const SdfPath current = std::move(pending.back());
+        pending.pop_back();
+        const SdfPath target = current.ReplacePrefix(from, to);
+        if (!_store->HasSpec(current)) {
+            continue;
+        }
+        if (target.IsEmpty() || _store->HasSpec(target) ||
+            target.HasPrefix(current)) {
+            _established.push_back(current);
+            continue;
+        }
+        AppendChildPaths(*_store, current, &pending);
+        _Move(current, target);
+    }
+}
+
+void SyncOpMerger::_Establish(const SdfPath& path)
+{
+    auto [at, added] = _establishedAt.emplace(path, _seq);
+    if (added) {
+        _established.push_back(path);
+    } else {
+        at->second = _seq;
+    }
+}
+
+bool SyncOpMerger::_EstablishedAfter(const SdfPath& path, size_t seq) const
+{
+    auto at = _establishedAt.find(path);
+    return at != _establishedAt.end() && at->second > seq;
+}
+
+// Sdf lists every child it makes; a frame from elsewhere may not, and its
+// unlisted children must not be lost track of either.
+std::vector<SdfPath> SyncOpMerger::_ChildrenOf(const SdfPath& path) const
+{
+    std::vector<SdfPath> children;
+    AppendChildPaths(*_store, path, &children);
+    auto record = _parentIndex.find(path);
+    if (record != _parentIndex.end()) {
+        const _Parent& parent = _parents[record->second];
+        for (int f = 0; f < _FieldCount; ++f) {
+            for (const TfToken& name : parent.added[f]) {
+                SdfPath child = GetChildPath(path, f, name);
+                if (!child.IsEmpty()) {
+                    children.push_back(std::move(child));
+                }
+            }
+        }
+    }
+    return children;
 }
 
 void SyncOpMerger::_Erase(const SdfPath& path)
@@ -419,9 +472,9 @@ void SyncOpMerger::_Erase(const SdfPath& path)
     erase.type = SyncOp::EraseNode;
     erase.path = path;
     _store->ApplySyncOp(erase);
-    auto known = _isEstablished.find(path);
-    if (known != _isEstablished.end()) {
-        known->second = false;
+    auto known = _establishedAt.find(path);
+    if (known != _establishedAt.end()) {
+        known->second = 0;
     }
 }
 
@@ -486,9 +539,10 @@ void SyncOpMerger::_UndoMovesIntoMissingParents()
                           move.from.GetText(), move.to.GetText());
         }
         if (!_store->HasSpec(move.from) && _ParentExists(move.from)) {
+            // What the frame moved or made below the spec goes back with it.
             _TouchParentOf(move.to, false);
             _TouchParentOf(move.from, true);
-            _Move(move.to, move.from);
+            _MoveTree(move.to, move.from);
             move.to = move.from;
         } else {
             _TouchParentOf(move.to, false);
@@ -504,56 +558,26 @@ void SyncOpMerger::_UndoMovesIntoMissingParents()
 // erased with the rest of what has no parent.
 void SyncOpMerger::_FollowMovedSpecs()
 {
-    std::vector<SdfPath> destinations;
-    destinations.reserve(_moves.size());
-    for (const _Moved& move : _moves) {
-        destinations.push_back(move.to);
-    }
-    for (size_t index : ByDepth(destinations)) {
-        const _Moved move = _moves[index];
-        auto record = _parentIndex.find(move.to);
-        if (move.from == move.to || record == _parentIndex.end()) {
-            continue;
-        }
-        // The record may be replaced below; keep what it held before.
-        const auto prior = _parents[record->second].prior;
-        const bool arrived = _store->HasSpec(move.to);
-        for (int f = 0; f < _FieldCount; ++f) {
-            for (const TfToken& name : prior[f]) {
-                const SdfPath from = GetChildPath(move.from, f, name);
-                const SdfPath to = GetChildPath(move.to, f, name);
-                if (from.IsEmpty() || !_store->HasSpec(from)) {
-                    continue;
-                }
-                auto known = _isEstablished.find(from);
-                if (known != _isEstablished.end() && known->second) {
-                    continue;
-                }
-                if (!arrived || to.IsEmpty() || _store->HasSpec(to) ||
-                    to.HasPrefix(from)) {
-                    if (_store->HasSpec(move.from)) {
-                        _TouchParentOf(from, true);
-                    } else {
-                        _established.push_back(from);
-                    }
-                    continue;
-                }
-                _TouchParentOf(to, true);
-                // The subtree below keeps its children lists; each spec in
-                // it moves by the same prefix.
-                std::vector<SdfPath> pending{from};
-                while (!pending.empty()) {
-                    const SdfPath current = std::move(pending.back());
-                    pending.pop_back();
-                    const SdfPath target = current.ReplacePrefix(from, to);
-                    if (target.IsEmpty() || _store->HasSpec(target)) {
-                        _established.push_back(current);
-                        continue;
-                    }
-                    AppendChildPaths(*_store, current, &pending);
-                    _Move(current, target);
-                }
+    for (const _MoveEvent& event : _moveEvents) {
+        const SdfPath& dest = _moves[event.moved].to;
+        const bool arrived = dest != event.from && _store->HasSpec(dest);
+        for (const SdfPath& child : event.children) {
+            if (!_store->HasSpec(child) ||
+                _EstablishedAfter(child, event.seq)) {
+                continue;
             }
+            const SdfPath to = child.ReplacePrefix(event.from, dest);
+            if (!arrived || to.IsEmpty() || _store->HasSpec(to) ||
+                to.HasPrefix(child)) {
+                if (_ParentExists(child)) {
+                    _TouchParentOf(child, true);
+                } else {
+                    _established.push_back(child);
+                }
+                continue;
+            }
+            _TouchParentOf(to, true);
+            _MoveTree(child, to);
         }
     }
 }
@@ -568,8 +592,7 @@ void SyncOpMerger::_EraseBelowErased()
             if (!_store->HasSpec(child)) {
                 continue;
             }
-            auto known = _isEstablished.find(child);
-            if (known != _isEstablished.end() && known->second) {
+            if (_EstablishedAfter(child, erasure.seq)) {
                 continue;
             }
             _TouchParentOf(child, false);

@@ -121,11 +121,22 @@ private:
         pxr::SdfPath to;
     };
 
-    // A spec the frame erased, with the children its fields named then.
+    // One move of the frame: the children the spec had at its source then
+    // (listed, or made there by the frame), and which spec it moved.
+    struct _MoveEvent
+    {
+        pxr::SdfPath from;
+        std::vector<pxr::SdfPath> children;
+        size_t seq;
+        size_t moved;
+    };
+
+    // A spec the frame erased, with the children it had then.
     struct _Erasure
     {
         pxr::SdfPath path;
         std::vector<pxr::SdfPath> children;
+        size_t seq;
     };
 
     struct _PathHash
@@ -151,11 +162,22 @@ private:
     // The store's edits, as ApplySyncOp makes them.
     void _Erase(const pxr::SdfPath& path);
     bool _Move(const pxr::SdfPath& from, const pxr::SdfPath& to);
+    // Moves the spec at \p from and everything its children fields name
+    // below it to \p to.
+    void _MoveTree(const pxr::SdfPath& from, const pxr::SdfPath& to);
     // Erases the spec at \p path and everything its children fields name
     // below it.
     void _EraseTree(const pxr::SdfPath& path);
 
     bool _ParentExists(const pxr::SdfPath& path) const;
+
+    // Whether the frame put the spec at \p path there after operation
+    // \p seq (and has not erased or moved it away since).
+    bool _EstablishedAfter(const pxr::SdfPath& path, size_t seq) const;
+    void _Establish(const pxr::SdfPath& path);
+    // The children of the spec at \p path: those its fields name and those
+    // the frame made or moved in there.
+    std::vector<pxr::SdfPath> _ChildrenOf(const pxr::SdfPath& path) const;
 
     void _UndoMovesIntoMissingParents();
     void _FollowMovedSpecs();
@@ -171,12 +193,16 @@ private:
     std::unordered_map<pxr::SdfPath, size_t, _PathHash> _parentIndex;
     std::vector<_Moved> _moves;
     std::unordered_map<pxr::SdfPath, size_t, _PathHash> _moveIndex;
+    std::vector<_MoveEvent> _moveEvents;
     std::vector<_Erasure> _erasures;
+    // The number of the operation being applied, from 1.
+    size_t _seq = 0;
     // Paths the frame created or moved a spec to, and specs a move left
-    // behind, in order: where a spec may have lost its parent. Whether the
-    // spec at a path is the frame's own (not erased or moved away since).
+    // behind, in order: where a spec may have lost its parent.
     std::vector<pxr::SdfPath> _established;
-    std::unordered_map<pxr::SdfPath, bool, _PathHash> _isEstablished;
+    // For each path the frame put a spec at, the operation that did (0
+    // once the spec is erased or moved away).
+    std::unordered_map<pxr::SdfPath, size_t, _PathHash> _establishedAt;
 };
 
 } // namespace vela

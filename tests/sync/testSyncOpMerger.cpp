@@ -232,6 +232,7 @@ TEST(SyncOpMerger, ReparentIntoAnErasedPrim)
     const std::vector<std::function<void(Peer&)>> edits = {
         [](Peer& a) {
             EXPECT_TRUE(Move(a, "/World/Group", "/World/Old/Group"));
+            Def(a.layer, "/World/Old/Group/Made");
         },
         [](Peer& b) {
             b.Prim("/World")->RemoveNameChild(b.Prim("/World/Old"));
@@ -240,7 +241,7 @@ TEST(SyncOpMerger, ReparentIntoAnErasedPrim)
     // The erasure first: the move is undone, nothing is lost.
     SyncDataRefPtr merged = Merged(scene, edits, {1, 0});
     EXPECT_EQ(Children(merged, "/World"), (Names{"Group"}));
-    EXPECT_TRUE(merged->HasSpec(SdfPath("/World/Group/Inner")));
+    EXPECT_EQ(Children(merged, "/World/Group"), (Names{"Inner", "Made"}));
     EXPECT_FALSE(merged->HasSpec(SdfPath("/World/Old/Group")));
     // The move first: the erasure takes the moved prim along.
     merged = Merged(scene, edits, {0, 1});
