@@ -417,3 +417,45 @@ TEST(SyncOpMerger, ALongChildrenListMergesInOnePass)
     }
     EXPECT_EQ(merged.back(), "c99999");
 }
+
+// Frames not written by Sdf (a move without the children, a spec made
+// without a place in its parent's list) still leave every spec listed.
+TEST(SyncOpMerger, FramesThatSkipChildrenStillLeaveEverySpecListed)
+{
+    const auto tokens = [](TfTokenVector names) {
+        return vela::ValueHandler::GetInstance()
+            .PackVtValue(VtValue(names))
+            .bytes;
+    };
+    const SyncOpList build = {
+        RawOp(SyncOp::CreateNode, "/A", "", SdfSpecTypePrim),
+        RawOp(SyncOp::CreateNode, "/A/B", "", SdfSpecTypePrim),
+        RawOp(SyncOp::CreateNode, "/A/B.x", "", SdfSpecTypeAttribute),
+        RawOp(SyncOp::SetField, "/A/B", "properties", 0,
+              tokens({TfToken("x")})),
+    };
+    // The property moves with its prim; the new /A/B starts empty.
+    SyncDataRefPtr store = SyncData::New();
+    SyncOpList frame = build;
+    frame.push_back(RawOp(SyncOp::MoveNode, "/A/C", "/A/B"));
+    frame.push_back(RawOp(SyncOp::CreateNode, "/A/B", "", SdfSpecTypePrim));
+    store->ApplySyncOps(frame);
+    ExpectConsistent(store, "moved along");
+    EXPECT_EQ(Children(store, "/A"), (Names{"B", "C"}));
+    EXPECT_EQ(Children(store, "/A/C", SdfChildrenKeys->PropertyChildren),
+              (Names{"x"}));
+    EXPECT_FALSE(store->HasSpec(SdfPath("/A/B.x")));
+
+    // Made again at the old path after the move, the property belongs to
+    // the new /A/B.
+    store = SyncData::New();
+    store->ApplySyncOps(build);
+    store->ApplySyncOps(
+        {RawOp(SyncOp::MoveNode, "/A/C", "/A/B"),
+         RawOp(SyncOp::CreateNode, "/A/B", "", SdfSpecTypePrim),
+         RawOp(SyncOp::CreateNode, "/A/B.x", "", SdfSpecTypeAttribute)});
+    ExpectConsistent(store, "made again");
+    EXPECT_EQ(Children(store, "/A/B", SdfChildrenKeys->PropertyChildren),
+              (Names{"x"}));
+    EXPECT_FALSE(store->HasSpec(SdfPath("/A/C.x")));
+}
