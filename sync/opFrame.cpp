@@ -149,7 +149,7 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
     // Everything is checked; the operations apply as one frame, merged
     // with what concurrent frames did before it. Values are unpacked once
     // per distinct entry; the store's own edits make every change.
-    SyncOpMerger merger(target);
+    SyncOpMerger merger(target, reader.Ops().size());
     for (const OpFrameReader::Op& op : reader.Ops()) {
         SyncData::CheckedSyncOp received;
         received.type = op.type;

@@ -629,7 +629,7 @@ void SyncData::ApplySyncOp(const CheckedSyncOp& checked)
 
 void SyncData::ApplySyncOps(const SyncOpList& ops)
 {
-    SyncOpMerger merger(this);
+    SyncOpMerger merger(this, ops.size());
     for (const SyncOp& op : ops) {
         CheckedSyncOp checked;
         std::string error;

@@ -9,7 +9,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 
 using namespace pxr;
@@ -74,6 +74,74 @@ std::vector<size_t> ByDepth(const std::vector<SdfPath>& paths)
         return paths[a].GetPathElementCount() < paths[b].GetPathElementCount();
     });
     return order;
+}
+
+// Names of one children list and a number for each: a scan for the short
+// lists most specs have, a hash index for long ones.
+class _NameIndex
+{
+public:
+    static constexpr size_t NotFound = static_cast<size_t>(-1);
+
+    explicit _NameIndex(size_t expected)
+        : _hashed(expected > _ScanMax)
+    {
+        if (_hashed) {
+            _index.reserve(expected);
+        }
+    }
+
+    // False when the name is there already.
+    bool Insert(const TfToken& name, size_t number)
+    {
+        if (_hashed) {
+            return _index.emplace(name, number).second;
+        }
+        if (Find(name) != NotFound) {
+            return false;
+        }
+        _entries.emplace_back(name, number);
+        return true;
+    }
+
+    size_t Find(const TfToken& name) const
+    {
+        if (_hashed) {
+            auto found = _index.find(name);
+            return found == _index.end() ? NotFound : found->second;
+        }
+        for (const auto& entry : _entries) {
+            if (entry.first == name) {
+                return entry.second;
+            }
+        }
+        return NotFound;
+    }
+
+private:
+    static constexpr size_t _ScanMax = 16;
+    bool _hashed;
+    std::vector<std::pair<TfToken, size_t>> _entries;
+    std::unordered_map<TfToken, size_t, TfToken::HashFunctor> _index;
+};
+
+// Whether \p names, a short list, has each name once, each with its spec,
+// and holds every name of \p added.
+template <class Exists>
+bool _IsWholeList(const TfTokenVector& names, const TfTokenVector& added,
+                  const Exists& exists)
+{
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        if (std::find(names.begin(), it, *it) != it || !exists(*it)) {
+            return false;
+        }
+    }
+    for (const TfToken& name : added) {
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const TfTokenVector* TokensOf(const VtValue* value)
@@ -197,9 +265,11 @@ void SyncOpMerger::AppendChildPaths(const SyncData& store, const SdfPath& path,
     }
 }
 
-SyncOpMerger::SyncOpMerger(SyncData* store)
+SyncOpMerger::SyncOpMerger(SyncData* store, size_t opCount)
     : _store(store)
-{}
+{
+    _parentIndex.reserve(opCount / 2);
+}
 
 SyncOpMerger::~SyncOpMerger()
 {
@@ -216,13 +286,16 @@ SyncOpMerger::_Parent& SyncOpMerger::_Touch(const SdfPath& path)
     _parents.emplace_back();
     _Parent& parent = _parents.back();
     parent.path = path;
+    // One look-up of the spec for its four lists.
     const auto& fields = TokenChildrenFields();
-    for (int f = 0; f < _FieldCount; ++f) {
-        if (const TfTokenVector* names =
-                TokensOf(_store->GetFieldValue(path, fields[f]))) {
-            parent.prior[f] = *names;
+    _store->ForEachField(path, [&](const TfToken& name, const VtValue& value) {
+        const auto found = std::find(fields.begin(), fields.end(), name);
+        if (found != fields.end() && value.IsHolding<TfTokenVector>()) {
+            parent.prior[found - fields.begin()] =
+                value.UncheckedGet<TfTokenVector>();
         }
-    }
+        return true;
+    });
     return parent;
 }
 
@@ -290,7 +363,9 @@ void SyncOpMerger::_ApplyCreate(const SyncData::CheckedSyncOp& op)
         return;
     }
     _TouchParentOf(op.path, true);
-    _Establish(op.path);
+    if (_structural) {
+        _Establish(op.path);
+    }
     _store->ApplySyncOp(op);
 }
 
@@ -329,6 +404,7 @@ void SyncOpMerger::_ApplyMove(const SyncData::CheckedSyncOp& op)
         _Drop(op, "its destination is below its source");
         return;
     }
+    _structural = true;
     _TouchParentOf(op.oldPath, false);
     _TouchParentOf(op.path, true);
     // The spec's own lists are checked too: a child may stay behind.
@@ -360,6 +436,7 @@ void SyncOpMerger::_ApplyErase(const SyncData::CheckedSyncOp& op)
         _Drop(op, "no spec");
         return;
     }
+    _structural = true;
     _TouchParentOf(op.path, false);
     _erasures.push_back(_Erasure{op.path, _ChildrenOf(op.path), _seq});
     _Erase(op.path);
@@ -393,7 +470,7 @@ bool SyncOpMerger::_Move(const SdfPath& from, const SdfPath& to)
                 moved.added[f].insert(moved.added[f].end(),
                                       old.added[f].begin(), old.added[f].end());
             }
-            replaced->second = index;
+            replaced.value() = index;
         } else {
             _parentIndex.emplace(to, index);
         }
@@ -401,7 +478,7 @@ bool SyncOpMerger::_Move(const SdfPath& from, const SdfPath& to)
     }
     auto known = _establishedAt.find(from);
     if (known != _establishedAt.end()) {
-        known->second = 0;
+        known.value() = 0;
     }
     _Establish(to);
     return true;
@@ -435,7 +512,7 @@ void SyncOpMerger::_Establish(const SdfPath& path)
     if (added) {
         _established.push_back(path);
     } else {
-        at->second = _seq;
+        at.value() = _seq;
     }
 }
 
@@ -445,20 +522,24 @@ bool SyncOpMerger::_EstablishedAfter(const SdfPath& path, size_t seq) const
     return at != _establishedAt.end() && at->second > seq;
 }
 
-// Sdf lists every child it makes; a frame from elsewhere may not, and its
-// unlisted children must not be lost track of either.
+// Sdf lists every child it makes and drops from the lists only what it
+// erases or moves; a frame from elsewhere may not, and the children it
+// leaves unlisted must not be lost track of either.
 std::vector<SdfPath> SyncOpMerger::_ChildrenOf(const SdfPath& path) const
 {
     std::vector<SdfPath> children;
     AppendChildPaths(*_store, path, &children);
     auto record = _parentIndex.find(path);
     if (record != _parentIndex.end()) {
+        // And those the lists named before the frame rewrote them.
         const _Parent& parent = _parents[record->second];
         for (int f = 0; f < _FieldCount; ++f) {
-            for (const TfToken& name : parent.added[f]) {
-                SdfPath child = GetChildPath(path, f, name);
-                if (!child.IsEmpty()) {
-                    children.push_back(std::move(child));
+            for (const auto* names : {&parent.prior[f], &parent.added[f]}) {
+                for (const TfToken& name : *names) {
+                    SdfPath child = GetChildPath(path, f, name);
+                    if (!child.IsEmpty()) {
+                        children.push_back(std::move(child));
+                    }
                 }
             }
         }
@@ -474,7 +555,7 @@ void SyncOpMerger::_Erase(const SdfPath& path)
     _store->ApplySyncOp(erase);
     auto known = _establishedAt.find(path);
     if (known != _establishedAt.end()) {
-        known->second = 0;
+        known.value() = 0;
     }
 }
 
@@ -635,50 +716,70 @@ void SyncOpMerger::_MergeChildren(const _Parent& parent)
             return !child.IsEmpty() && _store->HasSpec(child);
         };
 
+        // Most specs a frame touches are its own, with a short list it
+        // wrote whole: nothing to merge, and nothing to allocate.
+        if (parent.prior[f].empty() && frameList.size() <= 16 &&
+            _IsWholeList(frameList, parent.added[f], exists)) {
+            if (stored && frameList.empty()) {
+                SyncData::CheckedSyncOp erase;
+                erase.type = SyncOp::EraseField;
+                erase.path = path;
+                erase.fieldName = fields[f];
+                _store->ApplySyncOp(erase);
+            }
+            continue;
+        }
+
         // The frame's names whose specs exist, in the frame's order.
         TfTokenVector kept;
         kept.reserve(frameList.size());
-        std::unordered_map<TfToken, size_t, TfToken::HashFunctor> keptIndex;
-        std::unordered_set<TfToken, TfToken::HashFunctor> inFrame;
+        _NameIndex keptIndex(frameList.size());
+        _NameIndex inFrame(frameList.size());
         for (const TfToken& name : frameList) {
-            if (inFrame.insert(name).second && exists(name)) {
-                keptIndex.emplace(name, kept.size());
+            if (inFrame.Insert(name, 0) && exists(name)) {
+                keptIndex.Insert(name, kept.size());
                 kept.push_back(name);
             }
         }
         // Names the frame did not know, each after the name it followed
-        // before the frame: bucket 0 is the front, bucket i + 1 follows
-        // kept[i].
-        std::vector<TfTokenVector> inserted(kept.size() + 1);
+        // before the frame: anchor 0 is the front, anchor i + 1 follows
+        // kept[i]. Sorting by anchor keeps the prior order among names
+        // that share one.
+        std::vector<std::pair<size_t, TfToken>> inserted;
+        _NameIndex added(parent.prior[f].size() + parent.added[f].size());
         size_t anchor = 0;
-        size_t count = kept.size();
-        std::unordered_set<TfToken, TfToken::HashFunctor> added;
         for (const TfToken& name : parent.prior[f]) {
-            auto at = keptIndex.find(name);
-            if (at != keptIndex.end()) {
-                anchor = at->second + 1;
+            const size_t at = keptIndex.Find(name);
+            if (at != _NameIndex::NotFound) {
+                anchor = at + 1;
                 continue;
             }
-            if (inFrame.count(name) || !exists(name) ||
-                !added.insert(name).second) {
+            if (inFrame.Find(name) != _NameIndex::NotFound || !exists(name) ||
+                !added.Insert(name, 0)) {
                 continue;
             }
-            inserted[anchor].push_back(name);
-            ++count;
+            inserted.emplace_back(anchor, name);
         }
+        std::stable_sort(
+            inserted.begin(), inserted.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
 
         TfTokenVector merged;
-        merged.reserve(count);
-        merged.insert(merged.end(), inserted[0].begin(), inserted[0].end());
-        for (size_t i = 0; i < kept.size(); ++i) {
-            merged.push_back(kept[i]);
-            merged.insert(merged.end(), inserted[i + 1].begin(),
-                          inserted[i + 1].end());
+        merged.reserve(kept.size() + inserted.size());
+        auto next = inserted.begin();
+        for (size_t i = 0; i <= kept.size(); ++i) {
+            if (i > 0) {
+                merged.push_back(kept[i - 1]);
+            }
+            for (; next != inserted.end() && next->first == i; ++next) {
+                merged.push_back(next->second);
+            }
         }
         // Children the frame made that no list names still get one place.
         for (const TfToken& name : parent.added[f]) {
-            if (!keptIndex.count(name) && !added.count(name) && exists(name)) {
-                added.insert(name);
+            if (keptIndex.Find(name) == _NameIndex::NotFound &&
+                added.Find(name) == _NameIndex::NotFound && exists(name)) {
+                added.Insert(name, 0);
                 merged.push_back(name);
             }
         }

@@ -7,13 +7,13 @@
 #include "sync/syncData.h"
 
 #include <pxr/usd/sdf/path.h>
+#include <pxr/base/tf/pxrTslRobinMap/robin_map.h>
 #include <pxr/base/tf/token.h>
 #include <pxr/base/vt/value.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace vela {
@@ -56,9 +56,10 @@ namespace vela {
 class SyncOpMerger
 {
 public:
-    /// A merger applying to \p store; the frame is complete when Finish is
-    /// called or the merger is destroyed.
-    explicit SyncOpMerger(SyncData* store);
+    /// A merger applying to \p store a frame of about \p opCount
+    /// operations; the frame is complete when Finish is called or the
+    /// merger is destroyed.
+    explicit SyncOpMerger(SyncData* store, size_t opCount = 0);
     ~SyncOpMerger();
 
     SyncOpMerger(const SyncOpMerger&) = delete;
@@ -139,13 +140,8 @@ private:
         size_t seq;
     };
 
-    struct _PathHash
-    {
-        size_t operator()(const pxr::SdfPath& path) const
-        {
-            return path.GetHash();
-        }
-    };
+    using _PathMap =
+        pxr::pxr_tsl::robin_map<pxr::SdfPath, size_t, pxr::SdfPath::Hash>;
 
     // The record of the spec at \p path, made (its fields captured as they
     // are now) on first use.
@@ -187,12 +183,16 @@ private:
 
     SyncData* _store;
     bool _finished = false;
+    // Whether the frame has moved or erased a spec yet. Until it has, no
+    // spec can lose its parent, and what the frame creates needs no
+    // tracking.
+    bool _structural = false;
     size_t _dropped = 0;
 
     std::vector<_Parent> _parents;
-    std::unordered_map<pxr::SdfPath, size_t, _PathHash> _parentIndex;
+    _PathMap _parentIndex;
     std::vector<_Moved> _moves;
-    std::unordered_map<pxr::SdfPath, size_t, _PathHash> _moveIndex;
+    _PathMap _moveIndex;
     std::vector<_MoveEvent> _moveEvents;
     std::vector<_Erasure> _erasures;
     // The number of the operation being applied, from 1.
@@ -202,7 +202,7 @@ private:
     std::vector<pxr::SdfPath> _established;
     // For each path the frame put a spec at, the operation that did (0
     // once the spec is erased or moved away).
-    std::unordered_map<pxr::SdfPath, size_t, _PathHash> _establishedAt;
+    _PathMap _establishedAt;
 };
 
 } // namespace vela
