@@ -41,11 +41,12 @@ namespace vela {
 ///     and erasing or moving the pseudo-root.
 ///   - A spec the frame erased takes with it every spec still below it
 ///     after the frame that the frame did not itself create or move there
-///     (found through the erased spec's children fields as they were when
-///     it was erased, recursively).
+///     after the erasure (found through the erased spec's children fields as they were
+///     before the frame and when it was erased, recursively).
 ///   - A spec moved onto a path whose parent spec does not exist after the
-///     frame goes back to where it was before the frame, parents first;
-///     where that place is gone too, it is erased.
+///     frame goes back to where it was before the frame, parents first,
+///     with what the frame moved or made below it; where that place is
+///     taken or has no parent either, it is erased.
 ///   - A child of a moved spec that the frame left behind (added
 ///     concurrently) follows the spec to its new path.
 ///
