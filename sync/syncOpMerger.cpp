@@ -501,7 +501,9 @@ void SyncOpMerger::_MoveTree(const SdfPath& from, const SdfPath& to)
             _established.push_back(current);
             continue;
         }
-        AppendChildPaths(*_store, current, &pending);
+        for (SdfPath& child : _ChildrenOf(current)) {
+            pending.push_back(std::move(child));
+        }
         _Move(current, target);
     }
 }
@@ -568,7 +570,9 @@ void SyncOpMerger::_EraseTree(const SdfPath& path)
         if (!_store->HasSpec(current) || current.IsAbsoluteRootPath()) {
             continue;
         }
-        AppendChildPaths(*_store, current, &pending);
+        for (SdfPath& child : _ChildrenOf(current)) {
+            pending.push_back(std::move(child));
+        }
         if (DebugEnabled()) {
             spdlog::debug("[SyncOpMerger] Erase {} with what is erased above "
                           "it",
