@@ -97,15 +97,10 @@ void _ApplySyncOps(SyncData& self, const object& ops)
     // that a bad item leaves the store untouched.
     extract<const SyncOpList&> asList(ops);
     if (asList.check()) {
-        for (const SyncOp& op : asList()) {
-            self.ApplySyncOp(op);
-        }
+        self.ApplySyncOps(asList());
         return;
     }
-    const SyncOpList collected = SyncOpsFromIterable(ops, "ApplySyncOps");
-    for (const SyncOp& op : collected) {
-        self.ApplySyncOp(op);
-    }
+    self.ApplySyncOps(SyncOpsFromIterable(ops, "ApplySyncOps"));
 }
 
 } // namespace
@@ -223,7 +218,10 @@ void wrapSyncData()
 
         .def("ApplySyncOps", &_ApplySyncOps, (arg("ops")),
              "ApplySyncOps(ops: SyncOpList | Iterable[SyncOp]) -> None\n\n"
-             "Extension: applies the operations in order, as ApplySyncOp.\n"
+             "Extension: applies the operations in order as one frame, each\n"
+             "as ApplySyncOp does, with the frame's structure edits merged\n"
+             "into the concurrent ones already applied (children lists keep\n"
+             "both peers' names; edits of missing specs are dropped).\n"
              "Applying a layer's whole update list to a new store rebuilds\n"
              "the layer's specs and fields. An item that is not a SyncOp\n"
              "raises TypeError before anything is applied.");

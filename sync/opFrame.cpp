@@ -7,6 +7,7 @@
 #include "sync/opFrameReader.h"
 #include "sync/opFrameTables.h"
 #include "sync/specChildren.h"
+#include "sync/syncOpMerger.h"
 #include "sync/valueHandler.h"
 
 #include <pxr/usd/sdf/path.h>
@@ -273,35 +274,34 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
     if (!reader.Run(error)) {
         return false;
     }
-    // Everything is checked; from here on every operation applies. Nodes
-    // and fields are built through the store's non-recording edits, with
-    // the values unpacked once; moves and erasures, rare in a frame, go
-    // through ApplySyncOp itself, with the operands the reader parsed, so
-    // they are applied exactly as a received SyncOp would be.
+    // Everything is checked; the operations apply as one frame, merged
+    // with what concurrent frames did before it. Values are unpacked once
+    // per distinct entry; the store's own edits make every change.
+    SyncOpMerger merger(target, reader.Ops().size());
     for (const OpFrameReader::Op& op : reader.Ops()) {
-        const SdfPath& path = reader.Path(op.path);
+        SyncData::CheckedSyncOp received;
+        received.type = op.type;
+        received.path = reader.Path(op.path);
         switch (op.type) {
         case SyncOp::CreateNode:
-            target->CreateNode(path, static_cast<SdfSpecType>(op.nodeType));
+            received.specType = static_cast<SdfSpecType>(op.nodeType);
             break;
         case SyncOp::SetField:
-            target->SetField(path, reader.Token(op.second),
-                             reader.Value(op.value));
+            received.fieldName = reader.Token(op.second);
+            received.fieldValue = reader.Value(op.value);
             break;
-        default: {
-            SyncData::CheckedSyncOp received;
-            received.type = op.type;
-            received.path = path;
-            if (op.type == SyncOp::MoveNode) {
-                received.oldPath = reader.Path(op.second);
-            } else if (op.type == SyncOp::EraseField) {
-                received.fieldName = reader.Token(op.second);
-            }
-            target->ApplySyncOp(received);
+        case SyncOp::MoveNode:
+            received.oldPath = reader.Path(op.second);
+            break;
+        case SyncOp::EraseField:
+            received.fieldName = reader.Token(op.second);
+            break;
+        default:
             break;
         }
-        }
+        merger.Apply(received);
     }
+    merger.Finish();
     *applied = reader.Ops().size();
     return true;
 }

@@ -50,12 +50,13 @@ public:
     static bool Decode(const uint8_t* data, size_t size, SyncOpList* ops,
                        std::string* error);
 
-    /// Applies the operations of a body to \p target in order, as
-    /// SyncData::ApplySyncOp does (nodes and fields through the store's
-    /// non-recording CreateNode and SetField), after checking all of them
-    /// as Decode does; paths, field names and values are parsed once per
-    /// distinct entry. On a fault returns false with \p error and changes nothing.
-    /// \p applied receives the number of operations.
+    /// Applies the operations of a body to \p target as one frame, through
+    /// a SyncOpMerger (each as SyncData::ApplySyncOp does, structure edits
+    /// merged with the concurrent ones applied before), after checking all
+    /// of them as Decode does; paths, field names and values are parsed
+    /// once per distinct entry. On a fault returns false with \p error and
+    /// changes nothing. \p applied receives the number of operations read,
+    /// the ones the merger dropped included.
     static bool Apply(const uint8_t* data, size_t size, SyncData* target,
                       size_t* applied, std::string* error);
 };

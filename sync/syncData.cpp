@@ -4,6 +4,7 @@
 #include "sync/syncData.h"
 
 #include "sync/syncFileFormat.h"
+#include "sync/syncOpMerger.h"
 #include "sync/syncRecordingMuteBlock.h"
 #include "sync/valueHandler.h"
 
@@ -655,6 +656,21 @@ void SyncData::ApplySyncOp(const CheckedSyncOp& checked)
         Erase(path, checked.fieldName);
         break;
     }
+}
+
+void SyncData::ApplySyncOps(const SyncOpList& ops)
+{
+    SyncOpMerger merger(this, ops.size());
+    for (const SyncOp& op : ops) {
+        CheckedSyncOp checked;
+        std::string error;
+        if (!CheckSyncOp(op, &error, &checked)) {
+            spdlog::error("{}", error);
+            continue;
+        }
+        merger.Apply(checked);
+    }
+    merger.Finish();
 }
 
 bool SyncData::CheckSyncOp(const SyncOp& op, std::string* error,

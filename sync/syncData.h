@@ -317,6 +317,13 @@ public:
     /// operands it parsed.
     void ApplySyncOp(const CheckedSyncOp& checked);
 
+    /// Applies a received list of operations as one frame, through a
+    /// SyncOpMerger: its structure edits merge with the concurrent ones
+    /// already applied (see SyncOpMerger). An operation CheckSyncOp refuses
+    /// logs the check's message at error level and is left out; the rest
+    /// still apply.
+    void ApplySyncOps(const SyncOpList& ops);
+
     /// A type outside SyncOpType: "Invalid operation type {}".
     static bool CheckOpType(int64_t opType, std::string* error);
 

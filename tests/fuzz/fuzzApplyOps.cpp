@@ -17,9 +17,17 @@
 // Every list taken out is applied to a replica, in order, and the replica
 // must end up with the store's specs, fields, field order and value bytes:
 // whatever the recorder dropped as superseded, a peer must not miss.
+//
+// And the stream, cut into frames at the same marks, goes to a third store
+// through SyncData::ApplySyncOps, the frame merger, keeping only what an Sdf
+// layer can send (specs whose type fits their path, moves between paths of
+// one kind, no target or mapper specs): after every frame each children
+// name has its spec, each spec its parent and a place in the parent's
+// list, and the refresh at the end takes that store whole.
 
 #include "sync/syncData.h"
 #include "sync/syncFileFormat.h"
+#include "sync/syncOpMerger.h"
 #include "tests/fuzz/fuzzSupport.h"
 #include "tests/fuzz/opStream.h"
 
@@ -28,6 +36,7 @@
 #include <pxr/usd/sdf/layer.h>
 #include <pxr/base/tf/errorMark.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -169,6 +178,180 @@ void PrintOrdered(const char* title, const OrderedContent& content)
     }
 }
 
+// The stream's operation as a peer's layer could send it, or false. Every
+// spec it creates or moves is a prim, property, variant set or variant, of
+// the type its path calls for.
+bool AsSdfWouldSend(const vela_fuzz::StreamOp& in, vela::SyncOp* op)
+{
+    const int kind = in.kind % 8;
+    SdfPath path, from;
+    if (kind == vela_fuzz::UnknownType ||
+        !vela::SyncData::CheckNodePath(in.path, &path, nullptr)) {
+        return false;
+    }
+    const auto shape = [](const SdfPath& p) {
+        if (p.IsAbsoluteRootPath()) {
+            return 0;
+        }
+        if (p.IsPrimPath()) {
+            return 1;
+        }
+        if (p.IsPrimPropertyPath()) {
+            return 2;
+        }
+        if (p.IsPrimVariantSelectionPath()) {
+            return p.GetVariantSelection().second.empty() ? 3 : 4;
+        }
+        return -1;
+    };
+    op->nodePath = in.path;
+    switch (kind) {
+    case vela_fuzz::ApplyCreate:
+    case vela_fuzz::ReceiveCreate: {
+        static const int fits[][2] = {
+            {SdfSpecTypePseudoRoot, SdfSpecTypePseudoRoot},
+            {SdfSpecTypePrim, SdfSpecTypePrim},
+            {SdfSpecTypeAttribute, SdfSpecTypeRelationship},
+            {SdfSpecTypeVariantSet, SdfSpecTypeVariantSet},
+            {SdfSpecTypeVariant, SdfSpecTypeVariant}};
+        const int at = shape(path);
+        if (at < 0 ||
+            (in.specType != fits[at][0] && in.specType != fits[at][1])) {
+            return false;
+        }
+        op->opType = vela::SyncOp::CreateNode;
+        op->nodeType = in.specType;
+        return true;
+    }
+    case vela_fuzz::ApplySet:
+    case vela_fuzz::ReceiveSet:
+    case vela_fuzz::ApplyEraseField: {
+        // Children named by path are not merged; an Sdf layer sets them
+        // only beside target and mapper specs.
+        const TfToken field(in.field);
+        if (field.IsEmpty() ||
+            field == SdfChildrenKeys->RelationshipTargetChildren ||
+            field == SdfChildrenKeys->ConnectionChildren ||
+            field == SdfChildrenKeys->MapperChildren ||
+            field == SdfChildrenKeys->MapperArgChildren ||
+            field == SdfChildrenKeys->ExpressionChildren) {
+            return false;
+        }
+        op->fieldName = in.field;
+        if (kind == vela_fuzz::ApplyEraseField) {
+            op->opType = vela::SyncOp::EraseField;
+            return true;
+        }
+        op->opType = vela::SyncOp::SetField;
+        const uint8_t code = in.value.empty() ? 0 : in.value[0];
+        const bool array = in.value.size() > 1 && (in.value[1] & 1);
+        op->fieldValue = vela::PackedData(code, array, in.value);
+        return vela::SyncData::CheckSyncOp(*op, nullptr);
+    }
+    case vela_fuzz::ApplyMove:
+        if (!vela::SyncData::CheckNodePath(in.oldPath, &from, nullptr) ||
+            shape(path) < 1 || shape(path) != shape(from)) {
+            return false;
+        }
+        op->opType = vela::SyncOp::MoveNode;
+        op->oldNodePath = in.oldPath;
+        return true;
+    case vela_fuzz::ApplyEraseNode:
+        op->opType = vela::SyncOp::EraseNode;
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string Describe(const vela::SyncOp& op)
+{
+    return std::to_string(int(op.opType)) + " " + op.nodePath + " " +
+           op.oldNodePath + " " + op.fieldName + " " +
+           std::to_string(op.nodeType) + " " +
+           std::to_string(op.fieldValue.bytes.size());
+}
+
+// The frames given to the merger for the current input, for a failure
+// report.
+std::vector<std::string>& MergedFrames()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+void FailMerged(const vela::SyncData& store, const SdfPath& path,
+                const char* what)
+{
+    std::fprintf(stderr, "at %s; frames:\n", path.GetText());
+    for (const auto& line : MergedFrames()) {
+        std::fprintf(stderr, "  %s\n", line.c_str());
+    }
+    vela_fuzz::PrintContent("merged", store);
+    vela_fuzz::Check(false, what);
+}
+
+// The merger's promise about a store built from frames alone.
+void CheckMerged(const vela::SyncData& store)
+{
+    if (!store.HasSpec(SdfPath::AbsoluteRootPath())) {
+        FailMerged(store, SdfPath::AbsoluteRootPath(),
+                   "a merged store keeps its pseudo-root");
+    }
+    const auto& fields = vela::SyncOpMerger::TokenChildrenFields();
+    for (const SdfPath& path : vela_fuzz::SpecPaths(store)) {
+        for (int f = 0; f < int(fields.size()); ++f) {
+            const VtValue* value = store.GetFieldValue(path, fields[f]);
+            if (!value) {
+                continue;
+            }
+            if (!value->IsHolding<TfTokenVector>()) {
+                FailMerged(store, path,
+                           "a merged children field is a token list");
+            }
+            for (const TfToken& name : value->UncheckedGet<TfTokenVector>()) {
+                const SdfPath child =
+                    vela::SyncOpMerger::GetChildPath(path, f, name);
+                if (child.IsEmpty() || !store.HasSpec(child)) {
+                    FailMerged(store, path,
+                               "every merged children name has its spec");
+                }
+            }
+        }
+        SdfPath parent;
+        TfToken name;
+        const int field =
+            vela::SyncOpMerger::GetChildSlot(path, &parent, &name);
+        if (field < 0) {
+            continue;
+        }
+        if (!store.HasSpec(parent)) {
+            FailMerged(store, path, "every merged spec has its parent spec");
+        }
+        const VtValue* listed = store.GetFieldValue(parent, fields[field]);
+        const TfTokenVector* names =
+            listed && listed->IsHolding<TfTokenVector>()
+                ? &listed->UncheckedGet<TfTokenVector>()
+                : nullptr;
+        if (!names ||
+            std::find(names->begin(), names->end(), name) == names->end()) {
+            FailMerged(store, path,
+                       "every merged spec is listed by its parent");
+        }
+    }
+}
+
+void ApplyFrame(vela::SyncOpList* frame, vela::SyncData& merged)
+{
+    for (const auto& op : *frame) {
+        MergedFrames().push_back(Describe(op));
+    }
+    MergedFrames().push_back("--");
+    merged.ApplySyncOps(*frame);
+    frame->clear();
+    CheckMerged(merged);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -188,17 +371,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vela::SyncDataRefPtr store = vela::SyncData::New();
     vela::SyncDataRefPtr recorded = vela::SyncData::NewForLayer();
     vela::SyncDataRefPtr replica = vela::SyncData::New();
+    vela::SyncDataRefPtr merged = vela::SyncData::New();
+    vela::SyncOpList frame;
     Replayed().clear();
+    MergedFrames().clear();
     vela_fuzz::OpStreamReader reader(data, size);
     vela_fuzz::StreamOp op;
     while (reader.Next(&op)) {
         vela_fuzz::Apply(op, *store);
         Record(op, *recorded);
+        vela::SyncOp sent;
+        if (AsSdfWouldSend(op, &sent)) {
+            frame.push_back(std::move(sent));
+        }
         if (op.kind % 8 == vela_fuzz::UnknownType) {
             Replay(*recorded, *replica);
+            ApplyFrame(&frame, *merged);
         }
     }
     Replay(*recorded, *replica);
+    ApplyFrame(&frame, *merged);
     const OrderedContent recordedContent = Ordered(*recorded);
     const OrderedContent replicaContent = Ordered(*replica);
     if (recordedContent != replicaContent) {
@@ -225,6 +417,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         vela_fuzz::Check(false,
                          "the layer holds the store's content or its own");
     }
+
+    SyncFileFormat::RefreshData(layer, merged);
+    held = SyncFileFormat::GetData(*layer);
+    vela_fuzz::Check(held && vela_fuzz::SameContent(*held, *merged),
+                     "a refresh takes a merged store whole");
 
     std::string text;
     layer->ExportToString(&text);
