@@ -250,6 +250,8 @@ class Session:
             self._cursor = cursor
             if progress is not None:
                 progress(frames, nbytes)
+            if len(entries) < batch:
+                break  # caught up: asking again would only cost a round trip
         if changed:
             # Only the specs the frames changed; a replica that never
             # refreshed this layer (a snapshot's) refreshes it whole.
