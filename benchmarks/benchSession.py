@@ -391,8 +391,7 @@ def Worker(args):
         attr = layer.GetAttributeAtPath("/World/%s.value" % args.name)
         for i in range(args.edits):
             attr.default = float(i + 1)
-            session.Publish()
-            session.Pull()
+            session.Pull()  # sends the edit, then reads everyone's frames
         session.Leave()
         while not session.left.issuperset(args.peers.split(",")):
             session.Pull(blockMs=500)

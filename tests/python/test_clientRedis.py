@@ -143,3 +143,22 @@ def test_a_server_restart_loses_nothing_sent(privateRedis):
     assert a.layer.GetPrimAtPath("/World/AfterRestart")
     assert syncRound.LayerText(a.layer) == syncRound.LayerText(b.layer)
     assert (a.stats.sentFrames, b.stats.receivedFrames) == (2, 2)
+
+
+def test_append_and_read_is_one_exchange_that_reads_what_it_appended(redisUrl):
+    transport = RedisTransport(redisUrl)
+    channel = "ar-" + uuid.uuid4().hex[:8]
+    try:
+        first = transport.Append(channel, b"first")
+        ids, entries, cursor, trimmed = transport.AppendAndRead(
+            channel, [b"second", b"third"], first)
+        assert trimmed is None and [d for _, d in entries] == [b"second", b"third"]
+        assert [p for p, _ in entries] == ids and cursor == ids[-1]
+        transport.Trim(channel, ids[0])
+        ids, entries, cursor, trimmed = transport.AppendAndRead(channel, [b"fourth"], "0")
+        # Appended although the cursor was trimmed past; nothing read.
+        assert trimmed is not None
+        assert entries == [] and cursor == "0"
+        assert [d for _, d in transport.Read(channel, trimmed)[0]][-1] == b"fourth"
+    finally:
+        transport.Delete(channel)

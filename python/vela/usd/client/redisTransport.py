@@ -25,7 +25,7 @@ stream to survive one.
 import logging
 import re
 import time
-from typing import Any, Callable, List, Optional, Tuple, TypeVar, cast
+from typing import Any, Callable, List, Optional, Sequence, Tuple, TypeVar, cast
 
 from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
                                        TransportError)
@@ -145,21 +145,41 @@ class RedisTransport:
         (id, frame bytes). With blockMs, waits up to that long for a first
         entry. A cursor older than the trim point raises ChannelTrimmed,
         one past the last entry TransportError."""
+        _, entries, newCursor, trimmed = self.AppendAndRead(channel, (), cursor, maxFrames,
+                                                            blockMs)
+        if trimmed is not None:
+            raise ChannelTrimmed(channel, trimmed)
+        return entries, newCursor
+
+    def AppendAndRead(self, channel: str, frames: Sequence[Buffer], cursor: str,
+                      maxFrames: int = 256, blockMs: float = 0
+                      ) -> Tuple[List[str], List[Entry], str, Optional[str]]:
+        """Appends frames, then reads after cursor, in one round trip:
+        (their ids, entries, newCursor, trimmed). trimmed is the trim point
+        when cursor is older than it (nothing was read then), else None;
+        the frames are appended either way. A cursor past the last entry
+        raises TransportError. Retried whole on a lost connection, so a
+        frame may be there twice; sessions drop the copy."""
         key = CheckChannelName(channel)
         at = _IdKey(cursor)
         block = max(1, int(blockMs)) if blockMs else None
+        datas = [bytes(data) for data in frames]
 
         def Run() -> List[Any]:
             # The check runs after the XREAD: a trim that could have taken
             # frames from under it has recorded its point by then.
             pipe = self._client.pipeline(transaction=False)
+            for data in datas:
+                pipe.xadd(key, {b"f": data})
             pipe.xread({key: cursor}, count=maxFrames, block=block)
             pipe.eval(_ReadCheckScript, 2, key, key + ":snapshot")
             return cast(List[Any], pipe.execute())
 
-        reply, (trimmed, last) = self._Call("XREAD", Run)
+        replies = self._Call("XADD and XREAD" if datas else "XREAD", Run)
+        ids = [cast(bytes, entryId).decode("ascii") for entryId in replies[:len(datas)]]
+        reply, (trimmed, last) = replies[len(datas):]
         if trimmed is not None and at < _IdKey(trimmed.decode("ascii")):
-            raise ChannelTrimmed(channel, trimmed.decode("ascii"))
+            return ids, [], cursor, trimmed.decode("ascii")
         entries: List[Entry] = []
         for _, items in reply or ():
             for entryId, fields in items:
@@ -168,7 +188,7 @@ class RedisTransport:
             raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
                                  % (channel, self.url, cursor,
                                     "none" if last is None else last.decode("ascii")))
-        return entries, (entries[-1][0] if entries else cursor)
+        return ids, entries, (entries[-1][0] if entries else cursor), None
 
     def Trim(self, channel: str, before: str) -> None:
         """Drops the entries before id before (XTRIM MINID: that entry

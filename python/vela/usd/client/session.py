@@ -129,16 +129,43 @@ class Session:
         self._outbox.append((data, frame.opCount))
         return len(data)
 
+    def _Sent(self, count: int) -> None:
+        for data, opCount in self._outbox[:count]:
+            self.stats.sentFrames += 1
+            self.stats.sentOps += opCount
+            self.stats.sentBytes += len(data)
+        del self._outbox[:count]
+
     def _Flush(self) -> None:
         # In order, each frame once the transport took it; on a failure the
         # rest waits for the next call.
         while self._outbox:
-            data, opCount = self._outbox[0]
-            self.transport.Append(self.channel, data)
-            self._outbox.pop(0)
-            self.stats.sentFrames += 1
-            self.stats.sentOps += opCount
-            self.stats.sentBytes += len(data)
+            self.transport.Append(self.channel, self._outbox[0][0])
+            self._Sent(1)
+
+    def _Drain(self) -> int:
+        # The layer's updates into the outbox as one frame; its size.
+        body = sync.PackLayerUpdates(self.layer)
+        if not wire.BodyOpCount(body):
+            return 0
+        self._seq += 1
+        return self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body),
+                           coalesce=True)
+
+    def _SendAndRead(self, batch: int, blockMs: float) -> Tuple[List[Tuple[str, bytes]], str]:
+        # What waits in the outbox, then a read; in one round trip where
+        # the transport can (Redis), since a pull after every edit is the
+        # common loop of a live session.
+        exchange = getattr(self.transport, "AppendAndRead", None)
+        if self._outbox and exchange is not None:
+            _, entries, cursor, trimmed = exchange(
+                self.channel, [data for data, _ in self._outbox], self._cursor, batch, blockMs)
+            self._Sent(len(self._outbox))
+            if trimmed is not None:
+                raise ChannelTrimmed(self.channel, trimmed)
+            return entries, cursor
+        self._Flush()
+        return self.transport.Read(self.channel, self._cursor, batch, blockMs)
 
     def Publish(self) -> int:
         """Drains the layer's updates and sends them as one frame (field
@@ -147,12 +174,7 @@ class Session:
         frame, 0 when there was nothing new. When the transport fails,
         raises TransportError; what was drained stays in the outbox and is
         sent first by the next Publish or Pull."""
-        body = sync.PackLayerUpdates(self.layer)
-        size = 0
-        if wire.BodyOpCount(body):
-            self._seq += 1
-            size = self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body),
-                               coalesce=True)
+        size = self._Drain()
         self._Flush()
         return size
 
@@ -220,7 +242,7 @@ class Session:
         stats.refusedFrames) and skipped by every peer alike. When the
         transport fails, raises TransportError before the layer is touched,
         so unsent edits stay in it. Returns the number of frames applied."""
-        self.Publish()
+        self._Drain()
         # A snapshot taken on joining changes the replica by itself.
         changed = not self._joined and self._Join()
         applied = frames = nbytes = 0
@@ -228,7 +250,7 @@ class Session:
         rejoined = False
         while True:
             try:
-                entries, cursor = self.transport.Read(self.channel, self._cursor, batch, wait)
+                entries, cursor = self._SendAndRead(batch, wait)
             except ChannelTrimmed as trimmed:
                 if rejoined:
                     # The snapshot itself lies before what the channel kept.
