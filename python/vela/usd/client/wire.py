@@ -31,7 +31,7 @@ checks.
 import json
 import struct
 import zlib
-from typing import Dict, Optional, Union, cast
+from typing import Any, Dict, Optional, Union, cast
 
 from vela.usd import sync
 from vela.usd.client import jsonForm
@@ -327,7 +327,8 @@ def _CheckJson(data: bytes) -> bytes:
     return data[:at] + b"}"
 
 
-def _DecodeJson(data: _Buffer) -> Frame:
+def _JsonObject(data: _Buffer) -> Dict[str, Any]:
+    """The object of a JSON frame, its check and version passed."""
     raw = bytes(data)
     text = _CheckJson(raw)
     try:
@@ -342,10 +343,20 @@ def _DecodeJson(data: _Buffer) -> Frame:
                          % (version, " and ".join(map(str, ReadVersions))))
     if version >= 2 and text is raw:
         raise FrameError("damaged JSON frame: its check is missing")
-    senders = obj.get("senders", {}) if version >= 2 else {}
+    return obj
+
+
+def _JsonSenders(obj: Dict[str, Any]) -> Dict[str, int]:
+    senders = obj.get("senders", {}) if obj["version"] >= 2 else {}
     if not isinstance(senders, dict) or not all(
             isinstance(k, str) and type(v) is int and v >= 0 for k, v in senders.items()):
         raise FrameError("malformed JSON frame header: senders")
+    return senders
+
+
+def _DecodeJson(data: _Buffer) -> Frame:
+    obj = _JsonObject(data)
+    senders = _JsonSenders(obj)
     kind, origin, seq, base = (obj.get(k) for k in ("kind", "origin", "seq", "base"))
     if kind not in _Kinds or not isinstance(origin, str) or type(seq) is not int \
             or seq < 0 or not isinstance(base, str) or not isinstance(obj.get("ops"), list):
