@@ -78,12 +78,12 @@ bool _Merge(const VtValue& base, const VtValue& next, const VtValue& current,
         b.GetPrependedItems(), n.GetPrependedItems(), c.GetPrependedItems()));
     result.SetAppendedItems(_MergeItems(
         b.GetAppendedItems(), n.GetAppendedItems(), c.GetAppendedItems()));
-    result.SetDeletedItems(_MergeItems(
-        b.GetDeletedItems(), n.GetDeletedItems(), c.GetDeletedItems()));
+    result.SetDeletedItems(_MergeItems(b.GetDeletedItems(), n.GetDeletedItems(),
+                                       c.GetDeletedItems()));
     // Added and ordered items are the older form; most list ops have none,
     // and setting an empty list leaves the op as it was.
-    const auto added = _MergeItems(b.GetAddedItems(), n.GetAddedItems(),
-                                   c.GetAddedItems());
+    const auto added =
+        _MergeItems(b.GetAddedItems(), n.GetAddedItems(), c.GetAddedItems());
     if (!added.empty()) {
         result.SetAddedItems(added);
     }
@@ -100,10 +100,11 @@ bool _Merge(const VtValue& base, const VtValue& next, const VtValue& current,
 using _MergeFn = bool (*)(const VtValue&, const VtValue&, const VtValue&,
                           VtValue*);
 const _MergeFn _MergeFns[] = {
-    &_Merge<TfToken>,  &_Merge<std::string>, &_Merge<SdfPath>,
-    &_Merge<SdfReference>, &_Merge<SdfPayload>, &_Merge<int>,
-    &_Merge<int64_t>,  &_Merge<unsigned int>, &_Merge<uint64_t>,
-    &_Merge<SdfUnregisteredValue>,
+    &_Merge<TfToken>,    &_Merge<std::string>,
+    &_Merge<SdfPath>,    &_Merge<SdfReference>,
+    &_Merge<SdfPayload>, &_Merge<int>,
+    &_Merge<int64_t>,    &_Merge<unsigned int>,
+    &_Merge<uint64_t>,   &_Merge<SdfUnregisteredValue>,
 };
 
 } // namespace

@@ -4,7 +4,8 @@
 // Whatever the bytes, decoding stays inside them and takes the body whole
 // or not at all; applying agrees with decoding and, on a refused body,
 // leaves the store as it was. A body that decodes encodes again to one that
-// decodes to the same operations.
+// decodes to the same operations. The bytes are read both as a version 1
+// body and as a version 2 body, which ends with its bases section.
 
 #include "sync/opFrame.h"
 #include "sync/syncData.h"

@@ -116,8 +116,7 @@ void ApplyFrame(const SyncDataRefPtr& store, const SyncOpList& ops)
 
 std::vector<std::string> References(const SyncDataRefPtr& store)
 {
-    return PrependedAssets(
-        store->Get(SdfPath("/P"), SdfFieldKeys->References));
+    return PrependedAssets(store->Get(SdfPath("/P"), SdfFieldKeys->References));
 }
 
 } // namespace
@@ -181,9 +180,9 @@ TEST(ListOpBase, CoalescingKeepsTheLastSetWithTheFirstBase)
 
     // An erase first in the run leaves the kept set without a base: its
     // value replaces whatever the field held.
-    const SyncOpList afterErase = vela::CoalesceSyncOps(
-        {RawOp(SyncOp::EraseField, "/P", "references"),
-         SetReferences(abc, &a)});
+    const SyncOpList afterErase =
+        vela::CoalesceSyncOps({RawOp(SyncOp::EraseField, "/P", "references"),
+                               SetReferences(abc, &a)});
     ASSERT_EQ(afterErase.size(), 1u);
     EXPECT_FALSE(afterErase[0].hasBase);
 }
@@ -248,7 +247,8 @@ TEST(ListOpBase, ForgedBaseSectionsAreRefused)
     const Row rows[] = {
         {"no section", "", "base count runs past the end"},
         {"count past the end", "\x05\x01\x00", "base count runs past the end"},
-        {"more bases than operations", std::string("\x03\x00\x00\x00\x00\x00\x00", 7),
+        {"more bases than operations",
+         std::string("\x03\x00\x00\x00\x00\x00\x00", 7),
          "base count 3 above the 2 operations"},
         {"entry cut short", "\x01\x01", "base 0 runs past the end"},
         {"operation index past the end", std::string("\x01\x02\x00", 3),
@@ -266,9 +266,9 @@ TEST(ListOpBase, ForgedBaseSectionsAreRefused)
         const std::string body = head + row.section;
         SyncOpList decoded;
         std::string error;
-        EXPECT_FALSE(OpFrame::Decode(
-            reinterpret_cast<const uint8_t*>(body.data()), body.size(),
-            &decoded, &error, true))
+        EXPECT_FALSE(
+            OpFrame::Decode(reinterpret_cast<const uint8_t*>(body.data()),
+                            body.size(), &decoded, &error, true))
             << row.name;
         EXPECT_NE(error.find(row.message), std::string::npos)
             << row.name << ": " << error;
@@ -286,9 +286,9 @@ TEST(ListOpBase, ForgedBaseSectionsAreRefused)
             {RawOp(SyncOp::CreateNode, "/P", "", 6), op}, false, 0, true);
         SyncOpList decoded;
         std::string error;
-        EXPECT_FALSE(OpFrame::Decode(
-            reinterpret_cast<const uint8_t*>(body.data()), body.size(),
-            &decoded, &error, true));
+        EXPECT_FALSE(
+            OpFrame::Decode(reinterpret_cast<const uint8_t*>(body.data()),
+                            body.size(), &decoded, &error, true));
         EXPECT_NE(error.find("not a list op"), std::string::npos) << error;
         EXPECT_FALSE(SyncData::CheckSyncOp(op, &error));
     }
@@ -318,8 +318,7 @@ TEST(ListOpMerge, ADeletionAndAConcurrentAdditionBothTakeEffect)
 
 TEST(ListOpMerge, ARemovalSeenByTheLaterPeerStaysRemoved)
 {
-    const SdfReferenceListOp ab = Prepended({"a", "b"}),
-                             b = Prepended({"b"});
+    const SdfReferenceListOp ab = Prepended({"a", "b"}), b = Prepended({"b"});
     SyncDataRefPtr store = Replica(&ab);
     ApplyFrame(store, {SetReferences(b, &ab)});
     // The next edit was made over b alone: the current value is its base,
