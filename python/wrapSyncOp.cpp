@@ -64,6 +64,27 @@ void _SetFieldValue(SyncOp& op, const object& data)
     op.fieldValue = PackedDataFromBytes(PyBufferToBytes(data));
 }
 
+object _GetBaseValue(const SyncOp& op)
+{
+    if (!op.hasBase) {
+        return object();
+    }
+    PyObject* bytes = PyByteArray_FromStringAndSize(
+        reinterpret_cast<const char*>(op.baseValue.data()),
+        static_cast<Py_ssize_t>(op.baseValue.size()));
+    if (!bytes) {
+        throw_error_already_set();
+    }
+    return object(handle<>(bytes));
+}
+
+void _SetBaseValue(SyncOp& op, const object& data)
+{
+    op.hasBase = !data.is_none();
+    op.baseValue =
+        op.hasBase ? PackedDataFromBytes(PyBufferToBytes(data)) : PackedData();
+}
+
 int _OpTypeToInt(SyncOp::SyncOpType type)
 {
     return static_cast<int>(type);
@@ -155,6 +176,15 @@ void wrapSyncOp()
              "given bytes (as GetFieldValue or PackValue give them), so that\n"
              "an operation received from the remote side can be rebuilt and\n"
              "applied with SyncData.ApplySyncOp.")
+        .def("GetBaseValue", &_GetBaseValue,
+             "GetBaseValue() -> bytearray | None\n\n"
+             "Extension: for a SetField of a list op, a new bytearray with\n"
+             "the packed value the author's edit replaced (empty when the\n"
+             "field did not exist); None when the operation carries no base.")
+        .def("SetBaseValue", &_SetBaseValue, arg("baseValue"),
+             "SetBaseValue(baseValue: bytes | None) -> None\n\n"
+             "Extension: gives the operation a copy of the packed base\n"
+             "(None: no base). Only a list op's SetField may carry one.")
         .def("__repr__", &_Repr);
 }
 

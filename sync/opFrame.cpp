@@ -24,7 +24,27 @@ using namespace pxr;
 
 namespace vela {
 
-std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
+namespace {
+
+// The bases section: the number of bases, then for each, in operation
+// order, the operation's ordinal as the gap after the previous one, and
+// the base's index in the value table.
+void _PutBases(std::string* out,
+               const std::vector<std::pair<uint64_t, uint64_t>>& bases)
+{
+    OpFramePutVarint(out, bases.size());
+    uint64_t next = 0;
+    for (const auto& [op, value] : bases) {
+        OpFramePutVarint(out, op - next);
+        OpFramePutVarint(out, value);
+        next = op + 1;
+    }
+}
+
+} // namespace
+
+std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first,
+                            bool bases)
 {
     first = std::min(first, ops.size());
     const size_t n = ops.size() - first;
@@ -49,6 +69,14 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
             ? SyncOpsKeptByCoalescing(ops, first, pathIds, secondIds,
                                       tables.PathCount(), tables.StringCount())
             : std::vector<char>(n, 1);
+    std::vector<size_t> baseSources;
+    if (bases) {
+        baseSources = SyncOpBaseSources(ops, first, pathIds, secondIds,
+                                        tables.StringCount(), keep);
+    }
+    // Bases join the value table after the values the value column takes
+    // in order, so that its "next new value" stays what it was.
+    std::vector<std::pair<uint64_t, const PackedData*>> baseOps;
 
     std::string types, paths, seconds, values;
     types.reserve(n);
@@ -77,6 +105,10 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
             const uint64_t value =
                 tables.Value(OpFrameBytesOf(op.fieldValue), &isNew);
             OpFramePutVarint(&values, isNew ? 0 : value + 1);
+            if (bases && baseSources[i] != SIZE_MAX) {
+                baseOps.emplace_back(count - 1,
+                                     &ops[first + baseSources[i]].baseValue);
+            }
             break;
         }
         case SyncOp::MoveNode:
@@ -95,12 +127,23 @@ std::string OpFrame::Encode(const SyncOpList& ops, bool coalesce, size_t first)
     out.reserve(types.size() + paths.size() + seconds.size() + values.size() +
                 count * 8);
     OpFramePutVarint(&out, count);
+    std::vector<std::pair<uint64_t, uint64_t>> baseRefs;
+    baseRefs.reserve(baseOps.size());
+    for (const auto& [op, packed] : baseOps) {
+        bool isNew = false;
+        baseRefs.emplace_back(op,
+                              tables.Value(OpFrameBytesOf(*packed), &isNew));
+    }
     tables.Write(&out);
     out.append(types).append(paths).append(seconds).append(values);
+    if (bases) {
+        _PutBases(&out, baseRefs);
+    }
     return out;
 }
 
-std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
+std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut,
+                                 bool bases)
 {
     const size_t specCount = store.GetSpecCount();
     OpFrameTables tables(specCount * 4);
@@ -221,14 +264,17 @@ std::string OpFrame::EncodeStore(const SyncData& store, size_t* leftOut)
     OpFramePutVarint(&out, count);
     tables.Write(&out);
     out.append(types).append(paths).append(seconds).append(values);
+    if (bases) {
+        _PutBases(&out, {});
+    }
     return out;
 }
 
 bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
-                     std::string* error)
+                     std::string* error, bool bases)
 {
     ops->clear();
-    OpFrameReader reader(data, size);
+    OpFrameReader reader(data, size, bases);
     if (!reader.Run(error)) {
         return false;
     }
@@ -251,6 +297,10 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
         case SyncOp::SetField:
             op.fieldName.assign(reader.String(raw.second));
             op.fieldValue = OpFramePackedOf(reader.ValueBytes(raw.value));
+            if (raw.base != OpFrameReader::NoBase) {
+                op.hasBase = true;
+                op.baseValue = OpFramePackedOf(reader.ValueBytes(raw.base));
+            }
             break;
         case SyncOp::MoveNode:
             op.oldNodePath = text(raw.second);
@@ -267,10 +317,10 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
 }
 
 bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
-                    size_t* applied, std::string* error)
+                    size_t* applied, std::string* error, bool bases)
 {
     *applied = 0;
-    OpFrameReader reader(data, size);
+    OpFrameReader reader(data, size, bases);
     if (!reader.Run(error)) {
         return false;
     }
@@ -289,6 +339,10 @@ bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
         case SyncOp::SetField:
             received.fieldName = reader.Token(op.second);
             received.fieldValue = reader.Value(op.value);
+            if (op.base != OpFrameReader::NoBase) {
+                received.hasBase = true;
+                received.baseValue = reader.Value(op.base);
+            }
             break;
         case SyncOp::MoveNode:
             received.oldPath = reader.Path(op.second);

@@ -14,8 +14,9 @@ namespace vela {
 
 // Prefixes let a small frame describe very long texts: the paths may add
 // up to 64 times the body's size, and at least 64 MiB.
-OpFrameReader::OpFrameReader(const uint8_t* data, size_t size)
+OpFrameReader::OpFrameReader(const uint8_t* data, size_t size, bool bases)
     : _in(data, size)
+    , _bases(bases)
     , _textBudget(std::max<size_t>(64u << 20, size * 64))
 {}
 
@@ -122,7 +123,7 @@ bool OpFrameReader::_ReadOps()
         if (!SyncData::CheckOpType(type, &message)) {
             return _Fail("operation " + std::to_string(i) + ": " + message);
         }
-        _ops[i] = Op{static_cast<SyncOp::SyncOpType>(type), 0, 0, 0, 0};
+        _ops[i] = Op{static_cast<SyncOp::SyncOpType>(type), 0, 0, 0, 0, NoBase};
     }
     int64_t path = 0;
     for (uint64_t i = 0; i < count; ++i) {
@@ -165,9 +166,51 @@ bool OpFrameReader::_ReadOps()
         }
         _ops[i].value = index;
     }
+    if (_bases && !_ReadBases()) {
+        return false;
+    }
     if (_in.Remaining() != 0) {
         return _Fail(std::to_string(_in.Remaining()) +
                      " bytes after the last operation");
+    }
+    return true;
+}
+
+// Each base names a later SetField than the one before it and an entry of
+// the value table.
+bool OpFrameReader::_ReadBases()
+{
+    uint64_t count = 0;
+    if (!_in.Count(&count)) {
+        return _Fail("base count runs past the end");
+    }
+    if (count > _ops.size()) {
+        return _Fail("base count " + std::to_string(count) + " above the " +
+                     std::to_string(_ops.size()) + " operations");
+    }
+    uint64_t next = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t gap = 0, value = 0;
+        if (!_in.Varint(&gap) || !_in.Varint(&value)) {
+            return _Fail("base " + std::to_string(i) + " runs past the end");
+        }
+        if (gap >= _ops.size() - next) {
+            return _Fail("base " + std::to_string(i) +
+                         " names an operation past the " +
+                         std::to_string(_ops.size()));
+        }
+        Op& op = _ops[next + gap];
+        if (op.type != SyncOp::SetField) {
+            return _Fail("base " + std::to_string(i) + " names operation " +
+                         std::to_string(next + gap) + ", not a SetField");
+        }
+        if (value >= _valueBytes.size()) {
+            return _Fail("base " + std::to_string(i) + ": value index " +
+                         std::to_string(value) + " past the table's " +
+                         std::to_string(_valueBytes.size()));
+        }
+        op.base = value;
+        next += gap + 1;
     }
     return true;
 }
@@ -328,15 +371,32 @@ bool OpFrameReader::_CheckField(const Op& op, const SdfPath& path,
         _tokens[op.second] = TfToken(std::string(_strings[op.second]));
         _tokenDone[op.second] = 1;
     }
-    if (op.type != SyncOp::SetField || _valueDone[op.value]) {
+    if (op.type != SyncOp::SetField) {
         return true;
     }
-    if (!SyncData::CheckFieldValue(OpFramePackedOf(_valueBytes[op.value]),
-                                   _strings[op.second], path,
-                                   &_values[op.value], message)) {
+    if (!_CheckValue(op.value, op, path, message)) {
         return false;
     }
-    _valueDone[op.value] = 1;
+    if (op.base == NoBase) {
+        return true;
+    }
+    return _CheckValue(op.base, op, path, message) &&
+           SyncData::CheckFieldBase(_values[op.value], _values[op.base],
+                                    _strings[op.second], path, message);
+}
+
+bool OpFrameReader::_CheckValue(uint64_t value, const Op& op,
+                                const SdfPath& path, std::string* message)
+{
+    if (_valueDone[value]) {
+        return true;
+    }
+    if (!SyncData::CheckFieldValue(OpFramePackedOf(_valueBytes[value]),
+                                   _strings[op.second], path, &_values[value],
+                                   message)) {
+        return false;
+    }
+    _valueDone[value] = 1;
     return true;
 }
 

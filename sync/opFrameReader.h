@@ -37,9 +37,14 @@ public:
         uint64_t second; // field (SetField, EraseField) or old path (MoveNode)
         uint64_t value; // SetField
         int64_t nodeType; // CreateNode, as read: checked when resolved
+        uint64_t base; // SetField with a base: its value; NoBase otherwise
     };
 
-    OpFrameReader(const uint8_t* data, size_t size);
+    static constexpr uint64_t NoBase = UINT64_MAX;
+
+    /// With \p bases the body ends with the bases section (version 2
+    /// frames only).
+    OpFrameReader(const uint8_t* data, size_t size, bool bases = false);
 
     /// Reads and checks the whole body; on the first fault, false with
     /// \p error saying what and where.
@@ -63,6 +68,7 @@ private:
     bool _ReadTables();
     bool _ReadOps();
     bool _ReadSecond(Op* op);
+    bool _ReadBases();
     bool _Index(size_t size, uint64_t* index, const char* what);
     pxr::SdfPath _BuildPath(uint64_t i) const;
     bool _Resolve();
@@ -75,8 +81,12 @@ private:
     // Checks the field name (and value) of a field edit, once each.
     bool _CheckField(const Op& op, const pxr::SdfPath& path,
                      std::string* message);
+    // Unpacks and checks value \p value of the table, once.
+    bool _CheckValue(uint64_t value, const Op& op, const pxr::SdfPath& path,
+                     std::string* message);
 
     OpFrameCursor _in;
+    bool _bases;
     uint64_t _opCount = 0;
     size_t _textBudget;
     std::string _error;

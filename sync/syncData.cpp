@@ -3,6 +3,8 @@
 //
 #include "sync/syncData.h"
 
+#include "sync/listOpMerge.h"
+
 #include "sync/syncFileFormat.h"
 #include "sync/syncOpMerger.h"
 #include "sync/syncRecordingMuteBlock.h"
@@ -383,6 +385,13 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
     SyncDelta::FieldPlacement placement;
     SyncDelta::FieldSlot* slot;
     VtValue* stored = _GetOrCreateField(path, fieldName, &placement, &slot);
+    // A list op's set carries the value it replaces, so that a receiver
+    // can merge it with a concurrent edit of the same list.
+    const bool withBase = !_muted && stored && IsListOpValue(value);
+    VtValue base;
+    if (withBase) {
+        base = *stored;
+    }
     if (stored && stored != &value) {
         *stored = value;
     }
@@ -391,7 +400,8 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
                       fieldName.GetText(), path.GetText());
     }
     if (!_muted) {
-        _delta->SetField(path, fieldName, value, placement, slot);
+        _delta->SetField(path, fieldName, value, placement, slot,
+                         withBase ? &base : nullptr);
     }
 }
 
@@ -406,6 +416,8 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
         // the lookup has logged the error.
         return;
     }
+    // The former value (shared, not copied) is the base of a list op.
+    VtValue base = _muted ? VtValue() : *stored;
     value.GetValue(stored);
     if (DebugEnabled()) {
         spdlog::debug("[SyncData::Set#2] Set field {}@{} at {}",
@@ -413,7 +425,8 @@ void SyncData::Set(const SdfPath& path, const TfToken& fieldName,
                       path.GetText());
     }
     if (!_muted) {
-        _delta->SetField(path, fieldName, *stored, placement, slot);
+        _delta->SetField(path, fieldName, *stored, placement, slot,
+                         IsListOpValue(*stored) ? &base : nullptr);
     }
 }
 
@@ -697,6 +710,13 @@ bool SyncData::CheckSyncOp(const SyncOp& op, std::string* error,
             return false;
         }
         out.fieldName = TfToken(op.fieldName);
+        out.hasBase = op.hasBase;
+        if (op.hasBase && (!CheckFieldValue(op.baseValue, op.fieldName,
+                                            out.path, &out.baseValue, error) ||
+                           !CheckFieldBase(out.fieldValue, out.baseValue,
+                                           op.fieldName, out.path, error))) {
+            return false;
+        }
         return true;
     case SyncOp::MoveNode:
         return CheckNodePath(op.oldNodePath, &out.oldPath, error);
@@ -769,6 +789,17 @@ bool SyncData::CheckFieldName(std::string_view fieldName, const SdfPath& path,
     if (fieldName.empty()) {
         return Refuse(error, "Invalid field at {}: empty field name",
                       path.GetString());
+    }
+    return true;
+}
+
+bool SyncData::CheckFieldBase(const VtValue& value, const VtValue& base,
+                              std::string_view fieldName, const SdfPath& path,
+                              std::string* error)
+{
+    if (!IsListOpValue(value) || !(base.IsEmpty() || IsListOpValue(base))) {
+        return Refuse(error, "Invalid base of field {} at {}: not a list op",
+                      fieldName, path.GetText());
     }
     return true;
 }

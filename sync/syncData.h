@@ -304,6 +304,8 @@ public:
         pxr::SdfSpecType specType = pxr::SdfSpecTypeUnknown; // CreateNode
         pxr::TfToken fieldName; // SetField, EraseField
         pxr::VtValue fieldValue; // SetField
+        bool hasBase = false; // SetField of a list op, with its base
+        pxr::VtValue baseValue; // empty: the field did not exist
     };
 
     /// Checks the operation's type, then its operands in their order:
@@ -352,6 +354,14 @@ public:
                                 std::string_view fieldName,
                                 const pxr::SdfPath& path, pxr::VtValue* value,
                                 std::string* error);
+
+    /// A base (the value a SetField replaced) travels only with a list-op
+    /// value and must itself be a list op or empty: "Invalid base of field
+    /// {} at {}: not a list op" otherwise.
+    static bool CheckFieldBase(const pxr::VtValue& value,
+                               const pxr::VtValue& base,
+                               std::string_view fieldName,
+                               const pxr::SdfPath& path, std::string* error);
 
     /// While muted, edits change the store without being recorded. A
     /// layer's refresh mutes its store: the edits OpenUSD makes to bring

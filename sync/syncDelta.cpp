@@ -137,11 +137,11 @@ void SyncDelta::CreateNode(const SdfPath& path, int32_t nodeType)
 // stays: it moves the field to the end of the list.
 void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
                          const VtValue& value, FieldPlacement placement,
-                         FieldSlot* slot)
+                         FieldSlot* slot, const VtValue* base)
 {
     std::lock_guard<_SpinMutex> lock(_mutex);
     if (placement == FieldPlacement::Untracked || !slot) {
-        _AppendSet(path, fieldName, value);
+        _AppendSet(path, fieldName, value, base);
         return;
     }
 
@@ -158,25 +158,30 @@ void SyncDelta::SetField(const SdfPath& path, const TfToken& fieldName,
                     (placement == FieldPlacement::Added ? _DirectAdds : 0) |
                     static_cast<uint32_t>(position),
                 _directGeneration};
-            _AppendSet(path, fieldName, value);
+            _AppendSet(path, fieldName, value, base);
             return;
         }
         entry = &_NewEntry(slot);
     } else if (_HasBarrierSince(path, entry->Newest())) {
         *entry = _FieldEntry{};
     }
-    _Supersede(entry, placement);
-    _AppendSet(path, fieldName, value);
+    VtValue inherited;
+    _Supersede(entry, placement, &base, &inherited);
+    _AppendSet(path, fieldName, value, base);
     _CompactIfSparse();
 }
 
 void SyncDelta::_AppendSet(const SdfPath& path, const TfToken& fieldName,
-                           const VtValue& value)
+                           const VtValue& value, const VtValue* base)
 {
     _Record& record = _Append(SyncOp::SetField);
     record.path = path;
     record.fieldName = fieldName;
     record.value = value;
+    if (base) {
+        record.hasBase = true;
+        record.base = *base;
+    }
 }
 
 SyncDelta::_FieldEntry* SyncDelta::_ReviveErased(FieldSlot* slot,
@@ -196,19 +201,31 @@ SyncDelta::_FieldEntry* SyncDelta::_ReviveErased(FieldSlot* slot,
     return _Entry(slot, path, fieldName);
 }
 
-void SyncDelta::_Supersede(_FieldEntry* entry, FieldPlacement placement)
+void SyncDelta::_Supersede(_FieldEntry* entry, FieldPlacement placement,
+                           const VtValue** base, VtValue* inherited)
 {
     bool addsField = placement == FieldPlacement::Added;
     const bool isLast = placement != FieldPlacement::Kept;
+    // The new record stands for the dropped ones, so it carries the base of
+    // the oldest: the value before the first of them (none when that one
+    // carried none, as for a value that was no list op).
+    const auto inherit = [&](const _FieldEntry::Slot& first) {
+        _Record& record = _pending.records[first.position];
+        *inherited = std::move(record.base);
+        *base = record.hasBase ? inherited : nullptr;
+        record.hasBase = false;
+    };
     if (entry->latest.serial) {
         if (isLast) {
             addsField = addsField || entry->latestAddsField ||
                         entry->anchor.serial != 0;
+            inherit(entry->anchor.serial ? entry->anchor : entry->latest);
             _Drop(entry->anchor);
             _Drop(entry->latest);
         } else if (entry->latestAddsField) {
             entry->anchor = entry->latest;
         } else {
+            inherit(entry->latest);
             _Drop(entry->latest);
         }
     }
@@ -285,6 +302,8 @@ void SyncDelta::_Drop(_FieldEntry::Slot& slot)
     _Record& dropped = _pending.records[slot.position];
     dropped.kind = _Kind::Dropped;
     dropped.value = VtValue();
+    dropped.base = VtValue();
+    dropped.hasBase = false;
     ++_pending.dropped;
     slot = _FieldEntry::Slot{};
 }
@@ -487,6 +506,12 @@ void SyncDelta::_Convert(_Pending& pending, SyncOpList& ops)
         case SyncOp::SetField:
             op.fieldName = record.fieldName.GetString();
             op.fieldValue = handler.PackVtValue(record.value);
+            if (record.hasBase) {
+                op.hasBase = true;
+                op.baseValue = record.base.IsEmpty()
+                                   ? PackedData()
+                                   : handler.PackVtValue(record.base);
+            }
             break;
         case SyncOp::MoveNode:
             op.oldNodePath = PathText(pending.movedFrom[record.nodeType]);

@@ -93,11 +93,16 @@ public:
     /// Records a SetField carrying \p value, packed when taken out. Given
     /// the field's \p slot and a placement other than Untracked, it
     /// supersedes the pending set of the same field of the same spec, as
-    /// the class describes, and updates \p slot.
+    /// the class describes, and updates \p slot. Given \p base (a list-op
+    /// value's value before the set, empty when the field did not exist),
+    /// the operation carries a base: the one of the set it supersedes, so
+    /// that the record left stands for the first set since the records
+    /// were last taken out, or \p base when it supersedes none.
     void SetField(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
                   const pxr::VtValue& value,
                   FieldPlacement placement = FieldPlacement::Untracked,
-                  FieldSlot* slot = nullptr);
+                  FieldSlot* slot = nullptr,
+                  const pxr::VtValue* base = nullptr);
 
     /// Records a MoveNode from \p oldPath to \p newPath.
     void MoveNode(const pxr::SdfPath& oldPath, const pxr::SdfPath& newPath);
@@ -163,6 +168,9 @@ private:
         pxr::SdfPath path;
         pxr::TfToken fieldName;
         pxr::VtValue value;
+        // SetField of a list op: the value it replaced (see SetField).
+        bool hasBase = false;
+        pxr::VtValue base;
     };
     struct _FieldKey
     {
@@ -293,14 +301,18 @@ private:
     _FieldEntry& _NewEntry(FieldSlot* slot);
     // Appends a SetField record.
     void _AppendSet(const pxr::SdfPath& path, const pxr::TfToken& fieldName,
-                    const pxr::VtValue& value);
+                    const pxr::VtValue& value, const pxr::VtValue* base);
     // The entry an erase of the field left pending, now handed to \p slot;
     // null when there is none.
     _FieldEntry* _ReviveErased(FieldSlot* slot, const pxr::SdfPath& path,
                                const pxr::TfToken& fieldName);
     // Drops what the set about to be appended makes obsolete among
     // \p entry's records, and makes that set the field's latest.
-    void _Supersede(_FieldEntry* entry, FieldPlacement placement);
+    // Drops what the next set of the field supersedes; the base the first
+    // dropped record carried goes to \p base (left as it is when none is
+    // dropped).
+    void _Supersede(_FieldEntry* entry, FieldPlacement placement,
+                    const pxr::VtValue** base, pxr::VtValue* inherited);
 
     // Direct handles: the top bit marks them, the next one says whether
     // the record added the field, the rest is the record's position.

@@ -4,6 +4,7 @@
 #include "sync/syncOp.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 
@@ -88,6 +89,43 @@ SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
     return keep;
 }
 
+std::vector<size_t> SyncOpBaseSources(const SyncOpList& ops, size_t first,
+                                      const std::vector<uint32_t>& nodeIds,
+                                      const std::vector<uint32_t>& secondIds,
+                                      size_t fieldIdCount,
+                                      const std::vector<char>& keep)
+{
+    const size_t n = ops.size() - first;
+    std::vector<size_t> sources(n, SIZE_MAX);
+    // Coalescing drops an edit only for a later one of the same field with
+    // no move or erase of the node between, so a run of dropped edits
+    // always ends at the kept edit of its field.
+    std::unordered_map<uint64_t, size_t> runStart;
+    for (size_t i = 0; i < n; ++i) {
+        const SyncOp& op = ops[first + i];
+        if (op.opType != SyncOp::SetField && op.opType != SyncOp::EraseField) {
+            continue;
+        }
+        const uint64_t key =
+            static_cast<uint64_t>(nodeIds[i]) * fieldIdCount + secondIds[i];
+        const auto found = runStart.find(key);
+        const size_t start = found == runStart.end() ? i : found->second;
+        if (!keep[i]) {
+            runStart.emplace(key, start);
+            continue;
+        }
+        if (found != runStart.end()) {
+            runStart.erase(found);
+        }
+        const SyncOp& origin = ops[first + start];
+        if (op.opType == SyncOp::SetField &&
+            origin.opType == SyncOp::SetField && origin.hasBase) {
+            sources[i] = start;
+        }
+    }
+    return sources;
+}
+
 SyncOpList CoalesceSyncOps(const SyncOpList& ops)
 {
     // Paths (old paths of moves among them) and field names become numbers
@@ -111,11 +149,17 @@ SyncOpList CoalesceSyncOps(const SyncOpList& ops)
     }
     const std::vector<char> keep = SyncOpsKeptByCoalescing(
         ops, 0, nodeIds, secondIds, nodes.size(), fields.size());
+    const std::vector<size_t> sources =
+        SyncOpBaseSources(ops, 0, nodeIds, secondIds, fields.size(), keep);
     SyncOpList kept;
     kept.reserve(static_cast<size_t>(std::count(keep.begin(), keep.end(), 1)));
     for (size_t i = 0; i < ops.size(); ++i) {
         if (keep[i]) {
             kept.push_back(ops[i]);
+            SyncOp& op = kept.back();
+            op.hasBase = sources[i] != SIZE_MAX;
+            op.baseValue =
+                op.hasBase ? ops[sources[i]].baseValue : PackedData();
         }
     }
     return kept;

@@ -47,6 +47,12 @@ public:
     std::string fieldName;
     /// For SetField the packed value; empty otherwise.
     PackedData fieldValue;
+    /// For a SetField of a list-op value: whether the operation carries the
+    /// value the author's edit replaced (its base), which lets a receiver
+    /// merge concurrent edits of the list.
+    bool hasBase = false;
+    /// The packed base; zero bytes when the field did not exist.
+    PackedData baseValue;
 };
 
 /// Always false, for every pair of operands, an operation compared with
@@ -78,7 +84,21 @@ SyncOpsKeptByCoalescing(const SyncOpList& ops, size_t first,
                         const std::vector<uint32_t>& secondIds,
                         size_t nodeIdCount, size_t fieldIdCount);
 
-/// \p ops without the ones coalescing leaves out, in their order.
+/// Which operation's base each kept operation carries after coalescing:
+/// a field's kept SetField stands for the whole run of edits of that field
+/// it ends, so it carries the base of the run's first edit (none when that
+/// is an EraseField or a SetField without a base). Takes the operands and
+/// \p keep as SyncOpsKeptByCoalescing takes and gives them; returns, per
+/// operation from \p first on, the index (from \p first) of the operation
+/// whose base it carries, or SIZE_MAX for none.
+std::vector<size_t> SyncOpBaseSources(const SyncOpList& ops, size_t first,
+                                      const std::vector<uint32_t>& nodeIds,
+                                      const std::vector<uint32_t>& secondIds,
+                                      size_t fieldIdCount,
+                                      const std::vector<char>& keep);
+
+/// \p ops without the ones coalescing leaves out, in their order; a kept
+/// SetField carries the base SyncOpBaseSources names.
 SyncOpList CoalesceSyncOps(const SyncOpList& ops);
 
 } // namespace vela

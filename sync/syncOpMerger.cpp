@@ -3,6 +3,8 @@
 //
 #include "sync/syncOpMerger.h"
 
+#include "sync/listOpMerge.h"
+
 #include <pxr/usd/sdf/schema.h>
 #include <pxr/usd/sdf/types.h>
 
@@ -382,6 +384,21 @@ void SyncOpMerger::_ApplyField(const SyncData::CheckedSyncOp& op)
         _Parent& parent = _Touch(op.path);
         parent.touched[field] = true;
         parent.setByFrame[field] = true;
+    }
+    if (op.hasBase) {
+        // A list op set over a base another peer's frame has changed since:
+        // both edits are kept, where the lists allow it.
+        static const VtValue none;
+        const VtValue* stored = _store->GetFieldValue(op.path, op.fieldName);
+        const VtValue& current = stored ? *stored : none;
+        VtValue merged;
+        if (current != op.baseValue &&
+            MergeListOps(op.baseValue, op.fieldValue, current, &merged)) {
+            SyncData::CheckedSyncOp mergedOp = op;
+            mergedOp.fieldValue = std::move(merged);
+            _store->ApplySyncOp(mergedOp);
+            return;
+        }
     }
     _store->ApplySyncOp(op);
 }

@@ -49,6 +49,11 @@ namespace vela {
 ///     taken or has no parent either, it is erased.
 ///   - A child of a moved spec that the frame left behind (added
 ///     concurrently) follows the spec to its new path.
+///   - A SetField with a base (a list op and the value its author's edit
+///     replaced) over a field whose value is no longer that base sets the
+///     three-way merge of base, its value and the store's (MergeListOps);
+///     where they do not merge (an explicit list op, different types) and
+///     when the store still holds the base, the value is set as it is.
 ///
 /// Each operation is checked by the caller (SyncData::CheckSyncOp, or the
 /// frame reader); the store changes only through SyncData's own edits.

@@ -4,7 +4,8 @@
 // Whatever the bytes, decoding stays inside them and takes the body whole
 // or not at all; applying agrees with decoding and, on a refused body,
 // leaves the store as it was. A body that decodes encodes again to one that
-// decodes to the same operations.
+// decodes to the same operations. The bytes are read both as a version 1
+// body and as a version 2 body, which ends with its bases section.
 
 #include "sync/opFrame.h"
 #include "sync/syncData.h"
@@ -35,11 +36,51 @@ bool _SameOps(const vela::SyncOpList& lhs, const vela::SyncOpList& rhs)
         if (a.opType != b.opType || a.nodePath != b.nodePath ||
             a.oldNodePath != b.oldNodePath || a.nodeType != b.nodeType ||
             a.fieldName != b.fieldName ||
-            a.fieldValue.bytes != b.fieldValue.bytes) {
+            a.fieldValue.bytes != b.fieldValue.bytes ||
+            a.hasBase != b.hasBase || a.baseValue.bytes != b.baseValue.bytes) {
             return false;
         }
     }
     return true;
+}
+
+// One reading of the bytes, as a version 1 body or (\p bases) as a
+// version 2 one with its bases section.
+void _Check(const std::vector<uint8_t>& bytes, bool bases)
+{
+    vela::SyncOpList ops;
+    std::string error;
+    const bool decoded =
+        vela::OpFrame::Decode(bytes.data(), bytes.size(), &ops, &error, bases);
+    vela_fuzz::Check(decoded || ops.empty(),
+                     "a refused body yields no operations");
+    vela_fuzz::Check(decoded || !error.empty(), "a refused body says why");
+
+    vela::SyncDataRefPtr store = vela::SyncData::New();
+    size_t applied = 0;
+    std::string applyError;
+    const bool appliedOk =
+        vela::OpFrame::Apply(bytes.data(), bytes.size(), get_pointer(store),
+                             &applied, &applyError, bases);
+    vela_fuzz::Check(appliedOk == decoded, "applying agrees with decoding");
+    if (!appliedOk) {
+        vela_fuzz::Check(vela_fuzz::SameContent(*store, *vela::SyncData::New()),
+                         "a refused body changes nothing");
+    } else {
+        vela_fuzz::Check(applied == ops.size(), "every operation is applied");
+    }
+
+    if (decoded) {
+        const std::string again = vela::OpFrame::Encode(ops, false, 0, bases);
+        vela::SyncOpList back;
+        std::string backError;
+        vela_fuzz::Check(vela::OpFrame::Decode(
+                             reinterpret_cast<const uint8_t*>(again.data()),
+                             again.size(), &back, &backError, bases),
+                         "a re-encoded body decodes");
+        vela_fuzz::Check(_SameOps(back, ops),
+                         "a re-encoded body keeps its operations");
+    }
 }
 
 } // namespace
@@ -56,39 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A buffer of exactly the input's size: a read past its end is a read
     // past the allocation.
     const std::vector<uint8_t> bytes(data, data + size);
-
-    vela::SyncOpList ops;
-    std::string error;
-    const bool decoded =
-        vela::OpFrame::Decode(bytes.data(), bytes.size(), &ops, &error);
-    vela_fuzz::Check(decoded || ops.empty(),
-                     "a refused body yields no operations");
-    vela_fuzz::Check(decoded || !error.empty(), "a refused body says why");
-
-    vela::SyncDataRefPtr store = vela::SyncData::New();
-    size_t applied = 0;
-    std::string applyError;
-    const bool appliedOk = vela::OpFrame::Apply(
-        bytes.data(), bytes.size(), get_pointer(store), &applied, &applyError);
-    vela_fuzz::Check(appliedOk == decoded, "applying agrees with decoding");
-    if (!appliedOk) {
-        vela_fuzz::Check(vela_fuzz::SameContent(*store, *vela::SyncData::New()),
-                         "a refused body changes nothing");
-    } else {
-        vela_fuzz::Check(applied == ops.size(), "every operation is applied");
-    }
-
-    if (decoded) {
-        const std::string again = vela::OpFrame::Encode(ops);
-        vela::SyncOpList back;
-        std::string backError;
-        vela_fuzz::Check(vela::OpFrame::Decode(
-                             reinterpret_cast<const uint8_t*>(again.data()),
-                             again.size(), &back, &backError),
-                         "a re-encoded body decodes");
-        vela_fuzz::Check(_SameOps(back, ops),
-                         "a re-encoded body keeps its operations");
-    }
+    _Check(bytes, false);
+    _Check(bytes, true);
     mark.Clear();
     return 0;
 }

@@ -6,11 +6,15 @@ then only what that type carries::
 
     CreateNode  [0, nodePath, nodeType]
     SetField    [1, nodePath, fieldName, Base64 text of the packed value]
+                [1, nodePath, fieldName, value, Base64 text of the packed base]
     MoveNode    [2, nodePath, oldNodePath]
     EraseNode   [3, nodePath]
     EraseField  [4, nodePath, fieldName]
 
-The packed value travels as standard Base64 text. The session's JSON frames
+The packed value travels as standard Base64 text. A SetField of a list op
+that carries its base (the value the author's edit replaced, so that
+receivers can merge concurrent edits of the list) has it as a fifth
+element, Base64 too (empty text: the field did not exist). The session's JSON frames
 (``vela.usd.client.wire``) carry their operations in this form, and the
 one-process round (``vela.usd.sync.round``) sends a list of them.
 """
@@ -42,8 +46,12 @@ def OpToWire(op: "sync.SyncOp") -> List[Any]:
     if kind == _CreateNode:
         return [kind, op.nodePath, op.nodeType]
     if kind == _SetField:
-        return [kind, op.nodePath, op.fieldName,
-                base64.b64encode(op.GetFieldValue()).decode("ascii")]
+        entry = [kind, op.nodePath, op.fieldName,
+                 base64.b64encode(op.GetFieldValue()).decode("ascii")]
+        base = op.GetBaseValue()
+        if base is not None:
+            entry.append(base64.b64encode(base).decode("ascii"))
+        return entry
     if kind == _MoveNode:
         return [kind, op.nodePath, op.oldNodePath]
     if kind == _EraseField:
@@ -64,7 +72,8 @@ def _CheckedEntry(entry: Any) -> int:
             or entry[0] not in _EntryLengths:
         raise ValueError("not an operation: %r" % (entry,))
     kind = entry[0]
-    if len(entry) != _EntryLengths[kind] or not all(
+    lengths = (4, 5) if kind == _SetField else (_EntryLengths[kind],)
+    if len(entry) not in lengths or not all(
             isinstance(item, str) for item in entry[1:]
             if not (kind == _CreateNode and item is entry[2])):
         raise ValueError("malformed %s operation: %r" % (_OpTypeNames[kind], entry))
@@ -88,6 +97,8 @@ def OpFromWire(entry: Any) -> "sync.SyncOp":
         op.fieldName = entry[2]
     if kind == _SetField:
         op.SetFieldValue(base64.b64decode(entry[3], validate=True))
+        if len(entry) == 5:
+            op.SetBaseValue(base64.b64decode(entry[4], validate=True))
     return op
 
 
@@ -110,7 +121,7 @@ def BuildSyncData(text: str, syncData: Optional["sync.SyncData"] = None) -> "syn
         kind = _CheckedEntry(entry)
         if kind == _CreateNode:
             syncData.CreateNode(entry[1], entry[2])
-        elif kind == _SetField:
+        elif kind == _SetField and len(entry) == 4:
             syncData.SetField(entry[1], entry[2], entry[3])
         else:
             syncData.ApplySyncOp(OpFromWire(entry))
