@@ -166,14 +166,29 @@ class TestConcurrentStructure:
         assert bool(layer.GetPrimAtPath("/World/Geom/Cube")) == eraseFirst
         assert ("Cube" in _Children(layer, "/World/Geom")) == eraseFirst
 
-    def test_two_sets_of_one_list_op_end_alike_everywhere(self, peers):
+    def test_two_edits_of_one_list_op_are_both_kept(self, peers):
         a, b = peers("A", "B")
+        geom = a.layer.GetPrimAtPath("/World/Geom")
+        geom.referenceList.Prepend(Sdf.Reference("old.usda"))
+        a.Pull()
+        b.Pull()
         a.layer.GetPrimAtPath("/World/Geom").referenceList.Prepend(Sdf.Reference("a.usda"))
         b.layer.GetPrimAtPath("/World/Geom").referenceList.Prepend(Sdf.Reference("b.usda"))
+        b.layer.GetPrimAtPath("/World/Geom").referenceList.prependedItems.remove(
+            Sdf.Reference("old.usda"))
         layer = _Exchange(a, b)
         refs = [r.assetPath for r in
                 layer.GetPrimAtPath("/World/Geom").referenceList.prependedItems]
-        assert "b.usda" in refs
+        # A's addition, B's addition and B's removal all hold.
+        assert sorted(refs) == ["a.usda", "b.usda"]
+        # An explicit list is a statement of the whole: the later one wins.
+        a.layer.GetPrimAtPath("/World/Geom").referenceList.explicitItems = [
+            Sdf.Reference("x.usda")]
+        b.layer.GetPrimAtPath("/World/Geom").referenceList.explicitItems = [
+            Sdf.Reference("y.usda")]
+        layer = _Exchange(a, b)
+        assert [r.assetPath for r in
+                layer.GetPrimAtPath("/World/Geom").referenceList.explicitItems] == ["y.usda"]
 
 
 # A random editor for the differential runs: every edit goes through Sdf,

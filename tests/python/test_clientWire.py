@@ -270,9 +270,11 @@ class TestIntegrity:
         body = bytes(sync.PackOps(sceneOps))
         decoded = wire.DecodeFrame(_Header(seq=9) + body)
         assert decoded.seq == 9 and _Fields(decoded.ops) == _Fields(sceneOps)
-        # The same frame with a check added reads alike as version 2.
-        assert _Fields(wire.DecodeFrame(_Checked(_Header(seq=9) + body)).ops) == \
+        # As version 2: the same with an empty table of bases and a check.
+        assert _Fields(wire.DecodeFrame(_Checked(_Header(seq=9) + body + b"\x00")).ops) == \
             _Fields(sceneOps)
+        with pytest.raises(wire.FrameError, match="base count"):
+            wire.DecodeFrame(_Checked(_Header(seq=9) + body))
         text = b'{"version": 1, "kind": 0, "origin": "p", "seq": 2, "base": "", "ops": []}'
         assert wire.DecodeFrame(text).seq == 2
 

@@ -145,11 +145,11 @@ class Session:
 
     def _Drain(self) -> int:
         # The layer's updates into the outbox as one frame; its size.
-        body = sync.PackLayerUpdates(self.layer)
+        body = sync.PackLayerUpdates(self.layer, bases=True)
         if not wire.BodyOpCount(body):
             return 0
         self._seq += 1
-        return self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body),
+        return self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body, bases=True),
                            coalesce=True)
 
     def _SendAndRead(self, batch: int, blockMs: float) -> Tuple[List[Tuple[str, bytes]], str]:
@@ -327,7 +327,8 @@ class Session:
         encoded from the replica. Then trims the channel's frames that the
         snapshot before it covers. Returns the snapshot's size in bytes."""
         frame = wire.Frame(wire.KindSnapshot, self.name, 0, base=self._cursor,
-                           body=sync.PackSyncData(self._replica), senders=self._lastSeq)
+                           body=sync.PackSyncData(self._replica, bases=True),
+                           senders=self._lastSeq, bases=True)
         data = wire.EncodeFrame(frame, useJson=self.useJson)
         self.transport.PutSnapshot(self.channel, self._cursor, data)
         previous, self._snapshotBase = self._snapshotBase, self._cursor

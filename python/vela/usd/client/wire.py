@@ -69,8 +69,10 @@ MaxBody = 1 << 30
 MaxInflation = 12
 MinInflationAllowance = 1 << 20
 _Crc = struct.Struct("<I")
-# The body of a frame without operations: four empty counts.
+# The body of a frame without operations: four empty counts, and in
+# version 2 an empty table of the values list-op edits started from.
 _EmptyBody = b"\x00\x00\x00\x00"
+_NoBases = b"\x00"
 
 
 class FrameError(ValueError):
@@ -82,19 +84,23 @@ class Frame:
     """One frame: ``kind``, ``origin``, ``seq``, ``base`` and its ``ops``
     (a SyncOpList). A binary frame decoded with unpack=False has ``ops``
     None and its checked-on-apply ``body`` instead (for ApplyPackedOps),
-    with ``opCount`` operations. A snapshot's ``senders`` maps each sender
-    to the last of its frame numbers the snapshot includes ({} in other
-    kinds and in version-1 snapshots)."""
+    with ``opCount`` operations; ``bases`` says whether that body ends with
+    the values list-op edits started from (``bases=True`` of PackOps and
+    its kin: what version 2 frames carry). A snapshot's ``senders`` maps
+    each sender to the last of its frame numbers the snapshot includes ({}
+    in other kinds and in version-1 snapshots)."""
 
-    __slots__ = ("kind", "origin", "seq", "base", "ops", "body", "opCount", "senders")
+    __slots__ = ("kind", "origin", "seq", "base", "ops", "body", "opCount", "senders", "bases")
 
     def __init__(self, kind: int, origin: str, seq: int, ops: Optional["sync.SyncOpList"] = None,
                  base: str = "", body: Optional[_Buffer] = None,
                  opCount: Optional[int] = None,
-                 senders: Optional[Dict[str, int]] = None) -> None:
+                 senders: Optional[Dict[str, int]] = None, bases: bool = False) -> None:
         """A frame of the given kind from origin, numbered seq, carrying
         ops (an empty list when neither ops nor body is given) or, instead,
-        body, the operations in PackOps form."""
+        body, the operations in PackOps form (with bases, as written with
+        bases=True)."""
+        self.bases = bases
         self.kind = kind
         self.origin = origin
         self.seq = seq
@@ -169,7 +175,7 @@ def EncodeFrame(frame: Frame, useJson: bool = False,
     if useJson:
         # Without a body, a frame has its ops.
         ops = cast("sync.SyncOpList", frame.ops) if frame.body is None \
-            else sync.UnpackOps(frame.body)
+            else sync.UnpackOps(frame.body, bases=frame.bases)
         ops = sync.CoalesceOps(ops) if coalesce else ops
         frame.opCount = len(ops)
         text = json.dumps({
@@ -179,7 +185,11 @@ def EncodeFrame(frame: Frame, useJson: bool = False,
         }, separators=(",", ":"), sort_keys=True).encode("utf-8")
         # The check closes the object: the CRC of the text before it.
         return text[:-1] + _JsonCheck + b"%d}" % zlib.crc32(text[:-1])
-    body = sync.PackOps(frame.ops, coalesce) if frame.body is None else frame.body
+    if frame.body is None:
+        body = sync.PackOps(frame.ops, coalesce, bases=True)
+    else:
+        # A body without the table of bases gains an empty one.
+        body = frame.body if frame.bases else bytes(frame.body) + _NoBases
     frame.opCount = _BodyOpCount(body)
     flags = 0
     rawLength = b""
@@ -296,13 +306,15 @@ def _DecodeBinary(data: _Buffer, unpack: bool) -> Frame:
     base = reader.Text("snapshot base")
     senders = _ReadSenders(reader) if version >= 2 and kind == KindSnapshot else {}
     body = _ReadBody(data, reader, flags, end)
+    bases = version >= 2
     if not unpack:
         opCount = _BodyOpCount(body)
-        if kind == KindLeave and bytes(body) != _EmptyBody:
+        if kind == KindLeave and bytes(body) != _EmptyBody + (_NoBases if bases else b""):
             raise FrameError("a leave frame carries no operations")
-        return Frame(kind, origin, seq, None, base, body=body, opCount=opCount, senders=senders)
+        return Frame(kind, origin, seq, None, base, body=body, opCount=opCount, senders=senders,
+                     bases=bases)
     try:
-        ops = sync.UnpackOps(body)
+        ops = sync.UnpackOps(body, bases=bases)
     except ValueError as error:
         raise FrameError(str(error)) from None
     if kind == KindLeave and len(ops):
@@ -366,7 +378,7 @@ def _DecodeJson(data: _Buffer) -> Frame:
         ops.extend(jsonForm.OpFromWire(entry) for entry in obj["ops"])
         # The binary reader holds every check a store needs; going through
         # it makes both forms refuse the same frames.
-        ops = sync.UnpackOps(sync.PackOps(ops))
+        ops = sync.UnpackOps(sync.PackOps(ops, bases=True), bases=True)
     except (ValueError, TypeError) as error:
         raise FrameError("bad JSON frame: %s" % error) from None
     if kind == KindLeave and len(ops):
@@ -396,6 +408,6 @@ def ApplyFrame(frame: Frame, syncData: "sync.SyncData") -> int:
         syncData.ApplySyncOps(ops)
         return len(ops)
     try:
-        return sync.ApplyPackedOps(syncData, frame.body)
+        return sync.ApplyPackedOps(syncData, frame.body, bases=frame.bases)
     except ValueError as error:
         raise FrameError(str(error)) from None
