@@ -721,6 +721,13 @@ void SyncOpMerger::_MergeChildren(const _Parent& parent)
 {
     const auto& fields = TokenChildrenFields();
     const SdfPath& path = parent.path;
+    const auto eraseField = [&](const TfToken& field) {
+        SyncData::CheckedSyncOp erase;
+        erase.type = SyncOp::EraseField;
+        erase.path = path;
+        erase.fieldName = field;
+        _store->ApplySyncOp(erase);
+    };
     for (int f = 0; f < _FieldCount; ++f) {
         if (!parent.touched[f]) {
             continue;
@@ -742,11 +749,7 @@ void SyncOpMerger::_MergeChildren(const _Parent& parent)
         if (parent.prior[f].empty() && frameList.size() <= 16 &&
             _IsWholeList(frameList, parent.added[f], exists)) {
             if (stored && frameList.empty()) {
-                SyncData::CheckedSyncOp erase;
-                erase.type = SyncOp::EraseField;
-                erase.path = path;
-                erase.fieldName = fields[f];
-                _store->ApplySyncOp(erase);
+                eraseField(fields[f]);
             }
             continue;
         }
@@ -807,11 +810,7 @@ void SyncOpMerger::_MergeChildren(const _Parent& parent)
 
         if (merged.empty()) {
             if (stored) {
-                SyncData::CheckedSyncOp erase;
-                erase.type = SyncOp::EraseField;
-                erase.path = path;
-                erase.fieldName = fields[f];
-                _store->ApplySyncOp(erase);
+                eraseField(fields[f]);
             }
             continue;
         }

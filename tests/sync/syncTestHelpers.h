@@ -8,12 +8,17 @@
 #include "sync/valueHandler.h"
 
 #include <pxr/usd/sdf/abstractData.h>
+#include <pxr/usd/sdf/layer.h>
+#include <pxr/usd/sdf/notice.h>
 #include <pxr/usd/sdf/path.h>
+#include <pxr/base/tf/notice.h>
+#include <pxr/base/tf/weakBase.h>
 #include <pxr/base/tf/stringUtils.h>
 #include <pxr/base/vt/value.h>
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,6 +120,47 @@ inline SpecDump Dump(const pxr::SdfAbstractData& data)
     }
     return dump;
 }
+
+/// What LayersDidChange notices said about one layer.
+class ChangeWatcher : public pxr::TfWeakBase
+{
+public:
+    explicit ChangeWatcher(const pxr::SdfLayerHandle& layer)
+        : _layer(layer)
+    {
+        _key = pxr::TfNotice::Register(pxr::TfCreateWeakPtr(this),
+                                       &ChangeWatcher::_OnChange);
+    }
+    ~ChangeWatcher() { pxr::TfNotice::Revoke(_key); }
+
+    /// The changed paths, each once.
+    std::set<pxr::SdfPath> PathSet() const
+    {
+        return std::set<pxr::SdfPath>(paths.begin(), paths.end());
+    }
+
+    int notices = 0;
+    int replaced = 0; // entries saying the content was replaced
+    std::vector<pxr::SdfPath> paths;
+
+private:
+    void _OnChange(const pxr::SdfNotice::LayersDidChange& notice)
+    {
+        for (const auto& [layer, changes] : notice.GetChangeListVec()) {
+            if (layer != _layer) {
+                continue;
+            }
+            ++notices;
+            for (const auto& [path, entry] : changes.GetEntryList()) {
+                paths.push_back(path);
+                replaced += entry.flags.didReplaceContent ? 1 : 0;
+            }
+        }
+    }
+
+    pxr::SdfLayerHandle _layer;
+    pxr::TfNotice::Key _key;
+};
 
 } // namespace vela_test
 

@@ -25,6 +25,7 @@
 using namespace pxr;
 using vela::SyncData;
 using vela::SyncDataRefPtr;
+using vela_test::ChangeWatcher;
 using vela_test::Describe;
 using vela_test::Dump;
 using vela_test::LogCapture;
@@ -51,41 +52,6 @@ SyncDataRefPtr Scene(const std::string& prefix, int count)
                     VtValue(names));
     return store;
 }
-
-// What LayersDidChange notices said about one layer.
-class ChangeWatcher : public TfWeakBase
-{
-public:
-    explicit ChangeWatcher(const SdfLayerHandle& layer)
-        : _layer(layer)
-    {
-        _key = TfNotice::Register(TfCreateWeakPtr(this),
-                                  &ChangeWatcher::_OnChange);
-    }
-    ~ChangeWatcher() { TfNotice::Revoke(_key); }
-
-    int notices = 0;
-    int replaced = 0; // entries saying the content was replaced
-    std::vector<SdfPath> paths;
-
-private:
-    void _OnChange(const SdfNotice::LayersDidChange& notice)
-    {
-        for (const auto& [layer, changes] : notice.GetChangeListVec()) {
-            if (layer != _layer) {
-                continue;
-            }
-            ++notices;
-            for (const auto& [path, entry] : changes.GetEntryList()) {
-                paths.push_back(path);
-                replaced += entry.flags.didReplaceContent ? 1 : 0;
-            }
-        }
-    }
-
-    SdfLayerHandle _layer;
-    TfNotice::Key _key;
-};
 
 class SyncRefreshTest : public ::testing::Test
 {

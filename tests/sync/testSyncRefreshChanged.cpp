@@ -27,6 +27,7 @@
 using namespace pxr;
 using vela::SyncData;
 using vela::SyncDataRefPtr;
+using vela_test::ChangeWatcher;
 using vela_test::Dump;
 using vela_test::LogCapture;
 
@@ -90,41 +91,6 @@ void Children(SyncData& store, const std::string& path, const TfToken& field,
         store.SetField(SdfPath(path), field, VtValue(tokens));
     }
 }
-
-// What LayersDidChange notices said about one layer.
-class ChangeWatcher : public TfWeakBase
-{
-public:
-    explicit ChangeWatcher(const SdfLayerHandle& layer)
-        : _layer(layer)
-    {
-        _key = TfNotice::Register(TfCreateWeakPtr(this),
-                                  &ChangeWatcher::_OnChange);
-    }
-    ~ChangeWatcher() { TfNotice::Revoke(_key); }
-
-    int notices = 0;
-    int replaced = 0;
-    std::set<SdfPath> paths;
-
-private:
-    void _OnChange(const SdfNotice::LayersDidChange& notice)
-    {
-        for (const auto& [layer, changes] : notice.GetChangeListVec()) {
-            if (layer != _layer) {
-                continue;
-            }
-            ++notices;
-            for (const auto& [path, entry] : changes.GetEntryList()) {
-                paths.insert(path);
-                replaced += entry.flags.didReplaceContent ? 1 : 0;
-            }
-        }
-    }
-
-    SdfLayerHandle _layer;
-    TfNotice::Key _key;
-};
 
 // A scene of /G0../G2, each with prims P0..P3 holding a double attribute
 // "size", refreshed into two layers: one incrementally, one in full.
@@ -258,7 +224,7 @@ TEST_F(RefreshChangedTest, FieldEditsReachTheLayerAsTheFullRefreshMakesThem)
     ExpectSameLayers();
     EXPECT_EQ(watcher.notices, 1);
     EXPECT_EQ(watcher.replaced, 0);
-    EXPECT_EQ(watcher.paths,
+    EXPECT_EQ(watcher.PathSet(),
               (std::set<SdfPath>{SdfPath("/G0/P1.size"), SdfPath("/G1"),
                                  SdfPath("/G2/P0")}));
     EXPECT_EQ(incremental->GetPrimAtPath(SdfPath("/G1"))
@@ -275,7 +241,7 @@ TEST_F(RefreshChangedTest, OneAttributeChangeIsReportedAtThatPathAlone)
                     VtValue(-1.0));
     ChangeWatcher watcher(incremental);
     EXPECT_TRUE(Refresh());
-    EXPECT_EQ(watcher.paths, std::set<SdfPath>{SdfPath("/G2/P3.size")});
+    EXPECT_EQ(watcher.PathSet(), std::set<SdfPath>{SdfPath("/G2/P3.size")});
     EXPECT_EQ(watcher.replaced, 0);
     EXPECT_EQ(incremental->GetAttributeAtPath(SdfPath("/G2/P3.size"))
                   ->GetDefaultValue(),
@@ -320,7 +286,7 @@ TEST_F(RefreshChangedTest, CreatedAndErasedPrimsAndPropertiesMatch)
     ExpectSameLayers();
     EXPECT_FALSE(incremental->GetPrimAtPath(SdfPath("/G0/New")));
     EXPECT_EQ(watcher.replaced, 0);
-    for (const SdfPath& path : watcher.paths) {
+    for (const SdfPath& path : watcher.PathSet()) {
         EXPECT_TRUE(path.HasPrefix(SdfPath("/G0")) ||
                     path.HasPrefix(SdfPath("/G1/P0")))
             << path;
