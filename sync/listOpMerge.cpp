@@ -123,6 +123,11 @@ bool IsListOpValue(const VtValue& value)
            value.IsHolding<SdfUnregisteredValueListOp>();
 }
 
+bool IsListOpBase(const VtValue& value, const VtValue& base)
+{
+    return IsListOpValue(value) && (base.IsEmpty() || IsListOpValue(base));
+}
+
 bool MergeListOps(const VtValue& base, const VtValue& next,
                   const VtValue& current, VtValue* merged)
 {

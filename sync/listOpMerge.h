@@ -14,6 +14,12 @@ namespace vela {
 /// the value it replaced, so that receivers can merge concurrent edits.
 bool IsListOpValue(const pxr::VtValue& value);
 
+/// Whether \p base may travel with a set of \p value as the value it
+/// replaced: \p value is a list op and \p base empty (the field did not
+/// exist) or a list op. Recorders attach no other base, and receivers
+/// refuse any other.
+bool IsListOpBase(const pxr::VtValue& value, const pxr::VtValue& base);
+
 /// The three-way merge of a list-op field: \p next is what the author set
 /// over \p base, \p current what the store holds now. When all three are
 /// list ops of one type (an empty value standing for the empty list op)

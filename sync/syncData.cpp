@@ -797,7 +797,7 @@ bool SyncData::CheckFieldBase(const VtValue& value, const VtValue& base,
                               std::string_view fieldName, const SdfPath& path,
                               std::string* error)
 {
-    if (!IsListOpValue(value) || !(base.IsEmpty() || IsListOpValue(base))) {
+    if (!IsListOpBase(value, base)) {
         return Refuse(error, "Invalid base of field {} at {}: not a list op",
                       fieldName, path.GetText());
     }

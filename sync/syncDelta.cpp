@@ -3,6 +3,7 @@
 //
 #include "sync/syncDelta.h"
 
+#include "sync/listOpMerge.h"
 #include "sync/valueHandler.h"
 
 #include <pxr/base/tf/hash.h>
@@ -178,7 +179,10 @@ void SyncDelta::_AppendSet(const SdfPath& path, const TfToken& fieldName,
     record.path = path;
     record.fieldName = fieldName;
     record.value = value;
-    if (base) {
+    // A set that supersedes earlier ones inherits the oldest one's base;
+    // once the field holds no list op any more (a field may change type),
+    // that base is no base of this value.
+    if (base && IsListOpBase(value, *base)) {
         record.hasBase = true;
         record.base = *base;
     }

@@ -2,6 +2,7 @@
 // Copyright 2026 vela contributors
 //
 #include "sync/syncOp.h"
+#include "sync/valueHandler.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -101,6 +102,7 @@ std::vector<size_t> SyncOpBaseSources(const SyncOpList& ops, size_t first,
     // no move or erase of the node between, so a run of dropped edits
     // always ends at the kept edit of its field.
     std::unordered_map<uint64_t, size_t> runStart;
+    const ValueHandler& handler = ValueHandler::GetInstance();
     for (size_t i = 0; i < n; ++i) {
         const SyncOp& op = ops[first + i];
         if (op.opType != SyncOp::SetField && op.opType != SyncOp::EraseField) {
@@ -117,9 +119,12 @@ std::vector<size_t> SyncOpBaseSources(const SyncOpList& ops, size_t first,
         if (found != runStart.end()) {
             runStart.erase(found);
         }
+        // The kept set stands for the run, so it takes the base of the
+        // run's first set, unless its own value is no list op any more.
         const SyncOp& origin = ops[first + start];
         if (op.opType == SyncOp::SetField &&
-            origin.opType == SyncOp::SetField && origin.hasBase) {
+            origin.opType == SyncOp::SetField && origin.hasBase &&
+            (start == i || handler.IsListOp(op.fieldValue))) {
             sources[i] = start;
         }
     }

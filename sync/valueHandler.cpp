@@ -9,10 +9,23 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <type_traits>
 
 using namespace pxr;
 
 namespace vela {
+
+namespace {
+
+template <class T>
+struct IsSdfListOp : std::false_type
+{};
+
+template <class T>
+struct IsSdfListOp<SdfListOp<T>> : std::true_type
+{};
+
+} // namespace
 
 ValueHandler& ValueHandler::GetInstance()
 {
@@ -40,6 +53,9 @@ void ValueHandler::RegisterType(uint8_t code)
 {
     PackFn& pack = _packFns[std::type_index(typeid(T))];
     _packFnsByInfo[&typeid(T)] = &pack;
+    if constexpr (IsSdfListOp<T>::value) {
+        _listOpCodes.set(code);
+    }
     pack = [code](const VtValue& value) {
         const bool array = value.IsArrayValued();
         PackedDataImpl writer(code, array);
@@ -61,6 +77,14 @@ void ValueHandler::RegisterType(uint8_t code)
         reader.Read(value);
         return VtValue::Take(value);
     };
+}
+
+bool ValueHandler::IsListOp(const PackedData& data) const
+{
+    // The header is the type code, then the flags byte whose low bit marks
+    // an array; no list op packs as an array.
+    return data.bytes.size() >= 2 && _listOpCodes.test(data.bytes[0]) &&
+           !(data.bytes[1] & 1);
 }
 
 void ValueHandler::RegisterAllTypes()

@@ -8,6 +8,7 @@
 
 #include <pxr/base/vt/value.h>
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -60,6 +61,10 @@ public:
     /// Base64 alphabet raises the decoder's exception.
     pxr::VtValue UnpackVtValue(const std::string& base64) const;
 
+    /// Whether \p data is the packed form of an SdfListOp (of any item
+    /// type), read off its header alone.
+    bool IsListOp(const PackedData& data) const;
+
 private:
     ValueHandler();
 
@@ -74,6 +79,7 @@ private:
     // a copy of miss here and are found in _packFns.
     std::unordered_map<const std::type_info*, const PackFn*> _packFnsByInfo;
     std::map<uint8_t, UnpackFn> _unpackFns;
+    std::bitset<256> _listOpCodes;
 };
 
 } // namespace vela

@@ -187,6 +187,48 @@ TEST(ListOpBase, CoalescingKeepsTheLastSetWithTheFirstBase)
     EXPECT_FALSE(afterErase[0].hasBase);
 }
 
+// A field may change type between drains (nothing stops a store from
+// being set so): the value that replaces a list op is no list op, and a
+// base sent with it would make every receiver refuse the set.
+TEST(ListOpBase, ASetThatHoldsNoListOpCarriesNoBase)
+{
+    const SdfPath path("/P");
+    const VtValue specifier(SdfSpecifierOver);
+    SyncDataRefPtr recorded = SyncData::NewForLayer();
+    recorded->CreateSpec(path, SdfSpecTypePrim);
+    recorded->Set(path, SdfFieldKeys->References, VtValue(Prepended({"a"})));
+    recorded->Set(path, SdfFieldKeys->References, specifier);
+    SyncOpList ops;
+    recorded->GetDelta().SwapPendingOps(ops);
+    const SyncOp* set = ReferencesSet(ops);
+    ASSERT_TRUE(set);
+    EXPECT_FALSE(set->hasBase);
+    SyncDataRefPtr replica = SyncData::New();
+    for (const SyncOp& op : ops) {
+        replica->ApplySyncOp(op);
+    }
+    EXPECT_EQ(replica->Get(path, SdfFieldKeys->References), specifier);
+
+    // Coalescing a run whose first set carried a base, on lists and in the
+    // frame encoder alike.
+    SyncOp last = RawOp(SyncOp::SetField, "/P", "references");
+    last.fieldValue = Pack(specifier);
+    const SdfReferenceListOp a = Prepended({"a"}), ab = Prepended({"b", "a"});
+    const SyncOpList withBase = {SetReferences(ab, &a), last};
+    const SyncOpList kept = vela::CoalesceSyncOps(withBase);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_FALSE(kept[0].hasBase);
+    SyncDataRefPtr framed = Replica(nullptr);
+    const std::string body = OpFrame::Encode(withBase, true, 0, true);
+    size_t applied = 0;
+    std::string error;
+    ASSERT_TRUE(OpFrame::Apply(reinterpret_cast<const uint8_t*>(body.data()),
+                               body.size(), get_pointer(framed), &applied,
+                               &error, true))
+        << error;
+    EXPECT_EQ(framed->Get(path, SdfFieldKeys->References), specifier);
+}
+
 TEST(ListOpBase, BodiesCarryBasesOnlyWhenAsked)
 {
     const SdfReferenceListOp a = Prepended({"a"}), ab = Prepended({"b", "a"});

@@ -138,8 +138,12 @@ double WorstStepsPerKey(int rounds, bool hashPerTable)
 TEST(SeededPathHash, TablesFreedOneAfterAnotherLeaveNoBadOrder)
 {
     // About 3.5 steps a key in a fresh process, in any round.
-    EXPECT_LT(WorstStepsPerKey(4, true), 8.0);
-    // One hash for every table, as an unseeded path hash is: the order
-    // a freed table hands on is the worst one for the next.
-    EXPECT_GT(WorstStepsPerKey(4, false), 25.0);
+    const double seeded = WorstStepsPerKey(4, true);
+    EXPECT_LT(seeded, 8.0);
+    // One hash for every table, as an unseeded path hash is: the order a
+    // freed table hands on is a bad one for the next. How bad depends on
+    // how much of the freed memory the allocator hands back in order (20
+    // to 170 steps a key seen), so the control is held against the seeded
+    // figure of the same process rather than a fixed count.
+    EXPECT_GT(WorstStepsPerKey(4, false), 3.0 * seeded);
 }
