@@ -12,8 +12,10 @@
 #include <pxr/usd/sdf/primSpec.h>
 #include <pxr/usd/sdf/relationshipSpec.h>
 #include <pxr/usd/sdf/schema.h>
+#include <pxr/usd/sdf/usdaFileFormat.h>
 #include <pxr/usd/sdf/variantSetSpec.h>
 #include <pxr/usd/sdf/variantSpec.h>
+#include <pxr/base/tf/diagnostic.h>
 #include <pxr/base/tf/errorMark.h>
 #include <pxr/base/tf/registryManager.h>
 #include <pxr/base/tf/type.h>
@@ -995,6 +997,40 @@ bool SyncFileFormat::CanRead(const std::string&) const
 bool SyncFileFormat::Read(SdfLayer*, const std::string&, bool) const
 {
     spdlog::info("SyncFileFormat doesn't support read from file");
+    return false;
+}
+
+namespace {
+
+SdfFileFormatConstPtr UsdaFormat()
+{
+    return SdfFileFormat::FindById(SdfUsdaFileFormatTokens->Id);
+}
+
+} // namespace
+
+bool SyncFileFormat::WriteToString(const SdfLayer& layer, std::string* str,
+                                   const std::string& comment) const
+{
+    const SdfFileFormatConstPtr usda = UsdaFormat();
+    return usda && usda->WriteToString(layer, str, comment);
+}
+
+bool SyncFileFormat::WriteToStream(const SdfSpecHandle& spec,
+                                   std::ostream& out, size_t indent) const
+{
+    const SdfFileFormatConstPtr usda = UsdaFormat();
+    return usda && usda->WriteToStream(spec, out, indent);
+}
+
+bool SyncFileFormat::WriteToFile(const SdfLayer&, const std::string& filePath,
+                                 const std::string&,
+                                 const FileFormatArguments&) const
+{
+    TF_RUNTIME_ERROR("Cannot write '%s': sync layers live in memory and "
+                     "have no file of their own; export the layer to a "
+                     ".usda, .usdc or .usd path instead",
+                     filePath.c_str());
     return false;
 }
 

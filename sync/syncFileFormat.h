@@ -50,6 +50,24 @@ public:
     bool Read(SdfLayer* layer, const std::string& resolvedPath,
               bool metadataOnly) const override;
 
+    /// The layer as .usda text, as the usda format writes any layer: a sync
+    /// layer exports like every other one, although it is never read back
+    /// as a sync layer.
+    bool WriteToString(const SdfLayer& layer, std::string* str,
+                       const std::string& comment) const override;
+
+    /// One spec as .usda text, as the usda format writes it.
+    bool WriteToStream(const SdfSpecHandle& spec, std::ostream& out,
+                       size_t indent) const override;
+
+    /// Refuses with an error that says sync layers live in memory and names
+    /// the formats to export to: saving or exporting to a .vela path
+    /// (SdfLayer's Save, Export and CreateNew) writes nothing. Exports to
+    /// .usda, .usdc and .usd go through their own formats.
+    bool WriteToFile(const SdfLayer& layer, const std::string& filePath,
+                     const std::string& comment,
+                     const FileFormatArguments& args) const override;
+
     /// A weak pointer to the layer's vela::SyncData. When the layer's data
     /// is not a SyncData (another format) or has expired, logs
     /// "SyncFileFormat::GetData: layer {} has no SyncData" with the
