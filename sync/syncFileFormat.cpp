@@ -1016,8 +1016,8 @@ bool SyncFileFormat::WriteToString(const SdfLayer& layer, std::string* str,
     return usda && usda->WriteToString(layer, str, comment);
 }
 
-bool SyncFileFormat::WriteToStream(const SdfSpecHandle& spec,
-                                   std::ostream& out, size_t indent) const
+bool SyncFileFormat::WriteToStream(const SdfSpecHandle& spec, std::ostream& out,
+                                   size_t indent) const
 {
     const SdfFileFormatConstPtr usda = UsdaFormat();
     return usda && usda->WriteToStream(spec, out, indent);
