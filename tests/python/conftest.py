@@ -2,16 +2,24 @@
 package, through the same doors a client uses: `import vela.usd.sync` and
 OpenUSD's Sdf API."""
 
+import importlib.util
 import os
 import re
 
 import pytest
 from pxr import Plug, Sdf
 
-# Metadata fields of list-op types that plain Sdf (without Usd's plug-ins)
-# does not declare, so that the tests can author them on real prims.
-Plug.Registry().RegisterPlugins(
-    os.path.join(os.path.dirname(os.path.abspath(__file__)), "metadata"))
+# The suite runs in either flavour's environment: the split packages' pxr
+# has no Usd, usd-core's has.
+HAS_USD = importlib.util.find_spec("pxr.Usd") is not None
+
+# Metadata fields of list-op types that plain Sdf does not declare, so that
+# the tests can author them on real prims; and, without Usd, "apiSchemas",
+# which Usd's own plug-in declares (declaring it twice is an error).
+_metadata = os.path.join(os.path.dirname(os.path.abspath(__file__)), "metadata")
+Plug.Registry().RegisterPlugins(os.path.join(_metadata, "lists"))
+if not HAS_USD:
+    Plug.Registry().RegisterPlugins(os.path.join(_metadata, "apiSchemas"))
 
 import vela.usd.sync  # noqa: E402  (after the metadata plug-in, as a host would)
 from vela.usd.client import jsonForm  # noqa: E402
