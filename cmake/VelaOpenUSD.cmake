@@ -105,13 +105,22 @@ if(VELA_USE_INSTALLED_PXR)
     return()
 endif()
 
-# The building Python's site-packages, searched after CMAKE_PREFIX_PATH.
+# The building Python's site-packages, searched after CMAKE_PREFIX_PATH,
+# and the site-packages directories on its module path: pip's isolated
+# build environment installs build-system.requires into one of those and
+# the backend's further requirements (build.requires in pyproject.toml)
+# into another.
 if(NOT VELA_SITE_PACKAGES)
     execute_process(
         COMMAND "${Python_EXECUTABLE}" -c "import sysconfig; print(sysconfig.get_paths()['platlib'])"
         OUTPUT_VARIABLE VELA_SITE_PACKAGES OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
-list(APPEND CMAKE_PREFIX_PATH "${VELA_SITE_PACKAGES}")
+execute_process(
+    COMMAND "${Python_EXECUTABLE}" -c
+        "import os, sys; print(';'.join(p for p in sys.path if os.path.basename(p) in ('site-packages', 'dist-packages') and os.path.isdir(p)))"
+    OUTPUT_VARIABLE _vela_python_site_dirs OUTPUT_STRIP_TRAILING_WHITESPACE)
+list(APPEND CMAKE_PREFIX_PATH ${_vela_python_site_dirs} "${VELA_SITE_PACKAGES}")
+list(REMOVE_DUPLICATES CMAKE_PREFIX_PATH)
 set(_vela_prefixes ${CMAKE_PREFIX_PATH})
 if(DEFINED ENV{CMAKE_PREFIX_PATH})
     string(REPLACE ":" ";" _vela_env_prefixes "$ENV{CMAKE_PREFIX_PATH}")
