@@ -43,6 +43,8 @@
 #   VELA_PXR_WHEEL_LIBS_DIR    the same relative to site-packages, for the
 #                              installed run paths ("" for an installed OpenUSD)
 #   VELA_PXR_INSTALL_RPATH     absolute run path of an installed OpenUSD
+#   VELA_PXR_SEARCH_PREFIXES   where the -dev packages and usd-core were
+#                              looked for
 
 option(VELA_USE_INSTALLED_PXR
     "Build against an installed OpenUSD (pxrConfig.cmake) instead of PyPI's packages" OFF)
@@ -127,6 +129,7 @@ if(DEFINED ENV{CMAKE_PREFIX_PATH})
     list(APPEND _vela_prefixes ${_vela_env_prefixes})
 endif()
 list(REMOVE_DUPLICATES _vela_prefixes)
+set(VELA_PXR_SEARCH_PREFIXES ${_vela_prefixes})
 
 # The OpenUSD libraries whose -dev packages hold headers, and where an
 # OpenUSD install keeps each library's headers.
@@ -268,6 +271,7 @@ endforeach()
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 try_compile(_vela_layout_compiles
     SOURCES "${_vela_check_source}"
+    NO_CACHE
     CMAKE_FLAGS "${_vela_check_flags}"
     COMPILE_DEFINITIONS ${_vela_check_definitions}
     CXX_STANDARD 17
@@ -287,6 +291,7 @@ if(NOT _vela_layout_compiles)
 endif()
 try_compile(_vela_layout_links
     SOURCES "${_vela_check_source}"
+    NO_CACHE
     CMAKE_FLAGS "${_vela_check_flags}"
     COMPILE_DEFINITIONS ${_vela_check_definitions}
     LINK_LIBRARIES ${_vela_usd_ms} ${_vela_usd_tbb} ${Python_LIBRARIES}
