@@ -25,6 +25,24 @@ import vela.usd.sync  # noqa: E402  (after the metadata plug-in, as a host would
 from vela.usd.client import jsonForm  # noqa: E402
 
 
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "usdCoreOnly: the test needs vela's usd-core flavour (OpenUSD's Usd)")
+    config.addinivalue_line(
+        "markers", "splitOnly: the test is about vela's split flavour (no Usd)")
+
+
+def pytest_collection_modifyitems(config, items):
+    """Skips the tests of the other flavour, saying which flavour they need."""
+    for item in items:
+        if not HAS_USD and item.get_closest_marker("usdCoreOnly"):
+            item.add_marker(pytest.mark.skip(
+                reason="usd-core flavour only: the split packages have no Usd"))
+        if HAS_USD and item.get_closest_marker("splitOnly"):
+            item.add_marker(pytest.mark.skip(
+                reason="split flavour only: this environment has usd-core"))
+
+
 @pytest.fixture
 def sync():
     return vela.usd.sync
