@@ -154,8 +154,9 @@ function(vela_find_pxr_config_dir lib out)
     endforeach()
     string(REPLACE ";" "\n  " searched "${_vela_prefixes}")
     message(FATAL_ERROR "vela: no ${name}-dev 26.8 (OpenUSD's ${lib} headers); searched\n  ${searched}\n"
-        "Install the split -dev packages (scripts/requirements.txt lists them) into the "
-        "building Python, or add their site-packages to CMAKE_PREFIX_PATH.")
+        "Install the split -dev packages (scripts/requirements.txt lists them; for the usd-core "
+        "flavour scripts/requirements-usd-build.txt) into the building Python, or add their "
+        "site-packages to CMAKE_PREFIX_PATH.")
 endfunction()
 
 # The split flavour links the -dev packages' own targets.
@@ -251,6 +252,13 @@ if(NOT msCount EQUAL 1 OR NOT tbbCount EQUAL 1)
         "libtbb-*.so.2 (usd-core ${VELA_USD_CORE_VERSION}'s layout); it holds: ${_vela_usd_ms} ${_vela_usd_tbb}")
 endif()
 message(STATUS "vela: usd-core ${VELA_USD_CORE_VERSION} at ${_vela_usd_core_root}")
+# The wheel's version names the usd-core release it depends on
+# (pyproject.toml); the two pins must move together.
+if(SKBUILD AND NOT SKBUILD_PROJECT_VERSION_FULL MATCHES "\\+usdcore\\.${VELA_USD_CORE_VERSION}$")
+    message(FATAL_ERROR "vela: the wheel's version ${SKBUILD_PROJECT_VERSION_FULL} does not name "
+        "usd-core ${VELA_USD_CORE_VERSION}, which this build links: pin the same release in "
+        "pyproject.toml and cmake/VelaOpenUSD.cmake")
+endif()
 
 # Compile definitions of every translation unit that sees OpenUSD's
 # headers: usd-core was built with Python support and libstdc++'s new
