@@ -5,11 +5,22 @@
 #   velahub_sdk.libs/usd/plugInfo.json                    includes every plug-in
 #   velahub_sdk.libs/usd/NAME/resources/plugInfo.json     one per plug-in
 #   vela/...                                              the Python packages
-# OpenUSD's own libraries sit in site-packages/pxr/.libs.
+# OpenUSD's own libraries sit in site-packages/pxr/.libs (the split
+# packages) or site-packages/usd_core.libs (usd-core):
+# VELA_PXR_WHEEL_LIBS_DIR (cmake/VelaOpenUSD.cmake).
 
 set(VELA_LIBS_DIR velahub_sdk.libs)
 set(VELA_PLUGIN_DIR ${VELA_LIBS_DIR}/usd)
 set(VELA_BUILD_PLUGIN_DIR "${PROJECT_BINARY_DIR}/plugins")
+
+# Run paths of installed libraries and of installed modules (three levels
+# below site-packages) to OpenUSD's libraries.
+set(VELA_LIBRARY_PXR_RPATH "${VELA_PXR_INSTALL_RPATH}")
+set(VELA_MODULE_PXR_RPATH "${VELA_PXR_INSTALL_RPATH}")
+if(VELA_PXR_WHEEL_LIBS_DIR)
+    set(VELA_LIBRARY_PXR_RPATH "$ORIGIN/../${VELA_PXR_WHEEL_LIBS_DIR}")
+    set(VELA_MODULE_PXR_RPATH "$ORIGIN/../../../${VELA_PXR_WHEEL_LIBS_DIR}")
+endif()
 
 # Every translation unit sees OpenUSD with Python support, as the pxr
 # wheels were built.
@@ -53,7 +64,7 @@ function(vela_add_library NAME)
         NO_SONAME ON
         CXX_VISIBILITY_PRESET default
         BUILD_RPATH "${VELA_PXR_LIBS_DIR}"
-        INSTALL_RPATH "$ORIGIN/../pxr/.libs;${VELA_PXR_INSTALL_RPATH}")
+        INSTALL_RPATH "${VELA_LIBRARY_PXR_RPATH}")
     target_link_options(${NAME} PRIVATE "-Wl,-soname,lib${NAME}.so.0")
     install(TARGETS ${NAME} LIBRARY DESTINATION ${VELA_LIBS_DIR})
 

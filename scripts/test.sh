@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test suite: the C++ format check,
-# GoogleTest through ctest, then
-# pytest against the installed Python package (with a redis-server of its
-# own for the session client's tests), then the annotation schema's pytest
-# suite in its own environment (.venv-usd, usd-core), then the sanitizer
-# runs: each fuzz target replays its committed corpus and fuzzes for a
+# Sets up, builds and runs every test suite, in both of vela's flavours,
+# each in its own environment and build tree:
+#   split     (.venv, build/wheel): OpenUSD's split pxr-* packages
+#   usd-core  (.venv-usd, build/usd-core): usd-core 26.8
+# First the C++ format check; then, for each flavour, GoogleTest through
+# ctest and pytest against the installed Python package (tests/python, with
+# a redis-server of the script's own for the session client's tests), and
+# in the usd-core flavour the annotation schema's suite (tests/schema);
+# then the packaging test (tests/packaging): pip builds each flavour's
+# wheel with build isolation from a clean copy of the sources and installs
+# it into a fresh environment; then the sanitizer runs of the split
+# flavour: each fuzz target replays its committed corpus and fuzzes for a
 # bounded time, and the concurrency tests run under ThreadSanitizer
 # (scripts/sanitize.sh, build trees build/fuzz and build/tsan).
+# Every suite runs whatever an earlier one found; the script fails at the
+# end if any did.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -14,13 +22,24 @@ venv="${VELA_VENV:-$root/.venv}"
 usdVenv="${VELA_USD_VENV:-$root/.venv-usd}"
 
 bash "$root/scripts/build.sh"
+bash "$root/scripts/build.sh" usd-core
 
-# The C++ sources must be laid out as .clang-format says; the rest runs
-# either way, and the script fails at the end.
-formatStatus=0
-bash "$root/scripts/format.sh" --check || formatStatus=1
+status=0
+# Records a suite's exit status; pytest's 5 (nothing collected) is no
+# failure here.
+record() {
+    local code="$1"
+    [ "$code" -eq 5 ] && code=0
+    [ "$code" -eq 0 ] || status=1
+}
 
-"$venv/bin/ctest" --test-dir "$root/build/wheel" --output-on-failure -j2
+# The C++ sources must be laid out as .clang-format says.
+bash "$root/scripts/format.sh" --check || record $?
+
+echo "== C++ tests, split flavour"
+"$venv/bin/ctest" --test-dir "$root/build/wheel" --output-on-failure -j2 || record $?
+echo "== C++ tests, usd-core flavour"
+"$usdVenv/bin/ctest" --test-dir "$root/build/usd-core" --output-on-failure -j2 || record $?
 
 cd "$root"
 
@@ -55,17 +74,19 @@ else:
 PY
 fi
 
-status=0
-"$venv/bin/python" -m pytest -q tests/python || status=$?
-# pytest exits 5 when it collects nothing; that is not a failure here.
-[ "$status" -eq 5 ] && status=0
+echo "== Python tests, split flavour"
+"$venv/bin/python" -m pytest -q tests/python || record $?
+echo "== Python tests, usd-core flavour"
+"$usdVenv/bin/python" -m pytest -q tests/python || record $?
+echo "== annotation schema tests, usd-core flavour"
+"$usdVenv/bin/python" -m pytest -q tests/schema || record $?
+stopRedis
+redisPid=""
+redisDir=""
 
-bash "$root/scripts/setup-usd.sh"
-schemaStatus=0
-"$usdVenv/bin/python" -m pytest -q tests/schema || schemaStatus=$?
-[ "$schemaStatus" -eq 5 ] && schemaStatus=0
-[ "$status" -eq 0 ] && status=$schemaStatus
-bash "$root/scripts/sanitize.sh" fuzz "${VELA_FUZZ_SECONDS:-20}" || status=1
-bash "$root/scripts/sanitize.sh" tsan || status=1
-[ "$formatStatus" -eq 0 ] || status=1
+echo "== packaging: isolated wheel builds of both flavours, installed into fresh environments"
+"$venv/bin/python" -m pytest -q tests/packaging || record $?
+
+bash "$root/scripts/sanitize.sh" fuzz "${VELA_FUZZ_SECONDS:-20}" || record $?
+bash "$root/scripts/sanitize.sh" tsan || record $?
 exit "$status"

@@ -2,19 +2,45 @@
 package, through the same doors a client uses: `import vela.usd.sync` and
 OpenUSD's Sdf API."""
 
+import importlib.util
 import os
 import re
 
 import pytest
 from pxr import Plug, Sdf
 
-# Metadata fields of list-op types that plain Sdf (without Usd's plug-ins)
-# does not declare, so that the tests can author them on real prims.
-Plug.Registry().RegisterPlugins(
-    os.path.join(os.path.dirname(os.path.abspath(__file__)), "metadata"))
+# The suite runs in either flavour's environment: the split packages' pxr
+# has no Usd, usd-core's has.
+HAS_USD = importlib.util.find_spec("pxr.Usd") is not None
+
+# Metadata fields of list-op types that plain Sdf does not declare, so that
+# the tests can author them on real prims; and, without Usd, "apiSchemas",
+# which Usd's own plug-in declares (declaring it twice is an error).
+_metadata = os.path.join(os.path.dirname(os.path.abspath(__file__)), "metadata")
+Plug.Registry().RegisterPlugins(os.path.join(_metadata, "lists"))
+if not HAS_USD:
+    Plug.Registry().RegisterPlugins(os.path.join(_metadata, "apiSchemas"))
 
 import vela.usd.sync  # noqa: E402  (after the metadata plug-in, as a host would)
 from vela.usd.client import jsonForm  # noqa: E402
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "usdCoreOnly: the test needs vela's usd-core flavour (OpenUSD's Usd)")
+    config.addinivalue_line(
+        "markers", "splitOnly: the test is about vela's split flavour (no Usd)")
+
+
+def pytest_collection_modifyitems(config, items):
+    """Skips the tests of the other flavour, saying which flavour they need."""
+    for item in items:
+        if not HAS_USD and item.get_closest_marker("usdCoreOnly"):
+            item.add_marker(pytest.mark.skip(
+                reason="usd-core flavour only: the split packages have no Usd"))
+        if HAS_USD and item.get_closest_marker("splitOnly"):
+            item.add_marker(pytest.mark.skip(
+                reason="split flavour only: this environment has usd-core"))
 
 
 @pytest.fixture

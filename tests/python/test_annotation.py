@@ -1,7 +1,8 @@
 """A prim annotated with VelaAnnotationAPI, as Usd authors it (the
 "apiSchemas" list op and the schema's attributes), travels through sync
 rounds unchanged, so a peer sees the annotation. Sdf alone does not know
-"apiSchemas"; the tests' metadata plug-in declares it as Usd does."""
+"apiSchemas": without Usd, the tests' metadata plug-in declares it as Usd
+does."""
 
 import pytest
 from pxr import Sdf, Vt

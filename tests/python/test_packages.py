@@ -69,3 +69,33 @@ def test_importing_the_client_loads_no_demo():
         print(" ".join(sorted(sys.modules)))
         """).split()
     assert not _Demos & set(loaded)
+
+
+@pytest.mark.usdCoreOnly
+def test_every_package_imports_beside_usd_in_one_interpreter():
+    # What the usd-core flavour adds: the annotation schema in the same
+    # process as the plug-ins, both known to OpenUSD's registries.
+    out = _Run("""
+        import sys
+        import vela.usd.sync, vela.usd.resolve, vela.usd.client, vela.usd.annotation
+        from pxr import Sdf, Tf, Usd
+        print(Sdf.FileFormat.FindById("vela").formatId)
+        print(Usd.SchemaRegistry().FindAppliedAPIPrimDefinition("VelaAnnotationAPI") is not None)
+        print(Tf.Type.FindByName("vela::AssetResolver").isUnknown)
+        print(vela.usd.annotation.GetPluginPath().startswith(
+            vela.usd.annotation.__file__.rsplit("/", 1)[0]))
+        """)
+    assert out.split() == ["vela", "True", "False", "True"]
+
+
+@pytest.mark.splitOnly
+def test_split_flavour_has_no_annotation_package():
+    # The schema needs Usd; a split installation that carried the package
+    # would fail at its import with a confusing error.
+    out = _Run("""
+        import importlib.util
+        import vela.usd.sync
+        print(importlib.util.find_spec("vela.usd.annotation") is None,
+              importlib.util.find_spec("pxr.Usd") is None)
+        """)
+    assert out.split() == ["True", "True"]

@@ -1,17 +1,22 @@
-"""Shared fixtures of the schema tests. They run in the schema environment
-(.venv-usd: usd-core and the installed annotation distribution), never
-beside the split pxr-* packages, and go through the doors a user has:
-`import vela.usd.annotation` and Usd's own API."""
+"""Shared fixtures of the schema tests. They run in the usd-core
+flavour's environment (.venv-usd: usd-core and vela built against it,
+which installs the annotation package), never beside the split pxr-*
+packages, and go through the doors a user has: `import vela.usd.annotation`
+and Usd's own API."""
 
+import importlib.util
 import os
 import subprocess
 import sys
 
 import pytest
 
-# Before anything builds Usd's schema registry, as a host would.
-import vela.usd.annotation as annotation
-from pxr import Tf, Usd  # noqa: E402
+# Without Usd (the split flavour's environment) the test module skips
+# itself; the fixtures are never used.
+if importlib.util.find_spec("pxr.Usd") is not None:
+    # Before anything builds Usd's schema registry, as a host would.
+    import vela.usd.annotation as annotation
+    from pxr import Tf, Usd  # noqa: E402
 
 
 @pytest.fixture

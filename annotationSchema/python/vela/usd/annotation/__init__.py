@@ -21,9 +21,11 @@ error goes to Tf's diagnostic system (printed, or caught by a
 `Tf.DiagnosticTrap`) and the call returns an invalid schema object or a
 false result instead of raising.
 
-This package needs usd-core and must not be imported in a process that
-uses OpenUSD's split PyPI packages (`pxr-tf`, `pxr-sdf`, ...), on which
-vela's sync package is built: both carry OpenUSD's type registry.
+This package is part of vela's usd-core flavour, installed beside
+usd-core with vela's plug-ins, so it imports in one process with
+`vela.usd.sync`, `vela.usd.resolve` and `vela.usd.client`. vela's split
+flavour (OpenUSD's split PyPI packages, `pxr-tf`, `pxr-sdf`, ...) has no
+Usd and installs no annotation package.
 """
 
 import os as _os
