@@ -17,8 +17,9 @@
 #       usd_core.libs/libusd_ms-<hash>.so, with legacy TBB 2020.3 beside it
 #       (libtbb-<hash>.so.2), and no headers. The same OpenUSD release's
 #       split -dev packages provide the headers (through the same generated
-#       include tree), compiled against TBB 2020.3's headers
-#       (third_party/tbb-2020.3): OpenUSD's headers lay several classes out
+#       include tree), compiled against legacy TBB 2020 headers
+#       (VELA_TBB_INCLUDE_DIR: tbb-devel 2020.0.133's from the scripts,
+#       else third_party/tbb-2020.3): OpenUSD's headers lay several classes out
 #       after the TBB headers they see, and the -dev packages' own oneTBB
 #       headers give layouts that usd-core's library does not have. Their
 #       CMake configs are never loaded, so nothing of oneTBB reaches an
@@ -292,8 +293,8 @@ if(NOT _vela_layout_compiles)
             "give TfDiagnosticMgr ${CMAKE_MATCH_1} bytes; usd-core ${VELA_USD_CORE_VERSION}'s "
             "library has ${VELA_USD_CORE_DIAGNOSTIC_MGR_SIZE}. Those are not the legacy TBB 2020 "
             "headers that usd-core was built with (oneTBB's make it 384), and code built with them "
-            "would corrupt memory at run time. Leave VELA_TBB_INCLUDE_DIR at its default "
-            "(third_party/tbb-2020.3/include).")
+            "would corrupt memory at run time. Point VELA_TBB_INCLUDE_DIR at tbb-devel 2020.0.133's "
+            "include directory, or leave it at its default (third_party/tbb-2020.3/include).")
     endif()
     message(FATAL_ERROR "vela: OpenUSD's headers do not compile for the usd-core flavour:\n${output}")
 endif()

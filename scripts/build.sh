@@ -17,6 +17,7 @@ case "$flavour" in
         bash "$root/scripts/setup.sh"
         buildDir="$root/build/wheel"
         benchmarks=ON
+        extra=()
         ;;
     usd-core)
         venv="${VELA_USD_VENV:-$root/.venv-usd}"
@@ -25,6 +26,10 @@ case "$flavour" in
         benchmarks=OFF
         # The -dev packages' headers, which are not in the environment itself.
         export CMAKE_PREFIX_PATH="$venv/build-deps${CMAKE_PREFIX_PATH:+:$CMAKE_PREFIX_PATH}"
+        # The legacy TBB headers of PyPI's tbb-devel 2020.0.133, which
+        # setup-usd.sh installs there (the configure step checks their
+        # layouts against usd-core's library).
+        extra=(-Ccmake.define.VELA_TBB_INCLUDE_DIR="$venv/build-deps/tbb-devel/include")
         ;;
     *)
         echo "usage: bash scripts/build.sh [split|usd-core]" >&2
@@ -40,4 +45,5 @@ export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
     -Cbuild-dir="$buildDir" \
     -Ccmake.define.VELA_BUILD_TESTS=ON \
     -Ccmake.define.VELA_BUILD_BENCHMARKS="$benchmarks" \
+    "${extra[@]}" \
     2> >(grep -v "^WARNING: Location" >&2)

@@ -34,6 +34,13 @@ if ! cmp -s "$root/scripts/requirements-usd-build.txt" "$stamp"; then
         -r "$root/scripts/requirements-usd-build.txt"
     cp "$root/scripts/requirements-usd-build.txt" "$stamp"
 fi
+# PyPI's legacy TBB headers. tbb-devel 2020.0.133 asks for tbb==2020.0, a
+# release that was never published, so it goes in without its dependencies
+# (only its headers are used), apart from the rest.
+if [ ! -d "$venv/build-deps/tbb-devel" ]; then
+    "$venv/bin/python" -m pip install -q --no-deps --target "$venv/build-deps/tbb-devel" \
+        tbb-devel==2020.0.133 2> >(grep -v "^WARNING: Location" >&2)
+fi
 
 # The annotation schema used to be a distribution of its own here; the
 # usd-core flavour installs it now.
