@@ -5,6 +5,7 @@
 #   bash scripts/bench.sh round [args]     Python sync round benchmark
 #   bash scripts/bench.sh session [args]   Python session client: wire, round, Redis
 #   bash scripts/bench.sh resolve [args]   C++ asset resolution benchmark
+#   bash scripts/bench.sh usd [args]       Usd stages on sync layers (usd-core flavour)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,6 +14,10 @@ venv="${VELA_VENV:-$root/.venv}"
 which="${1:-packing}"
 [ $# -gt 0 ] && shift
 
+if [ "$which" = usd ]; then
+    bash "$root/scripts/build.sh" usd-core
+    cd "$root" && exec "${VELA_USD_VENV:-$root/.venv-usd}/bin/python" benchmarks/benchUsd.py "$@"
+fi
 bash "$root/scripts/build.sh"
 case "$which" in
     packing) "$root/build/wheel/benchmarks/benchPacking" --benchmark_counters_tabular=true "$@" ;;
@@ -20,5 +25,5 @@ case "$which" in
     resolve) "$root/build/wheel/benchmarks/benchResolve" --benchmark_counters_tabular=true "$@" ;;
     round)   cd "$root" && "$venv/bin/python" benchmarks/benchRound.py "$@" ;;
     session) cd "$root" && "$venv/bin/python" benchmarks/benchSession.py "$@" ;;
-    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session|resolve] [args]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session|resolve|usd] [args]" >&2; exit 2 ;;
 esac

@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds and installs vela, then runs the session
-# demo (vela-sync demo): two peer processes edit one layer at once over the
-# embedded transport and report what each sent and received. Arguments are
-# passed on to it (--redis URL, --wire-json, --rounds N, --show-layer). It
-# exits non-zero if the peers' layers differ.
+# The main job: sets up, builds and installs vela's usd-core flavour
+# (.venv-usd), then runs the stage demo (examples/stageDemo.py): two peer
+# processes, each with a Usd.Stage whose root layer is its sync layer, edit
+# one scene at once through Usd and UsdGeom, annotate prims, reference an
+# asset fetched on demand from a store, and report what each stage saw.
+# Arguments are passed on to it (--redis URL, --rounds N). It exits
+# non-zero if the two stages differ.
 #
-# The older one-process round stays available as vela-sync-round
-# (python -m vela.usd.sync.round).
+#   bash scripts/run.sh --split [args]   the same session demo in the split
+#                                        flavour, on Sdf layers alone
+#                                        (vela-sync demo: --redis URL,
+#                                        --wire-json, --rounds N, --show-layer)
 #
 # The benchmarks have their own script: scripts/bench.sh.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-venv="${VELA_VENV:-$root/.venv}"
-
-bash "$root/scripts/build.sh"
 cd "$root"
-"$venv/bin/python" -m vela.usd.client.cli demo "$@"
+if [ "${1:-}" = "--split" ]; then
+    shift
+    bash "$root/scripts/build.sh"
+    exec "${VELA_VENV:-$root/.venv}/bin/python" -m vela.usd.client.cli demo "$@"
+fi
+bash "$root/scripts/build.sh" usd-core
+exec "${VELA_USD_VENV:-$root/.venv-usd}/bin/python" "$root/examples/stageDemo.py" "$@"
