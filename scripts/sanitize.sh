@@ -8,6 +8,7 @@
 #                                            under ThreadSanitizer
 #   bash scripts/sanitize.sh fuzz [SECONDS]  replays the committed corpora, then runs
 #                                            each fuzz target for SECONDS (default 20)
+#                                            from seed VELA_FUZZ_SEED (default 1)
 #   bash scripts/sanitize.sh fuzz-long [SECONDS] [TARGET...]
 #                                            the long run: each target (default all)
 #                                            for SECONDS (default 3600), one after
@@ -29,7 +30,7 @@ ctest="$venv/bin/ctest"
 fuzzers=(fuzzUnpackPacked fuzzUnpackBase64 fuzzApplyOps fuzzDecodeFrame fuzzRefreshChanged)
 
 usage() {
-    sed -n '2,24p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -96,7 +97,7 @@ fuzz_for() {
         -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
         -dict="$root/tests/fuzz/$(dict_of "$target")" \
         -artifact_prefix="$root/build/fuzz/artifacts/$target-" \
-        -print_final_stats=1 \
+        -print_final_stats=1 ${seed:+-seed="$seed"} \
         "$work" "$root/tests/fuzz/corpus/$(corpus_of "$target")" >"$log" 2>&1; then
         grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)" "$log" || true
     else
@@ -118,6 +119,10 @@ case "$mode" in
         ;;
     fuzz)
         seconds="${1:-20}"
+        # The test command's short run starts from one seed, so that a
+        # commit's run explores the same inputs first wherever it runs and
+        # a fault it finds is found again; the long run explores afresh.
+        seed="${VELA_FUZZ_SEED:-1}"
         build fuzz
         status=0
         for target in "${fuzzers[@]}"; do
