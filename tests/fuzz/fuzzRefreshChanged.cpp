@@ -6,8 +6,11 @@
 // After every batch the first layer is refreshed from the store's changes
 // alone (SyncFileFormat::RefreshChangedData), the second in full
 // (RefreshData). Checked: when the full refresh takes the store, both
-// layers hold the same specs and fields; when it refuses it, the first
-// layer is left as it was; neither refresh is echoed into the updates.
+// layers hold the same specs and fields and nothing is left pending in
+// either; when it refuses it, the first layer is left as it was, its local
+// edits still pending as before (a refused refresh drops no edit a peer has
+// yet to hear of), and nothing is pending in the second. Either way neither
+// refresh is echoed into the updates.
 
 #include "sync/specChildren.h"
 #include "sync/syncData.h"
@@ -67,11 +70,11 @@ void RefreshBoth(const vela::SyncDataRefPtr& store)
     SdfLayerRefPtr changed = Layer(0);
     SdfLayerRefPtr full = Layer(1);
     const auto before = vela_fuzz::Content(*SyncFileFormat::GetData(*changed));
+    // The local edits since the last refresh that took the store.
+    const size_t pending =
+        SyncFileFormat::GetData(*changed)->GetPendingOpCount();
     SyncFileFormat::RefreshChangedData(changed, store);
     SyncFileFormat::RefreshData(full, store);
-    vela_fuzz::Check(vela::SyncData::GetLayerUpdates(changed).empty() &&
-                         vela::SyncData::GetLayerUpdates(full).empty(),
-                     "a refresh is not echoed into the layer updates");
     const vela::SyncData& mine = *SyncFileFormat::GetData(*changed);
     const vela::SyncData& theirs = *SyncFileFormat::GetData(*full);
     const bool taken = vela_fuzz::SameContent(theirs, *store);
@@ -83,6 +86,11 @@ void RefreshBoth(const vela::SyncDataRefPtr& store)
         vela_fuzz::Check(false, taken ? "both refreshes give the same layer"
                                       : "a refused refresh leaves the layer");
     }
+    // A refresh that takes the store drops what was pending; one that
+    // refuses it makes no edit, so it keeps the local edits and adds none.
+    vela_fuzz::Check(mine.GetPendingOpCount() == (taken ? 0 : pending) &&
+                         vela::SyncData::GetLayerUpdates(full).empty(),
+                     "a refresh is not echoed into the layer updates");
 }
 
 } // namespace

@@ -420,6 +420,29 @@ TEST_F(RefreshChangedTest, InconsistentChangesAreRefusedAndTheLayerKept)
     EXPECT_FALSE(incremental->GetAttributeAtPath(SdfPath("/G2/P3.size")));
 }
 
+TEST_F(RefreshChangedTest, RefusedRefreshKeepsLocalEditsPending)
+{
+    SyncData::GetLayerUpdates(incremental);
+    incremental->GetPrimAtPath(SdfPath("/G1"))->SetComment("local");
+    Children(*store, "/G0/P0", SdfChildrenKeys->PrimChildren, {"Ghost"});
+    {
+        LogCapture capture;
+        SyncFileFormat::RefreshChangedData(incremental, store);
+        SyncFileFormat::RefreshChangedData(incremental, store);
+        EXPECT_EQ(capture.CountLevel(spdlog::level::err), 2u);
+    }
+    // The peers have yet to hear of the edit, which the layer still holds.
+    EXPECT_EQ(vela_test::Describe(SyncData::GetLayerUpdates(incremental)),
+              std::vector<std::string>{"SetField /G1 comment"});
+
+    // Taken, the refresh drops what is pending and undoes the edit.
+    incremental->GetPrimAtPath(SdfPath("/G1"))->SetComment("again");
+    store->Erase(SdfPath("/G0/P0"), SdfChildrenKeys->PrimChildren);
+    EXPECT_TRUE(Refresh());
+    ExpectSameLayers();
+    EXPECT_EQ(incremental->GetPrimAtPath(SdfPath("/G1"))->GetComment(), "");
+}
+
 TEST_F(RefreshChangedTest, RecordsWithoutUseFallBackToTheFullRefresh)
 {
     // A store that never refreshed the layer.
