@@ -8,11 +8,14 @@ parsed by hiredis's ``Reader`` when hiredis is installed and by this
 module's ``Reader`` otherwise (the same values either way).
 
 Replies come back as Python values: simple and bulk strings as bytes,
-integers as int, nulls as None, arrays, sets and pushes as lists, maps as
-dicts, doubles as float, booleans as bool, big numbers as their digits
-(bytes), verbatim strings without their format prefix, and error replies
-as ``ReplyError`` instances (returned, not raised, so that one failed
-command of several leaves the others readable).
+integers as int, nulls as None, arrays and sets as lists, maps as dicts,
+doubles as float, booleans as bool, big numbers as their digits (bytes),
+verbatim strings without their format prefix, and error replies as
+``ReplyError`` instances (returned, not raised, so that one failed command
+of several leaves the others readable). Out-of-band pushes are skipped,
+and so are attributes by the pure reader (hiredis 3 hands an attribute
+over as a reply of its own; the server sends none to the commands the
+transport uses).
 
 A connection is made on the first exchange and again after one that
 failed: any socket error, a server that closes the connection, or a reply
@@ -25,17 +28,22 @@ import re
 import socket
 import ssl
 import threading
-from typing import Any, Dict, List, Optional, Sequence, Union
+from typing import Any, Callable, Dict, List, Optional, Sequence, Union
 from urllib.parse import parse_qs, unquote, urlparse
 
 __all__ = ["Address", "Connection", "ConnectionLost", "PackCommand", "ParseUrl",
-           "ProtocolError", "PurePythonReader", "ReplyError", "Reader"]
+           "ProtocolError", "PurePythonReader", "Push", "ReplyError", "Reader"]
 
 _Arg = Union[bytes, bytearray, memoryview, str, int, float]
 
 
 class ReplyError(Exception):
     """An error reply of the server (``-ERR ...``); str() is its text."""
+
+
+class Push(list):
+    """An out-of-band message of RESP3 (``>``): a connection skips them,
+    since none answers a command."""
 
 
 class ConnectionLost(ConnectionError):
@@ -100,11 +108,14 @@ _Integer = re.compile(rb"-?[0-9]+")
 
 class PurePythonReader:
     """Parses replies from bytes fed in pieces, as hiredis's Reader does:
-    ``feed(data)``, then ``gets()`` until it returns False (no whole reply
-    yet). Malformed input raises ProtocolError; the reader is then spent."""
+    ``feed(data)``, then ``gets()`` until it returns notEnoughData (no
+    whole reply yet; False unless told otherwise, which a RESP3 false
+    reply cannot be told from). Malformed input raises ProtocolError; the
+    reader is then spent."""
 
-    def __init__(self) -> None:
+    def __init__(self, notEnoughData: Any = False) -> None:
         """An empty reader."""
+        self._notEnoughData = notEnoughData
         self._buffer = bytearray()
         self._pos = 0
         # Containers being filled, innermost last: [kind, remaining, items].
@@ -117,12 +128,13 @@ class PurePythonReader:
         self._buffer += view[offset:] if length < 0 else view[offset:offset + length]
 
     def gets(self) -> Any:
-        """The next whole reply, or False when more bytes are needed."""
+        """The next whole reply, or notEnoughData when more bytes are
+        needed."""
         while True:
             value = self._Element()
             if value is _Incomplete:
                 self._Compact()
-                return False
+                return self._notEnoughData
             if value is _Opened:
                 continue
             while True:
@@ -223,7 +235,7 @@ class PurePythonReader:
                 raise ProtocolError("bad big number %r in a reply" % line[:40])
             return line
         if kind in (b"*", b"~", b">", b"%", b"|"):
-            count = self._Length(line, allowNull=kind == b"*")
+            count = self._Length(line, allowNull=kind in (b"*", b"%", b"~"))
             if count < 0:
                 return None
             if kind in (b"%", b"|"):
@@ -239,6 +251,8 @@ class PurePythonReader:
         kind, _, items = frame
         if kind == b"|":
             return _Attribute
+        if kind == b">":
+            return Push(items)
         if kind != b"%":
             return items
         try:
@@ -251,15 +265,18 @@ try:
     import hiredis as _hiredis
 except ImportError:  # the pure reader serves alike
     _hiredis = None
+_Pushes = (Push, getattr(_hiredis, "PushNotification", Push))
 
 
-def Reader() -> Any:
+def Reader(notEnoughData: Any = False) -> Any:
     """A new reply reader: hiredis's when hiredis is installed (error
     replies as ReplyError, malformed input raising ProtocolError), else a
-    PurePythonReader."""
+    PurePythonReader; gets() returns notEnoughData while no reply is
+    whole."""
     if _hiredis is not None:
-        return _hiredis.Reader(protocolError=ProtocolError, replyError=ReplyError)
-    return PurePythonReader()
+        return _hiredis.Reader(protocolError=ProtocolError, replyError=ReplyError,
+                               notEnoughData=notEnoughData)
+    return PurePythonReader(notEnoughData)
 
 
 # ---------------------------------------------------------------- addresses
@@ -278,6 +295,8 @@ def _Bool(value: str) -> bool:
 # a single connection and is accepted as it is.
 _Options = {
     "db": int,
+    "username": str,
+    "password": str,
     "socket_timeout": float,
     "socket_connect_timeout": float,
     "socket_keepalive": _Bool,
@@ -363,6 +382,11 @@ def ParseUrl(url: str) -> Address:
                 pass
         address.tls = scheme == "rediss"
     address.db = address.options.pop("db", address.db)
+    # As redis-py has it: the URL's user and password win over the query's.
+    address.username = address.username or address.options.pop("username", None)
+    address.password = address.password or address.options.pop("password", None)
+    address.options.pop("username", None)
+    address.options.pop("password", None)
     address.protocol = address.options.pop("protocol", 2)
     if address.protocol not in (2, 3):
         raise ValueError("protocol %d in Redis URL: this client speaks 2 and 3"
@@ -374,20 +398,25 @@ def ParseUrl(url: str) -> Address:
 
 # ---------------------------------------------------------------- connection
 
+# What a connection's reader gives while no reply is whole.
+_NoReply = object()
+
 class Connection:
     """One connection to the server at url (made on first use). Exchanges
     are serialised by a lock, so threads may share it."""
 
     def __init__(self, url: str, connectTimeout: Optional[float] = 2.0,
-                 readSize: int = 1 << 16) -> None:
+                 readSize: int = 1 << 16, reader: Callable[[Any], Any] = Reader) -> None:
         """A connection to the server at url, not made yet; connectTimeout
-        applies unless the URL names socket_connect_timeout. A URL that does
-        not read raises ValueError."""
+        applies unless the URL names socket_connect_timeout. readSize is the
+        most one receive takes; reader(notEnoughData) makes the reply reader
+        of each new socket. A URL that does not read raises ValueError."""
         self.address = ParseUrl(url)
         self._connectTimeout = self.address.options.get("socket_connect_timeout",
                                                         connectTimeout)
         self._timeout = self.address.options.get("socket_timeout")
         self._readSize = readSize
+        self._newReader = reader
         self._sock: Optional[socket.socket] = None
         self._reader: Any = None
         self._lock = threading.Lock()
@@ -424,10 +453,11 @@ class Connection:
     def _TlsContext(self) -> ssl.SSLContext:
         options = self.address.options
         context = ssl.create_default_context()
-        context.check_hostname = bool(options.get("ssl_check_hostname", True))
-        context.verify_mode = _CertReqs[options.get("ssl_cert_reqs", "required").lower()]
-        if context.verify_mode == ssl.CERT_NONE:
-            context.check_hostname = False
+        verify = _CertReqs[options.get("ssl_cert_reqs", "required").lower()]
+        # A certificate not asked for has no host name to match.
+        context.check_hostname = verify != ssl.CERT_NONE and bool(
+            options.get("ssl_check_hostname", True))
+        context.verify_mode = verify
         if "ssl_ca_certs" in options or "ssl_ca_path" in options:
             context.load_verify_locations(options.get("ssl_ca_certs"), options.get("ssl_ca_path"))
         if "ssl_certfile" in options:
@@ -446,7 +476,7 @@ class Connection:
             sock = self._Open()
         except OSError as error:
             raise ConnectionLost("cannot connect to %r: %s" % (self.address, error)) from error
-        self._sock, self._reader = sock, Reader()
+        self._sock, self._reader = sock, self._newReader(_NoReply)
         address = self.address
         commands = []
         if address.password is not None:
@@ -482,12 +512,12 @@ class Connection:
             reader = self._reader
             while len(replies) < count:
                 reply = reader.gets()
-                if reply is False:
+                if reply is _NoReply:
                     chunk = sock.recv(self._readSize)
                     if not chunk:
                         raise ConnectionLost("the server closed the connection")
                     reader.feed(chunk)
-                else:
+                elif not isinstance(reply, _Pushes):
                     replies.append(reply)
             return replies
         except ConnectionLost:
