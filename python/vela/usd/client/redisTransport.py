@@ -35,15 +35,13 @@ stream to survive one.
 import logging
 import re
 import time
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, TypeVar
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 from vela.usd.client import resp
 from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
                                        TransportError)
 
 __all__ = ["RedisTransport"]
-
-_T = TypeVar("_T")
 
 _log = logging.getLogger("vela.usd.client")
 
@@ -140,13 +138,6 @@ class _Loading(Exception):
     """The server is loading its data set: try again shortly."""
 
 
-def _Loaded(reply: Any) -> Any:
-    # The reply, unless it says the server is still loading its data.
-    if isinstance(reply, resp.ReplyError) and str(reply).startswith("LOADING"):
-        raise _Loading(str(reply))
-    return reply
-
-
 def _Entries(reply: Any) -> List[Entry]:
     # XREAD's reply: per stream (a map in RESP3) its entries, each an id
     # and the flat list of its fields.
@@ -189,12 +180,24 @@ class RedisTransport:
             commands = self._channels[channel] = _ChannelCommands(CheckChannelName(channel))
         return commands
 
-    def _Call(self, what: str, fn: Callable[[], _T]) -> _T:
+    def _Exchange(self, what: str, payload: bytes, count: int,
+                  errors: bool = False) -> List[Any]:
+        # count commands in one round trip, retried whole while the
+        # connection fails or the server loads its data; their replies. An
+        # error reply raises TransportError, or with errors stays in the
+        # list.
         deadline = time.monotonic() + self.retryFor
         pause = 0.02
         while True:
             try:
-                return fn()
+                replies = self._connection.Exchange(payload, count)
+                for reply in replies:
+                    if type(reply) is resp.ReplyError:
+                        if str(reply).startswith("LOADING"):
+                            raise _Loading(str(reply))
+                        if not errors:
+                            raise TransportError("%s on %s: %s" % (what, self.url, reply))
+                return replies
             except (OSError, _Loading) as error:
                 if time.monotonic() >= deadline:
                     raise TransportError("%s on %s failed for %.0f s: %s"
@@ -207,20 +210,6 @@ class RedisTransport:
             except resp.ReplyError as error:
                 # AUTH or SELECT refused while connecting: no retry mends it.
                 raise TransportError("%s on %s: %s" % (what, self.url, error)) from None
-
-    def _Exchange(self, what: str, payload: bytes, count: int,
-                  errors: bool = False) -> List[Any]:
-        # count commands in one round trip, retried whole; their replies.
-        # An error reply raises TransportError, or with errors stays in
-        # the list.
-        def Run() -> List[Any]:
-            return [_Loaded(reply) for reply in self._connection.Exchange(payload, count)]
-        replies = self._Call(what, Run)
-        if not errors:
-            for reply in replies:
-                if isinstance(reply, resp.ReplyError):
-                    raise TransportError("%s on %s: %s" % (what, self.url, reply))
-        return replies
 
     def _Execute(self, what: str, *args: Any) -> Any:
         return self._Exchange(what, resp.PackCommand(*args), 1)[0]
@@ -253,7 +242,8 @@ class RedisTransport:
         raises TransportError. Retried whole on a lost connection, so a
         frame may be there twice; sessions drop the copy."""
         commands = self._Commands(channel)
-        at = _IdKey(cursor)
+        if not isinstance(cursor, str) or not _EntryId.match(cursor):
+            raise ValueError("bad cursor %r for a Redis channel" % (cursor,))
         block = max(1, int(blockMs)) if blockMs else None
         parts: List[Buffer] = []
         for data in frames:
@@ -268,15 +258,15 @@ class RedisTransport:
         ids = [entryId.decode("ascii") for entryId in replies[:count]]
         reply, check = replies[count:]
         trimmed, last = (check, None) if count else check
-        if trimmed is not None and at < _IdKey(trimmed.decode("ascii")):
+        if trimmed is not None and _IdKey(cursor) < _IdKey(trimmed.decode("ascii")):
             return ids, [], cursor, trimmed.decode("ascii")
         entries = _Entries(reply)
-        if not entries and at != (0, 0):
+        if not entries and _IdKey(cursor) != (0, 0):
             if count:
                 # Not even the frames just appended: the cursor lies past
                 # them, so past the end unless the check says otherwise.
                 _, last = self._Exchange("XREAD", commands.readCheck, 1)[0]
-            if last is None or at > _IdKey(last.decode("ascii")):
+            if last is None or _IdKey(cursor) > _IdKey(last.decode("ascii")):
                 raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
                                      % (channel, self.url, cursor,
                                         "none" if last is None else last.decode("ascii")))
