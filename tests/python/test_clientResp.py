@@ -380,3 +380,26 @@ def test_rediss_urls_speak_tls_and_check_the_certificate(tmp_path):
             plain.Append("scene", b"frame")
     finally:
         tls.Stop()
+
+
+def test_a_cursor_past_the_end_is_refused_however_the_read_is_made(server):
+    # A read that appends, waits or neither checks the cursor its own way;
+    # all refuse one past the last entry and take one at it.
+    channel = _Key()
+    transport = RedisTransport(server.url)
+    last = transport.Append(channel, b"first")
+    past = "99999999999999-0"
+    reads = [lambda cursor: transport.Read(channel, cursor),
+             lambda cursor: transport.Read(channel, cursor, blockMs=1),
+             lambda cursor: transport.AppendAndRead(channel, [b"more"], cursor)[1:3]]
+    for read in reads:
+        with pytest.raises(TransportError, match="past the last entry"):
+            read(past)
+    # The append went in all the same.
+    (last, data), = transport.Read(channel, last)[0]
+    assert data == b"more"
+    assert transport.Read(channel, last) == ([], last)
+    assert transport.Read(channel, last, blockMs=1) == ([], last)
+    entries, cursor = reads[2](last)
+    assert [data for _, data in entries] == [b"more"] and cursor == entries[-1][0]
+    transport.Delete(channel)

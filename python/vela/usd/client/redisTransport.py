@@ -11,11 +11,12 @@ itself stays) and records the id in the snapshot hash's field ``trimmed``
 first, in the same script; it only ever moves forward. Every read asks,
 after its ``XREAD`` in the same round trip, for that field, so that a
 cursor older than the trim point raises ChannelTrimmed; a cursor past the
-last entry raises TransportError. A read that appends frames asks with a
-plain ``HGET``: it reads at least the frames it appended, unless its
-cursor lies past the end, which a second round trip then confirms. A read
-that appends nothing asks, in a small script, for the stream's last id
-too, since finding nothing is common there.
+last entry raises TransportError. A read that appends frames, or waits
+for them, asks with a plain ``HGET``: it reads at least the frames it
+appended, or those it waited for, unless its cursor lies past the end or
+nothing came, which a second round trip then tells apart. A read that
+neither appends nor waits asks, in a small script, for the stream's last
+id too, since finding nothing is common there.
 
 Commands go through ``vela.usd.client.resp``, a lean client of the Redis
 protocol: a pull is one round trip of bytes packed here, its replies parsed
@@ -116,21 +117,20 @@ class _ChannelCommands:
         self.append = b"*5\r\n$4\r\nXADD\r\n" + _Bulk(key) + b"$1\r\n*\r\n$1\r\nf\r\n$"
         self.trimmed = resp.PackCommand("HGET", self.snapshot, "trimmed")
         self.readCheck = resp.PackCommand("EVAL", _ReadCheckScript, 2, key, self.snapshot)
-        self.reads: Dict[int, bytes] = {}
+        self.reads: Dict[Tuple[int, Optional[int]], bytes] = {}
 
     def Append(self, data: Buffer) -> List[Buffer]:
         return [self.append, b"%d\r\n" % len(data), data, b"\r\n"]
 
     def Read(self, cursor: str, count: int, block: Optional[int]) -> bytes:
         # XREAD [BLOCK ms] COUNT n STREAMS key cursor
-        if block is not None:
-            return resp.PackCommand("XREAD", "BLOCK", block, "COUNT", count, "STREAMS",
-                                    self.key, cursor)
-        head = self.reads.get(count)
+        head = self.reads.get((count, block))
         if head is None:
-            head = b"*6\r\n" + b"".join(_Bulk(arg) for arg in (
-                b"XREAD", b"COUNT", b"%d" % count, b"STREAMS", self.key))
-            self.reads[count] = head
+            args = [b"XREAD"] + ([b"BLOCK", b"%d" % block] if block is not None else []) + [
+                b"COUNT", b"%d" % count, b"STREAMS", self.key]
+            head = b"*%d\r\n" % (len(args) + 1) + b"".join(_Bulk(arg) for arg in args)
+            if len(self.reads) < 64:
+                self.reads[(count, block)] = head
         return head + _Bulk(cursor.encode("ascii"))
 
 
@@ -251,20 +251,23 @@ class RedisTransport:
         count = len(frames)
         parts.append(commands.Read(cursor, maxFrames, block))
         # The check comes after the XREAD: a trim that could have taken
-        # frames from under it has recorded its point by then.
-        parts.append(commands.trimmed if count else commands.readCheck)
+        # frames from under it has recorded its point by then. A read that
+        # appends, or waits, expects entries and asks only for the trim
+        # point.
+        expect = bool(count) or block is not None
+        parts.append(commands.trimmed if expect else commands.readCheck)
         replies = self._Exchange("XADD and XREAD" if count else "XREAD", b"".join(parts),
                                  count + 2)
         ids = [entryId.decode("ascii") for entryId in replies[:count]]
         reply, check = replies[count:]
-        trimmed, last = (check, None) if count else check
+        trimmed, last = (check, None) if expect else check
         if trimmed is not None and _IdKey(cursor) < _IdKey(trimmed.decode("ascii")):
             return ids, [], cursor, trimmed.decode("ascii")
         entries = _Entries(reply)
         if not entries and _IdKey(cursor) != (0, 0):
-            if count:
-                # Not even the frames just appended: the cursor lies past
-                # them, so past the end unless the check says otherwise.
+            if expect:
+                # Not even the frames just appended, or nothing came while
+                # it waited: the last id, to tell a cursor past the end.
                 _, last = self._Exchange("XREAD", commands.readCheck, 1)[0]
             if last is None or _IdKey(cursor) > _IdKey(last.decode("ascii")):
                 raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
