@@ -165,9 +165,10 @@ class Session:
         if self._outbox and exchange is not None:
             ids, entries, cursor, trimmed = exchange(
                 self.channel, [data for data, _ in self._outbox], self._cursor, batch, blockMs)
-            if not self.useJson:
-                # The body a JSON frame carries is decoded from its text.
-                self._sentAt.update(zip(ids, (frame for _, frame in self._outbox)))
+            # Binary frames only: a JSON frame (text, starting with "{")
+            # carries the operations its text decodes to.
+            self._sentAt.update((position, frame) for position, (data, frame)
+                                in zip(ids, self._outbox) if data[:1] != b"{")
             self._Sent(len(self._outbox))
             if trimmed is not None:
                 raise ChannelTrimmed(self.channel, trimmed)
