@@ -204,6 +204,30 @@ def test_malformed_replies_raise_ProtocolError(reader):
             parser.gets()
 
 
+def test_an_exchange_cut_short_leaves_no_reply_behind_for_the_next(server):
+    # An exception between two replies (an interrupt, say) drops the
+    # connection: the second reply must not answer the next exchange.
+    class StopsOnce(resp.PurePythonReader):
+        stopped = False
+
+        def __init__(self, notEnoughData):
+            super().__init__(notEnoughData)
+            self.none = notEnoughData
+
+        def gets(self):
+            reply = super().gets()
+            if reply is not self.none and not StopsOnce.stopped:
+                StopsOnce.stopped = True
+                raise KeyboardInterrupt
+            return reply
+
+    connection = server.Connect(reader=StopsOnce)
+    with pytest.raises(KeyboardInterrupt):
+        connection.Exchange(resp.PackCommand("ECHO", "one") + resp.PackCommand("ECHO", "two"), 2)
+    assert not connection.connected
+    assert connection.Execute("ECHO", "three") == b"three"
+
+
 def _KillWhen(server, *marks):
     # Kills the client whose CLIENT LIST line has every mark, once there is
     # one (its command running or run last).

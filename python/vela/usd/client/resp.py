@@ -4,8 +4,8 @@ the Redis transport.
 A pull is one round trip of a few commands, many times a second, so the
 transport packs its commands itself and hands them to ``Connection`` as
 bytes; ``Connection.Exchange`` sends them and returns that many replies,
-parsed by hiredis's ``Reader`` when hiredis is installed and by this
-module's ``Reader`` otherwise (the same values either way).
+parsed by hiredis's reader when hiredis is installed and by this module's
+``PurePythonReader`` otherwise (the same values either way).
 
 Replies come back as Python values: simple and bulk strings as bytes,
 integers as int, nulls as None, arrays and sets as lists, maps as dicts,
@@ -28,7 +28,7 @@ import re
 import socket
 import ssl
 import threading
-from typing import Any, Callable, Dict, List, Optional, Sequence, Union
+from typing import Any, Callable, Dict, List, Optional, Union
 from urllib.parse import parse_qs, unquote, urlparse
 
 __all__ = ["Address", "Connection", "ConnectionLost", "PackCommand", "ParseUrl",
@@ -72,7 +72,11 @@ def _ArgBytes(arg: _Arg) -> bytes:
                     % type(arg).__name__)
 
 
-def _PurePack(args: Sequence[_Arg]) -> bytes:
+def PackCommand(*args: _Arg) -> bytes:
+    """One command as the server reads it: an array of bulk strings (text
+    as UTF-8, numbers in decimal)."""
+    if not args:
+        raise ValueError("a command has a name")
     parts = [b"*%d\r\n" % len(args)]
     for arg in args:
         data = _ArgBytes(arg)
@@ -80,14 +84,6 @@ def _PurePack(args: Sequence[_Arg]) -> bytes:
         parts.append(data)
         parts.append(b"\r\n")
     return b"".join(parts)
-
-
-def PackCommand(*args: _Arg) -> bytes:
-    """One command as the server reads it: an array of bulk strings (text
-    as UTF-8, numbers in decimal)."""
-    if not args:
-        raise ValueError("a command has a name")
-    return _PurePack(args)
 
 
 # ---------------------------------------------------------------- reading
@@ -100,18 +96,18 @@ _Attribute = object()
 # Longest line (a type byte, a number or a simple string) read before the
 # reader gives up on a server that never ends it.
 _MaxLine = 1 << 16
-# Longest bulk string and array accepted (the server's own limit is 512 MB
-# by default; frames are bounded by the transport far below this).
+# Longest bulk string and array accepted (the server's own default limit
+# on a bulk string is 512 MB).
 _MaxLength = 1 << 32
 _Integer = re.compile(rb"-?[0-9]+")
 
 
 class PurePythonReader:
-    """Parses replies from bytes fed in pieces, as hiredis's Reader does:
-    ``feed(data)``, then ``gets()`` until it returns notEnoughData (no
-    whole reply yet; False unless told otherwise, which a RESP3 false
-    reply cannot be told from). Malformed input raises ProtocolError; the
-    reader is then spent."""
+    """Parses replies from bytes fed in pieces, as hiredis's Reader does
+    and under its method names: ``feed(data)``, then ``gets()`` until it
+    returns notEnoughData (no whole reply yet; False unless told
+    otherwise, which a RESP3 false reply cannot be told from). Malformed
+    input raises ProtocolError; the reader is then spent."""
 
     def __init__(self, notEnoughData: Any = False) -> None:
         """An empty reader."""
@@ -401,6 +397,7 @@ def ParseUrl(url: str) -> Address:
 # What a connection's reader gives while no reply is whole.
 _NoReply = object()
 
+
 class Connection:
     """One connection to the server at url (made on first use). Exchanges
     are serialised by a lock, so threads may share it."""
@@ -520,12 +517,17 @@ class Connection:
                 elif not isinstance(reply, _Pushes):
                     replies.append(reply)
             return replies
-        except ConnectionLost:
-            self._Drop()
-            raise
         except OSError as error:
             self._Drop()
+            if isinstance(error, ConnectionLost):
+                raise
             raise ConnectionLost(str(error) or type(error).__name__) from error
+        except BaseException:
+            # Whatever stopped the exchange (an interrupt, a reply hiredis
+            # cannot make a value of), the replies still due would answer
+            # the next one: the socket goes with them.
+            self._Drop()
+            raise
 
     def Exchange(self, payload: bytes, count: int) -> List[Any]:
         """Sends payload (count packed commands) and returns their count
