@@ -382,6 +382,7 @@ def Worker(args):
     print("ready", flush=True)
     sys.stdin.readline()  # go
     start = time.time()
+    cpuStart = time.process_time()
     latencies = []
     if args.role == "writer":
         attr = layer.GetAttributeAtPath("/World/Clock.value")
@@ -404,13 +405,24 @@ def Worker(args):
         while not session.left.issuperset(args.peers.split(",")):
             session.Pull(blockMs=500)
     print(json.dumps({"start": start, "end": time.time(), "latencies": latencies,
-                      "received": session.stats.receivedFrames}), flush=True)
+                      "received": session.stats.receivedFrames,
+                      "cpu": time.process_time() - cpuStart}), flush=True)
     return 0
+
+
+def _ServerCpu(url):
+    """The CPU seconds the server has used (INFO cpu)."""
+    import redis
+    client = redis.Redis.from_url(url)
+    info = client.info("cpu")
+    client.close()
+    return info["used_cpu_user"] + info["used_cpu_sys"]
 
 
 def _RunPeers(url, roles, edits):
     """Starts one process per (name, role), lets them go at once, returns
-    their results."""
+    their results and the server's CPU seconds from the go to the last
+    result."""
     channel = "bench-%d" % time.monotonic_ns()
     _Scaffold(url, channel)
     names = [name for name, _ in roles]
@@ -421,6 +433,7 @@ def _RunPeers(url, roles, edits):
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True) for name, role in roles]
     for proc in procs:
         assert proc.stdout.readline().strip() == "ready"
+    serverCpu = _ServerCpu(url)
     for proc in procs:
         proc.stdin.write("go\n")
         proc.stdin.flush()
@@ -428,8 +441,9 @@ def _RunPeers(url, roles, edits):
     for proc in procs:
         out, _ = proc.communicate(timeout=600)
         results.append(json.loads(out.strip().splitlines()[-1]))
+    serverCpu = _ServerCpu(url) - serverCpu
     RedisTransport(url).Delete(channel)
-    return results
+    return results, serverCpu
 
 
 def _Percentile(values, p):
@@ -441,21 +455,27 @@ def RedisRuns(url, edits, repeat):
     print("propagation over Redis (%s), %d runs" % (url, repeat))
     p50s, p99s = [], []
     for _ in range(repeat):
-        results = _RunPeers(url, [("writer", "writer"), ("reader", "reader")], edits)
+        results, _ = _RunPeers(url, [("writer", "writer"), ("reader", "reader")], edits)
         lat = results[1]["latencies"]
         p50s.append(_Percentile(lat, 50) * 1000)
         p99s.append(_Percentile(lat, 99) * 1000)
     print("  one edit, writer -> reader:   p50 %s ms, p99 %s ms  (%d edits, 4 ms apart)"
           % (_Range(p50s, "%.2f"), _Range(p99s, "%.2f"), edits))
     for peers in (1, 2, 8):
-        rates = []
+        rates, peerCpus, serverCpus = [], [], []
         for _ in range(repeat):
             roles = [("P%d" % k, "peer") for k in range(peers)]
-            results = _RunPeers(url, roles, edits)
+            results, serverCpu = _RunPeers(url, roles, edits)
             span = max(r["end"] for r in results) - min(r["start"] for r in results)
             rates.append(peers * edits / span)
-        print("  %d peer%s, each %d edits, all pulled by all: %s edits/s"
-              % (peers, " " if peers == 1 else "s", edits, _Range(rates, "%.0f")))
+            # CPU from the go to the end, every peer and the server, per
+            # edit made.
+            peerCpus.append(sum(r["cpu"] for r in results) / (peers * edits) * 1e6)
+            serverCpus.append(serverCpu / (peers * edits) * 1e6)
+        print("  %d peer%s, each %d edits, all pulled by all: %s edits/s; CPU per edit: "
+              "peers %s us, server %s us"
+              % (peers, " " if peers == 1 else "s", edits, _Range(rates, "%.0f"),
+                 _Range(peerCpus, "%.0f"), _Range(serverCpus, "%.0f")))
 
 
 class _OwnRedis:

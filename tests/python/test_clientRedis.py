@@ -162,3 +162,46 @@ def test_append_and_read_is_one_exchange_that_reads_what_it_appended(redisUrl):
         assert [d for _, d in transport.Read(channel, trimmed)[0]][-1] == b"fourth"
     finally:
         transport.Delete(channel)
+
+
+class _SentTwice:
+    """A Redis transport whose every exchange lands its frames twice, as a
+    retried exchange does when the first try reached the server."""
+
+    def __init__(self, url):
+        self.inner = RedisTransport(url)
+
+    def __getattr__(self, name):
+        return getattr(self.inner, name)
+
+    def AppendAndRead(self, channel, frames, cursor, *args):
+        for data in frames:
+            self.inner.Append(channel, data)
+        return self.inner.AppendAndRead(channel, frames, cursor, *args)
+
+
+@pytest.mark.parametrize("useJson", [False, True])
+@pytest.mark.parametrize("twice", [False, True])
+def test_frames_read_back_from_their_exchange_apply_as_decoded_ones(redisUrl, useJson, twice):
+    # A pull takes the frames it sent from what it encoded, not from the
+    # channel; the rules and the result are those of a peer decoding them.
+    channel = "back-" + uuid.uuid4().hex[:8]
+    transport = _SentTwice(redisUrl) if twice else RedisTransport(redisUrl)
+    a = Session(_Layer("a"), channel, transport, name="A", useJson=useJson)
+    b = Session(_Layer("b"), channel, RedisTransport(redisUrl), name="B")
+    _Prim(a.layer, "/World")
+    a.Pull()
+    for i in range(5):
+        _Prim(a.layer, "/World/P%d" % i).documentation = "a%d" % i
+        _Prim(b.layer, "/World/Q%d" % i)
+        b.Pull()
+        a.Pull()
+    b.Pull()
+    assert syncRound.LayerText(a.layer) == syncRound.LayerText(b.layer)
+    assert a.layer.GetPrimAtPath("/World/Q4") and b.layer.GetPrimAtPath("/World/P4")
+    # Sent twice, each of A's frames applies once, the second copy (the
+    # exchange's own) dropped by its number, on both peers.
+    assert a.stats.ownFrames == a.stats.sentFrames == 6
+    assert a.stats.duplicateFrames == b.stats.duplicateFrames == (6 if twice else 0)
+    assert a.stats.receivedFrames == b.stats.sentFrames
+    a.transport.Delete(channel)

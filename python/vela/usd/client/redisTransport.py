@@ -8,10 +8,21 @@ start), and reading is ``XREAD`` from there. The latest snapshot is a hash
 
 ``Trim`` drops the entries before an id with ``XTRIM MINID`` (the entry
 itself stays) and records the id in the snapshot hash's field ``trimmed``
-first, in the same script; it only ever moves forward. Each read asks, in
-the same pipeline after its ``XREAD``, for that field and the stream's last
-id, so that a cursor older than the trim point raises ChannelTrimmed and a
-cursor past the last entry raises TransportError, at no extra round trip.
+first, in the same script; it only ever moves forward. Every read asks,
+after its ``XREAD`` in the same round trip, for that field, so that a
+cursor older than the trim point raises ChannelTrimmed; a cursor past the
+last entry raises TransportError. A read that appends frames, or waits
+for them, asks with a plain ``HGET``: it reads at least the frames it
+appended, or those it waited for, unless its cursor lies past the end or
+nothing came, which a second round trip then tells apart. A read that
+neither appends nor waits asks, in a small script, for the stream's last
+id too, since finding nothing is common there.
+
+Commands go through ``vela.usd.client.resp``, a lean client of the Redis
+protocol: a pull is one round trip of bytes packed here, its replies parsed
+by hiredis when it is installed. ``RedisTransport`` takes the URL forms
+redis-py does (``redis://``, ``rediss://``, ``unix://``, a user and
+password, a database number); see ``resp.ParseUrl``.
 
 A lost connection (a server restarted, a network gap) is retried, with
 growing pauses, for up to ``retryFor`` seconds before TransportError: an
@@ -25,16 +36,13 @@ stream to survive one.
 import logging
 import re
 import time
-from typing import Any, Callable, List, Optional, Sequence, Tuple, TypeVar, cast
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
+from vela.usd.client import resp
 from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
                                        TransportError)
 
 __all__ = ["RedisTransport"]
-
-_T = TypeVar("_T")
-# redis-py types its replies loosely (text or bytes, sync or async); a
-# client made without decode_responses gets bytes, and the casts say so.
 
 _log = logging.getLogger("vela.usd.client")
 
@@ -91,52 +99,125 @@ def _IdKey(text: str) -> Tuple[int, int]:
     return int(match.group(1)), int(match.group(2) or 0)
 
 
+def _Bulk(data: bytes) -> bytes:
+    return b"$%d\r\n%s\r\n" % (len(data), data)
+
+
+class _ChannelCommands:
+    """The packed commands of one channel, but for what changes per call:
+    the hot path joins bytes and packs nothing."""
+
+    __slots__ = ("append", "trimmed", "readCheck", "reads", "key", "snapshot")
+
+    def __init__(self, channel: str) -> None:
+        key = channel.encode("ascii")
+        self.key = key
+        self.snapshot = key + b":snapshot"
+        # XADD key * f <frame>: the frame's length, the frame, CRLF follow.
+        self.append = b"*5\r\n$4\r\nXADD\r\n" + _Bulk(key) + b"$1\r\n*\r\n$1\r\nf\r\n$"
+        self.trimmed = resp.PackCommand("HGET", self.snapshot, "trimmed")
+        self.readCheck = resp.PackCommand("EVAL", _ReadCheckScript, 2, key, self.snapshot)
+        self.reads: Dict[Tuple[int, Optional[int]], bytes] = {}
+
+    def Append(self, data: Buffer) -> List[Buffer]:
+        return [self.append, b"%d\r\n" % len(data), data, b"\r\n"]
+
+    def Read(self, cursor: str, count: int, block: Optional[int]) -> bytes:
+        # XREAD [BLOCK ms] COUNT n STREAMS key cursor
+        head = self.reads.get((count, block))
+        if head is None:
+            args = [b"XREAD"] + ([b"BLOCK", b"%d" % block] if block is not None else []) + [
+                b"COUNT", b"%d" % count, b"STREAMS", self.key]
+            head = b"*%d\r\n" % (len(args) + 1) + b"".join(_Bulk(arg) for arg in args)
+            if len(self.reads) < 64:
+                self.reads[(count, block)] = head
+        return head + _Bulk(cursor.encode("ascii"))
+
+
+class _Loading(Exception):
+    """The server is loading its data set: try again shortly."""
+
+
+def _Entries(reply: Any) -> List[Entry]:
+    # XREAD's reply: per stream (a map in RESP3) its entries, each an id
+    # and the flat list of its fields.
+    if not reply:
+        return []
+    streams = reply.values() if isinstance(reply, dict) else [items for _, items in reply]
+    entries: List[Entry] = []
+    for items in streams:
+        for entryId, fields in items:
+            if len(fields) == 2 and fields[0] == b"f":
+                data = fields[1]
+            else:
+                data = dict(zip(fields[::2], fields[1::2])).get(b"f", b"")
+            entries.append((entryId.decode("ascii"), data))
+    return entries
+
+
 class RedisTransport:
     """Channels as streams on the Redis server at url
-    (``redis://host:port/db``). Needs the ``redis`` package."""
+    (``redis://host:port/db``; see ``resp.ParseUrl`` for the other forms)."""
 
     name = "redis"
 
     def __init__(self, url: str, retryFor: float = 30.0) -> None:
-        """Opens a client of the server at url (it connects on the first
-        call); retryFor is how long a lost connection is retried. Without
-        the ``redis`` package, TransportError."""
-        try:
-            import redis
-        except ImportError:
-            raise TransportError("the Redis transport needs the 'redis' package "
-                                 "(pip install redis)") from None
-        self._redis = redis
+        """A client of the server at url (it connects on the first call);
+        retryFor is how long a lost connection is retried. A URL that does
+        not read raises ValueError."""
         self.url = url
         self.retryFor = retryFor
         self.reconnects = 0
-        self._client = redis.Redis.from_url(url, socket_connect_timeout=2.0)
+        self._connection = resp.Connection(url, connectTimeout=2.0)
+        self._channels: Dict[str, _ChannelCommands] = {}
 
     def __repr__(self) -> str:
         return "RedisTransport(%r)" % self.url
 
-    def _Call(self, what: str, fn: Callable[[], _T]) -> _T:
+    def _Commands(self, channel: str) -> _ChannelCommands:
+        commands = self._channels.get(channel)
+        if commands is None:
+            commands = self._channels[channel] = _ChannelCommands(CheckChannelName(channel))
+        return commands
+
+    def _Exchange(self, what: str, payload: bytes, count: int,
+                  errors: bool = False) -> List[Any]:
+        # count commands in one round trip, retried whole while the
+        # connection fails or the server loads its data; their replies. An
+        # error reply raises TransportError, or with errors stays in the
+        # list.
         deadline = time.monotonic() + self.retryFor
         pause = 0.02
         while True:
             try:
-                return fn()
-            except (self._redis.ConnectionError, self._redis.TimeoutError,
-                    self._redis.BusyLoadingError) as error:
+                replies = self._connection.Exchange(payload, count)
+                for reply in replies:
+                    if type(reply) is resp.ReplyError:
+                        if str(reply).startswith("LOADING"):
+                            raise _Loading(str(reply))
+                        if not errors:
+                            raise TransportError("%s on %s: %s" % (what, self.url, reply))
+                return replies
+            except (OSError, _Loading) as error:
                 if time.monotonic() >= deadline:
                     raise TransportError("%s on %s failed for %.0f s: %s"
                                          % (what, self.url, self.retryFor, error)) from None
                 _log.warning("%s on %s: %s; retrying", what, self.url, error)
                 self.reconnects += 1
-                self._client.connection_pool.disconnect()
+                self._connection.Close()
                 time.sleep(pause)
                 pause = min(pause * 2, 1.0)
+            except resp.ReplyError as error:
+                # AUTH or SELECT refused while connecting: no retry mends it.
+                raise TransportError("%s on %s: %s" % (what, self.url, error)) from None
+
+    def _Execute(self, what: str, *args: Any) -> Any:
+        return self._Exchange(what, resp.PackCommand(*args), 1)[0]
 
     def Append(self, channel: str, data: Buffer) -> str:
         """Appends one frame to the channel's stream; returns its id."""
-        key = CheckChannelName(channel)
-        entryId = cast(bytes, self._Call(
-            "XADD", lambda: self._client.xadd(key, {b"f": bytes(data)})))
+        payload = b"".join(self._Commands(channel).Append(data))
+        entryId: bytes = self._Exchange("XADD", payload, 1)[0]
         return entryId.decode("ascii")
 
     def Read(self, channel: str, cursor: str, maxFrames: int = 256,
@@ -160,34 +241,38 @@ class RedisTransport:
         the frames are appended either way. A cursor past the last entry
         raises TransportError. Retried whole on a lost connection, so a
         frame may be there twice; sessions drop the copy."""
-        key = CheckChannelName(channel)
-        at = _IdKey(cursor)
+        commands = self._Commands(channel)
+        if not isinstance(cursor, str) or not _EntryId.match(cursor):
+            raise ValueError("bad cursor %r for a Redis channel" % (cursor,))
         block = max(1, int(blockMs)) if blockMs else None
-        datas = [bytes(data) for data in frames]
-
-        def Run() -> List[Any]:
-            # The check runs after the XREAD: a trim that could have taken
-            # frames from under it has recorded its point by then.
-            pipe = self._client.pipeline(transaction=False)
-            for data in datas:
-                pipe.xadd(key, {b"f": data})
-            pipe.xread({key: cursor}, count=maxFrames, block=block)
-            pipe.eval(_ReadCheckScript, 2, key, key + ":snapshot")
-            return cast(List[Any], pipe.execute())
-
-        replies = self._Call("XADD and XREAD" if datas else "XREAD", Run)
-        ids = [cast(bytes, entryId).decode("ascii") for entryId in replies[:len(datas)]]
-        reply, (trimmed, last) = replies[len(datas):]
-        if trimmed is not None and at < _IdKey(trimmed.decode("ascii")):
+        parts: List[Buffer] = []
+        for data in frames:
+            parts += commands.Append(data)
+        count = len(frames)
+        parts.append(commands.Read(cursor, maxFrames, block))
+        # The check comes after the XREAD: a trim that could have taken
+        # frames from under it has recorded its point by then. A read that
+        # appends, or waits, expects entries and asks only for the trim
+        # point.
+        expect = bool(count) or block is not None
+        parts.append(commands.trimmed if expect else commands.readCheck)
+        replies = self._Exchange("XADD and XREAD" if count else "XREAD", b"".join(parts),
+                                 count + 2)
+        ids = [entryId.decode("ascii") for entryId in replies[:count]]
+        reply, check = replies[count:]
+        trimmed, last = (check, None) if expect else check
+        if trimmed is not None and _IdKey(cursor) < _IdKey(trimmed.decode("ascii")):
             return ids, [], cursor, trimmed.decode("ascii")
-        entries: List[Entry] = []
-        for _, items in reply or ():
-            for entryId, fields in items:
-                entries.append((entryId.decode("ascii"), fields.get(b"f", b"")))
-        if not entries and at != (0, 0) and (last is None or at > _IdKey(last.decode("ascii"))):
-            raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
-                                 % (channel, self.url, cursor,
-                                    "none" if last is None else last.decode("ascii")))
+        entries = _Entries(reply)
+        if not entries and _IdKey(cursor) != (0, 0):
+            if expect:
+                # Not even the frames just appended, or nothing came while
+                # it waited: the last id, to tell a cursor past the end.
+                _, last = self._Exchange("XREAD", commands.readCheck, 1)[0]
+            if last is None or _IdKey(cursor) > _IdKey(last.decode("ascii")):
+                raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
+                                     % (channel, self.url, cursor,
+                                        "none" if last is None else last.decode("ascii")))
         return ids, entries, (entries[-1][0] if entries else cursor), None
 
     def Trim(self, channel: str, before: str) -> None:
@@ -195,58 +280,57 @@ class RedisTransport:
         stays), recording the trim point first; reads from an older cursor
         raise ChannelTrimmed. An id past the last entry raises
         TransportError; a trim point already further on is kept."""
-        key = CheckChannelName(channel)
+        commands = self._Commands(channel)
         at = _IdKey(before)
         if at == (0, 0):
             return
-        try:
-            self._Call("XTRIM", lambda: self._client.eval(
-                _TrimScript, 2, key, key + ":snapshot", "%d-%d" % at))
-        except self._redis.ResponseError as error:
+        payload = resp.PackCommand("EVAL", _TrimScript, 2, commands.key, commands.snapshot,
+                                   "%d-%d" % at)
+        (reply,) = self._Exchange("XTRIM", payload, 1, errors=True)
+        if isinstance(reply, resp.ReplyError):
             raise TransportError("channel %s on %s: cannot trim to %s: %s"
-                                 % (channel, self.url, before, error)) from None
+                                 % (channel, self.url, before, reply))
 
     def HasPosition(self, channel: str, position: str) -> bool:
         """Whether position is "0", the id of an entry of the stream, or an
         id before the trim point."""
-        key = CheckChannelName(channel)
+        commands = self._Commands(channel)
         try:
             at = _IdKey(position)
         except ValueError:
             return False
         if at == (0, 0):
             return True
-        found, trimmed = cast(List[Any], self._Call("XRANGE", lambda: self._client.eval(
-            _HasIdScript, 2, key, key + ":snapshot", "%d-%d" % at)))
+        found, trimmed = self._Execute("XRANGE", "EVAL", _HasIdScript, 2, commands.key,
+                                       commands.snapshot, "%d-%d" % at)
         return bool(found) or (trimmed is not None and at < _IdKey(trimmed.decode("ascii")))
 
     def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the stream up
         to entry base."""
-        key = CheckChannelName(channel) + ":snapshot"
-        self._Call("HSET", lambda: self._client.hset(
-            key, mapping={b"base": base.encode("ascii"), b"frame": bytes(data)}))
+        key = self._Commands(channel).snapshot
+        self._Execute("HSET", "HSET", key, "base", base, "frame", data)
 
     def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The entry id the latest snapshot covers, or None."""
-        key = CheckChannelName(channel) + ":snapshot"
-        base = cast(Optional[bytes], self._Call("HGET", lambda: self._client.hget(key, b"base")))
+        key = self._Commands(channel).snapshot
+        base: Optional[bytes] = self._Execute("HGET", "HGET", key, "base")
         return base.decode("ascii") if base is not None else None
 
     def GetSnapshot(self, channel: str) -> Optional[Tuple[str, bytes]]:
         """(base, frame bytes) of the latest snapshot, or None."""
-        key = CheckChannelName(channel) + ":snapshot"
-        base, frame = cast(List[Optional[bytes]], self._Call(
-            "HMGET", lambda: self._client.hmget(key, [b"base", b"frame"])))
+        key = self._Commands(channel).snapshot
+        base, frame = self._Execute("HMGET", "HMGET", key, "base", "frame")
         if base is None or frame is None:
             return None
         return base.decode("ascii"), frame
 
     def Delete(self, channel: str) -> None:
         """Removes the channel's stream and snapshot (its trim point with it)."""
-        key = CheckChannelName(channel)
-        self._Call("DEL", lambda: self._client.delete(key, key + ":snapshot"))
+        commands = self._Commands(channel)
+        self._Execute("DEL", "DEL", commands.key, commands.snapshot)
 
     def Close(self) -> None:
-        """Closes the connection to the server."""
-        self._client.close()
+        """Closes the connection to the server; the next call connects
+        again."""
+        self._connection.Close()

@@ -28,6 +28,8 @@ __all__ = ["NewPeerName", "Session", "Stats"]
 
 _log = logging.getLogger("vela.usd.client")
 
+_KindOps, _KindSnapshot, _KindLeave = wire.KindOps, wire.KindSnapshot, wire.KindLeave
+
 
 def NewPeerName() -> str:
     """A name no other session will have: short, since every frame carries
@@ -111,8 +113,11 @@ class Session:
         self._snapshotBase: Optional[str] = None  # position the latest known snapshot covers
         self._sinceSnapshot = 0
         # Frames drained from the layer that no transport has taken yet:
-        # (bytes, operation count), oldest first.
-        self._outbox: List[Tuple[bytes, int]] = []
+        # (bytes, frame), oldest first.
+        self._outbox: List[Tuple[bytes, wire.Frame]] = []
+        # The binary frames a pull sent by their channel positions, so that
+        # reading them back skips decoding what this session encoded.
+        self._sentAt: Dict[str, wire.Frame] = {}
 
     @property
     def cursor(self) -> str:
@@ -126,13 +131,13 @@ class Session:
 
     def _Queue(self, frame: wire.Frame, coalesce: bool = False) -> int:
         data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=coalesce)
-        self._outbox.append((data, frame.opCount))
+        self._outbox.append((data, frame))
         return len(data)
 
     def _Sent(self, count: int) -> None:
-        for data, opCount in self._outbox[:count]:
+        for data, frame in self._outbox[:count]:
             self.stats.sentFrames += 1
-            self.stats.sentOps += opCount
+            self.stats.sentOps += frame.opCount
             self.stats.sentBytes += len(data)
         del self._outbox[:count]
 
@@ -158,8 +163,12 @@ class Session:
         # common loop of a live session.
         exchange = getattr(self.transport, "AppendAndRead", None)
         if self._outbox and exchange is not None:
-            _, entries, cursor, trimmed = exchange(
+            ids, entries, cursor, trimmed = exchange(
                 self.channel, [data for data, _ in self._outbox], self._cursor, batch, blockMs)
+            # Binary frames only: a JSON frame (text, starting with "{")
+            # carries the operations its text decodes to.
+            self._sentAt.update((position, frame) for position, (data, frame)
+                                in zip(ids, self._outbox) if data[:1] != b"{")
             self._Sent(len(self._outbox))
             if trimmed is not None:
                 raise ChannelTrimmed(self.channel, trimmed)
@@ -248,32 +257,36 @@ class Session:
         applied = frames = nbytes = 0
         wait = blockMs
         rejoined = False
-        while True:
-            try:
-                entries, cursor = self._SendAndRead(batch, wait)
-            except ChannelTrimmed as trimmed:
-                if rejoined:
-                    # The snapshot itself lies before what the channel kept.
-                    raise TransportError("channel %s: trimmed past its latest snapshot (%s)"
-                                         % (self.channel, trimmed.trimmed)) from trimmed
-                self._Rejoin(trimmed)
-                rejoined = True
-                changed = True
-                continue
-            wait = 0
-            if not entries:
-                break
-            for position, data in entries:
-                frames += 1
-                nbytes += len(data)
-                if self._ApplyFrame(position, data):
-                    applied += 1
+        sentAt = self._sentAt
+        try:
+            while True:
+                try:
+                    entries, cursor = self._SendAndRead(batch, wait)
+                except ChannelTrimmed as trimmed:
+                    if rejoined:
+                        # The snapshot itself lies before what the channel kept.
+                        raise TransportError("channel %s: trimmed past its latest snapshot (%s)"
+                                             % (self.channel, trimmed.trimmed)) from trimmed
+                    self._Rejoin(trimmed)
+                    rejoined = True
                     changed = True
-            self._cursor = cursor
-            if progress is not None:
-                progress(frames, nbytes)
-            if len(entries) < batch:
-                break  # caught up: asking again would only cost a round trip
+                    continue
+                wait = 0
+                if not entries:
+                    break
+                count = self._ApplyFrames(entries, sentAt)
+                if count:
+                    applied += count
+                    changed = True
+                self._cursor = cursor
+                if progress is not None:
+                    frames += len(entries)
+                    nbytes += sum(len(data) for _, data in entries)
+                    progress(frames, nbytes)
+                if len(entries) < batch:
+                    break  # caught up: asking again would only cost a round trip
+        finally:
+            sentAt.clear()
         if changed:
             # Only the specs the frames changed; a replica that never
             # refreshed this layer (a snapshot's) refreshes it whole.
@@ -281,34 +294,58 @@ class Session:
             self._MaybeSnapshot()
         return applied
 
-    def _ApplyFrame(self, position: str, data: Buffer) -> bool:
+    def _ApplyFrames(self, entries: List[Tuple[str, Buffer]], sentAt: Dict[str, wire.Frame]
+                     ) -> int:
+        # The frames of one read, in channel order, each by itself: its
+        # kind, origin and number checked against what came before it (a
+        # number seen before from its origin is a repeated send), its
+        # operations applied to the replica as one frame. A frame this
+        # session encoded (in sentAt by position) needs no decoding. The
+        # counts go to stats once, at the end. Returns the number of
+        # operation frames applied.
+        name, lastSeq, replica, stats = self.name, self._lastSeq, self._replica, self.stats
+        decode, apply = wire.DecodeFrame, wire.ApplyFrame
+        applied = counted = own = received = receivedOps = receivedBytes = 0
         try:
-            frame = wire.DecodeFrame(data, unpack=False)
-            if frame.kind == wire.KindSnapshot:
-                raise wire.FrameError("a snapshot frame in the channel")
-            if frame.origin == self.name and frame.seq > self._seq:
-                raise wire.FrameError("frame %d in this peer's name, which it never sent"
-                                      % frame.seq)
-            if frame.seq <= self._lastSeq.get(frame.origin, 0):
-                self.stats.duplicateFrames += 1
-                return False
-            if frame.kind == wire.KindOps:
-                wire.ApplyFrame(frame, self._replica)
-        except wire.FrameError as error:
-            _log.error("channel %s: frame at %s refused: %s", self.channel, position, error)
-            self.stats.refusedFrames += 1
-            return False
-        self._lastSeq[frame.origin] = frame.seq
-        self._sinceSnapshot += 1
-        if frame.origin == self.name:
-            self.stats.ownFrames += 1
-        else:
-            self.stats.receivedFrames += 1
-            self.stats.receivedOps += frame.opCount
-            self.stats.receivedBytes += len(data)
-        if frame.kind == wire.KindLeave:
-            self.left.add(frame.origin)
-        return frame.kind == wire.KindOps
+            for position, data in entries:
+                sent = sentAt.pop(position, None)
+                try:
+                    frame = sent if sent is not None else decode(data, unpack=False)
+                    kind, origin, seq = frame.kind, frame.origin, frame.seq
+                    if kind == _KindSnapshot:
+                        raise wire.FrameError("a snapshot frame in the channel")
+                    if origin == name and seq > self._seq:
+                        raise wire.FrameError("frame %d in this peer's name, which it never sent"
+                                              % seq)
+                    if seq <= lastSeq.get(origin, 0):
+                        stats.duplicateFrames += 1
+                        continue
+                    if kind == _KindOps:
+                        apply(frame, replica)
+                except wire.FrameError as error:
+                    _log.error("channel %s: frame at %s refused: %s", self.channel, position,
+                               error)
+                    stats.refusedFrames += 1
+                    continue
+                lastSeq[origin] = seq
+                counted += 1
+                if origin == name:
+                    own += 1
+                else:
+                    received += 1
+                    receivedOps += frame.opCount
+                    receivedBytes += len(data)
+                if kind == _KindOps:
+                    applied += 1
+                elif kind == _KindLeave:
+                    self.left.add(origin)
+        finally:
+            self._sinceSnapshot += counted
+            stats.ownFrames += own
+            stats.receivedFrames += received
+            stats.receivedOps += receivedOps
+            stats.receivedBytes += receivedBytes
+        return applied
 
     def _MaybeSnapshot(self) -> None:
         if not self.snapshotEvery or self._sinceSnapshot < self.snapshotEvery:
