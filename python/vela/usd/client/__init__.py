@@ -28,6 +28,9 @@ The modules, each depending only on those listed before it:
 ``transport``
     The transport interface, ``TransportError``, ``ChannelTrimmed`` and the
     channel-name check.
+``resp``
+    A lean client of Redis's protocol (RESP2 and RESP3), replies parsed by
+    hiredis when it is installed.
 ``embedded``, ``redisTransport``
     The two transports.
 ``jsonForm``
@@ -53,8 +56,8 @@ if _typing.TYPE_CHECKING:
 
 
 def RedisTransport(url: str, retryFor: float = 30.0) -> "_redisTransport.RedisTransport":
-    """The Redis Streams transport (imported on first use; needs the
-    ``redis`` package)."""
+    """The Redis Streams transport (imported on first use; speaks the
+    protocol itself, faster with the ``hiredis`` package)."""
     from vela.usd.client.redisTransport import RedisTransport as _RedisTransport
     return _RedisTransport(url, retryFor)
 
