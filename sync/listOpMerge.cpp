@@ -96,31 +96,43 @@ bool _Merge(const VtValue& base, const VtValue& next, const VtValue& current,
     return true;
 }
 
+template <class T>
+bool _Holds(const VtValue& value)
+{
+    return value.IsHolding<SdfListOp<T>>();
+}
+
 // The list-op types of the value handler's registry, one line each.
-using _MergeFn = bool (*)(const VtValue&, const VtValue&, const VtValue&,
-                          VtValue*);
-const _MergeFn _MergeFns[] = {
-    &_Merge<TfToken>,    &_Merge<std::string>,
-    &_Merge<SdfPath>,    &_Merge<SdfReference>,
-    &_Merge<SdfPayload>, &_Merge<int>,
-    &_Merge<int64_t>,    &_Merge<unsigned int>,
-    &_Merge<uint64_t>,   &_Merge<SdfUnregisteredValue>,
+struct _ListOpType
+{
+    bool (*holds)(const VtValue&);
+    bool (*merge)(const VtValue&, const VtValue&, const VtValue&, VtValue*);
+};
+
+template <class T>
+constexpr _ListOpType _TypeOf()
+{
+    return {&_Holds<T>, &_Merge<T>};
+}
+
+const _ListOpType _ListOpTypes[] = {
+    _TypeOf<TfToken>(),    _TypeOf<std::string>(),
+    _TypeOf<SdfPath>(),    _TypeOf<SdfReference>(),
+    _TypeOf<SdfPayload>(), _TypeOf<int>(),
+    _TypeOf<int64_t>(),    _TypeOf<unsigned int>(),
+    _TypeOf<uint64_t>(),   _TypeOf<SdfUnregisteredValue>(),
 };
 
 } // namespace
 
 bool IsListOpValue(const VtValue& value)
 {
-    return value.IsHolding<SdfTokenListOp>() ||
-           value.IsHolding<SdfStringListOp>() ||
-           value.IsHolding<SdfPathListOp>() ||
-           value.IsHolding<SdfReferenceListOp>() ||
-           value.IsHolding<SdfPayloadListOp>() ||
-           value.IsHolding<SdfIntListOp>() ||
-           value.IsHolding<SdfInt64ListOp>() ||
-           value.IsHolding<SdfUIntListOp>() ||
-           value.IsHolding<SdfUInt64ListOp>() ||
-           value.IsHolding<SdfUnregisteredValueListOp>();
+    for (const _ListOpType& type : _ListOpTypes) {
+        if (type.holds(value)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool IsListOpBase(const VtValue& value, const VtValue& base)
@@ -131,8 +143,8 @@ bool IsListOpBase(const VtValue& value, const VtValue& base)
 bool MergeListOps(const VtValue& base, const VtValue& next,
                   const VtValue& current, VtValue* merged)
 {
-    for (const _MergeFn merge : _MergeFns) {
-        if (merge(base, next, current, merged)) {
+    for (const _ListOpType& type : _ListOpTypes) {
+        if (type.merge(base, next, current, merged)) {
             return true;
         }
     }
