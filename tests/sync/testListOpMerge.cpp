@@ -102,10 +102,11 @@ SyncDataRefPtr Replica(const SdfReferenceListOp* start)
     return store;
 }
 
-// Applies \p ops as one version 2 frame.
-void ApplyFrame(const SyncDataRefPtr& store, const SyncOpList& ops)
+// Applies \p ops as one version 2 frame, coalesced first if asked.
+void ApplyFrame(const SyncDataRefPtr& store, const SyncOpList& ops,
+                bool coalesce = false)
 {
-    const std::string body = OpFrame::Encode(ops, false, 0, true);
+    const std::string body = OpFrame::Encode(ops, coalesce, 0, true);
     size_t applied = 0;
     std::string error;
     ASSERT_TRUE(OpFrame::Apply(reinterpret_cast<const uint8_t*>(body.data()),
@@ -219,13 +220,7 @@ TEST(ListOpBase, ASetThatHoldsNoListOpCarriesNoBase)
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_FALSE(kept[0].hasBase);
     SyncDataRefPtr framed = Replica(nullptr);
-    const std::string body = OpFrame::Encode(withBase, true, 0, true);
-    size_t applied = 0;
-    std::string error;
-    ASSERT_TRUE(OpFrame::Apply(reinterpret_cast<const uint8_t*>(body.data()),
-                               body.size(), get_pointer(framed), &applied,
-                               &error, true))
-        << error;
+    ApplyFrame(framed, withBase, true);
     EXPECT_EQ(framed->Get(path, SdfFieldKeys->References), specifier);
 }
 
