@@ -55,11 +55,12 @@ if _typing.TYPE_CHECKING:
     from vela.usd.client import redisTransport as _redisTransport
 
 
-def RedisTransport(url: str, retryFor: float = 30.0) -> "_redisTransport.RedisTransport":
+def RedisTransport(url: str, retryFor: float = 30.0,
+                   prefix: str = "vela:") -> "_redisTransport.RedisTransport":
     """The Redis Streams transport (imported on first use; speaks the
     protocol itself, faster with the ``hiredis`` package)."""
     from vela.usd.client.redisTransport import RedisTransport as _RedisTransport
-    return _RedisTransport(url, retryFor)
+    return _RedisTransport(url, retryFor, prefix)
 
 
 __all__ = ["ChannelTrimmed", "DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame",

@@ -1,10 +1,19 @@
 """The Redis Streams transport, for peers on several machines.
 
-A channel is one stream (key ``<channel>``), each frame one entry with the
-field ``f``; a cursor is the id of the last entry read (``"0"`` is the
-start), and reading is ``XREAD`` from there. The latest snapshot is a hash
-(key ``<channel>:snapshot``, fields ``base`` and ``frame``) written in one
-``HSET``.
+A channel is one stream (key ``<prefix>{<channel>}:stream``), each frame
+one entry with the field ``f``; a cursor is the id of the last entry read
+(``"0"`` is the start), and reading is ``XREAD`` from there. The latest
+snapshot is a hash (key ``<prefix>{<channel>}:snapshot``, fields ``base``
+and ``frame``) written in one ``HSET``. The prefix is ``vela:`` unless
+told otherwise: vela's keys keep apart from whatever else uses the server,
+an ACL grants them by pattern (``~vela:*``, or ``~vela:{scene}:*`` for one
+channel), and the braces put all keys of one channel in one hash slot of
+a cluster, so that a script or a ``DEL`` may name them together.
+
+A channel first written by a release that named its keys ``<channel>`` and
+``<channel>:snapshot`` is moved to the new names, in one script, the first
+time a transport uses it (with a log line), unless the new names are
+taken already.
 
 ``Trim`` drops the entries before an id with ``XTRIM MINID`` (the entry
 itself stays) and records the id in the snapshot hash's field ``trimmed``
@@ -91,6 +100,27 @@ return {#found, redis.call('HGET', KEYS[2], 'trimmed')}
 """
 
 
+# KEYS: the old stream and snapshot, the new ones. Moves a channel kept
+# under the old names, unless the new stream is there or the old key is
+# not a stream of frames; 1 if it did.
+_MigrateScript = """
+if redis.call('EXISTS', KEYS[3]) == 1 or redis.call('TYPE', KEYS[1])['ok'] ~= 'stream' then
+  return 0
+end
+local first = redis.call('XRANGE', KEYS[1], '-', '+', 'COUNT', 1)[1]
+if first and first[2][1] ~= 'f' then return 0 end
+redis.call('RENAME', KEYS[1], KEYS[3])
+if redis.call('EXISTS', KEYS[2]) == 1 and redis.call('EXISTS', KEYS[4]) == 0 then
+  redis.call('RENAME', KEYS[2], KEYS[4])
+end
+return 1
+"""
+
+DefaultPrefix = "vela:"
+
+_KeyPrefix = re.compile(r"^[A-Za-z0-9_.:-]*$")
+
+
 def _IdKey(text: str) -> Tuple[int, int]:
     # A stream id as numbers, to compare; "ms" alone is "ms-0".
     match = _EntryId.match(text) if isinstance(text, str) else None
@@ -109,10 +139,11 @@ class _ChannelCommands:
 
     __slots__ = ("append", "trimmed", "readCheck", "reads", "key", "snapshot")
 
-    def __init__(self, channel: str) -> None:
-        key = channel.encode("ascii")
+    def __init__(self, prefix: str, channel: str) -> None:
+        tagged = b"%s{%s}:" % (prefix.encode("ascii"), channel.encode("ascii"))
+        key = tagged + b"stream"
         self.key = key
-        self.snapshot = key + b":snapshot"
+        self.snapshot = tagged + b"snapshot"
         # XADD key * f <frame>: the frame's length, the frame, CRLF follow.
         self.append = b"*5\r\n$4\r\nXADD\r\n" + _Bulk(key) + b"$1\r\n*\r\n$1\r\nf\r\n$"
         self.trimmed = resp.PackCommand("HGET", self.snapshot, "trimmed")
@@ -161,11 +192,16 @@ class RedisTransport:
 
     name = "redis"
 
-    def __init__(self, url: str, retryFor: float = 30.0) -> None:
+    def __init__(self, url: str, retryFor: float = 30.0, prefix: str = DefaultPrefix) -> None:
         """A client of the server at url (it connects on the first call);
-        retryFor is how long a lost connection is retried. A URL that does
-        not read raises ValueError."""
+        retryFor is how long a lost connection is retried; prefix begins
+        every key (letters, digits, '_', '.', ':', '-'). A URL or prefix
+        that does not read raises ValueError."""
+        if not isinstance(prefix, str) or not _KeyPrefix.match(prefix):
+            raise ValueError("bad key prefix %r: use letters, digits, '_', '.', ':' and '-'"
+                             % (prefix,))
         self.url = url
+        self.prefix = prefix
         self.retryFor = retryFor
         self.reconnects = 0
         self._connection = resp.Connection(url, connectTimeout=2.0)
@@ -177,8 +213,26 @@ class RedisTransport:
     def _Commands(self, channel: str) -> _ChannelCommands:
         commands = self._channels.get(channel)
         if commands is None:
-            commands = self._channels[channel] = _ChannelCommands(CheckChannelName(channel))
+            commands = _ChannelCommands(self.prefix, CheckChannelName(channel))
+            self._Migrate(channel, commands)
+            self._channels[channel] = commands
         return commands
+
+    def _Migrate(self, channel: str, commands: _ChannelCommands) -> None:
+        # Moves a channel that an older release kept under the bare names
+        # <channel> and <channel>:snapshot. A server that refuses the script
+        # (an ACL that grants vela's keys alone) shows no such channel.
+        old = channel.encode("ascii")
+        payload = resp.PackCommand("EVAL", _MigrateScript, 4, old, old + b":snapshot",
+                                   commands.key, commands.snapshot)
+        (reply,) = self._Exchange("EVAL", payload, 1, errors=True)
+        if reply == 1:
+            _log.warning("channel %s on %s: moved from the keys %s and %s:snapshot to %s and %s",
+                         channel, self.url, channel, channel, commands.key.decode("ascii"),
+                         commands.snapshot.decode("ascii"))
+        elif isinstance(reply, resp.ReplyError):
+            _log.debug("channel %s on %s: no look for old key names: %s", channel, self.url,
+                       reply)
 
     def _Exchange(self, what: str, payload: bytes, count: int,
                   errors: bool = False) -> List[Any]:
