@@ -9,7 +9,7 @@ from vela.usd import client
 
 pytest.importorskip("redis")
 
-_BadNames = ("../x", "", ".hidden", "a/b", "a b", "x" * 300, None)
+_BadNames = ("../x", "", ".hidden", "a/b", "a b", "scene\n", "x" * 300, None)
 
 
 def _ClosedPort():

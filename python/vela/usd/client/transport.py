@@ -25,7 +25,7 @@ Buffer = Union[bytes, bytearray, memoryview]
 # One frame read from a channel: its position and its bytes.
 Entry = Tuple[str, bytes]
 
-_ChannelName = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]{0,199}$")
+_ChannelName = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,199}")
 
 
 class TransportError(RuntimeError):
@@ -52,7 +52,7 @@ class ChannelTrimmed(TransportError):
 def CheckChannelName(channel: str) -> str:
     """The channel name, if it is safe as a file or key name (letters,
     digits, '.', '_', '-', not starting with a dot); else ValueError."""
-    if not isinstance(channel, str) or not _ChannelName.match(channel):
+    if not isinstance(channel, str) or not _ChannelName.fullmatch(channel):
         raise ValueError("bad channel name %r: use letters, digits, '.', '_' and '-'" % (channel,))
     return channel
 
