@@ -118,7 +118,7 @@ return 1
 
 DefaultPrefix = "vela:"
 
-_KeyPrefix = re.compile(r"^[A-Za-z0-9_.:-]*$")
+_KeyPrefix = re.compile(r"[A-Za-z0-9_.:-]*")
 
 
 def _IdKey(text: str) -> Tuple[int, int]:
@@ -137,13 +137,20 @@ class _ChannelCommands:
     """The packed commands of one channel, but for what changes per call:
     the hot path joins bytes and packs nothing."""
 
-    __slots__ = ("append", "trimmed", "readCheck", "reads", "key", "snapshot")
+    __slots__ = ("channel", "append", "trimmed", "readCheck", "reads", "key", "snapshot",
+                 "migrate", "oldNamesSeen")
 
     def __init__(self, prefix: str, channel: str) -> None:
-        tagged = b"%s{%s}:" % (prefix.encode("ascii"), channel.encode("ascii"))
+        self.channel = channel
+        old = channel.encode("ascii")
+        tagged = b"%s{%s}:" % (prefix.encode("ascii"), old)
         key = tagged + b"stream"
         self.key = key
         self.snapshot = tagged + b"snapshot"
+        self.migrate = resp.PackCommand("EVAL", _MigrateScript, 4, old, old + b":snapshot", key,
+                                        self.snapshot)
+        # Whether a channel under the old key names was looked for.
+        self.oldNamesSeen = False
         # XADD key * f <frame>: the frame's length, the frame, CRLF follow.
         self.append = b"*5\r\n$4\r\nXADD\r\n" + _Bulk(key) + b"$1\r\n*\r\n$1\r\nf\r\n$"
         self.trimmed = resp.PackCommand("HGET", self.snapshot, "trimmed")
@@ -197,7 +204,7 @@ class RedisTransport:
         retryFor is how long a lost connection is retried; prefix begins
         every key (letters, digits, '_', '.', ':', '-'). A URL or prefix
         that does not read raises ValueError."""
-        if not isinstance(prefix, str) or not _KeyPrefix.match(prefix):
+        if not isinstance(prefix, str) or not _KeyPrefix.fullmatch(prefix):
             raise ValueError("bad key prefix %r: use letters, digits, '_', '.', ':' and '-'"
                              % (prefix,))
         self.url = url
@@ -213,38 +220,44 @@ class RedisTransport:
     def _Commands(self, channel: str) -> _ChannelCommands:
         commands = self._channels.get(channel)
         if commands is None:
-            commands = _ChannelCommands(self.prefix, CheckChannelName(channel))
-            self._Migrate(channel, commands)
-            self._channels[channel] = commands
+            commands = self._channels[channel] = _ChannelCommands(self.prefix,
+                                                                  CheckChannelName(channel))
         return commands
 
-    def _Migrate(self, channel: str, commands: _ChannelCommands) -> None:
-        # Moves a channel that an older release kept under the bare names
-        # <channel> and <channel>:snapshot. A server that refuses the script
-        # (an ACL that grants vela's keys alone) shows no such channel.
-        old = channel.encode("ascii")
-        payload = resp.PackCommand("EVAL", _MigrateScript, 4, old, old + b":snapshot",
-                                   commands.key, commands.snapshot)
-        (reply,) = self._Exchange("EVAL", payload, 1, errors=True)
+    def _Moved(self, commands: _ChannelCommands, reply: Any) -> None:
+        # The reply of the script that moves a channel an older release kept
+        # under the bare names <channel> and <channel>:snapshot. A server that
+        # refuses the script (an ACL that grants vela's keys alone) shows no
+        # such channel.
+        commands.oldNamesSeen = True
         if reply == 1:
             _log.warning("channel %s on %s: moved from the keys %s and %s:snapshot to %s and %s",
-                         channel, self.url, channel, channel, commands.key.decode("ascii"),
-                         commands.snapshot.decode("ascii"))
+                         commands.channel, self.url, commands.channel, commands.channel,
+                         commands.key.decode("ascii"), commands.snapshot.decode("ascii"))
         elif isinstance(reply, resp.ReplyError):
-            _log.debug("channel %s on %s: no look for old key names: %s", channel, self.url,
-                       reply)
+            _log.debug("channel %s on %s: old key names not looked for: %s", commands.channel,
+                       self.url, reply)
 
-    def _Exchange(self, what: str, payload: bytes, count: int,
-                  errors: bool = False) -> List[Any]:
+    def _Exchange(self, what: str, payload: bytes, count: int, errors: bool = False,
+                  commands: Optional[_ChannelCommands] = None) -> List[Any]:
         # count commands in one round trip, retried whole while the
         # connection fails or the server loads its data; their replies. An
         # error reply raises TransportError, or with errors stays in the
-        # list.
+        # list. The first exchange of a channel's commands moves the channel
+        # from its old key names first, in the same round trip.
+        migrate = commands is not None and not commands.oldNamesSeen
+        if migrate:
+            assert commands is not None
+            payload, count = commands.migrate + payload, count + 1
         deadline = time.monotonic() + self.retryFor
         pause = 0.02
         while True:
             try:
                 replies = self._connection.Exchange(payload, count)
+                if migrate:
+                    assert commands is not None
+                    self._Moved(commands, replies[0])
+                    del replies[0]
                 for reply in replies:
                     if type(reply) is resp.ReplyError:
                         if str(reply).startswith("LOADING"):
@@ -265,13 +278,14 @@ class RedisTransport:
                 # AUTH or SELECT refused while connecting: no retry mends it.
                 raise TransportError("%s on %s: %s" % (what, self.url, error)) from None
 
-    def _Execute(self, what: str, *args: Any) -> Any:
-        return self._Exchange(what, resp.PackCommand(*args), 1)[0]
+    def _Execute(self, what: str, commands: _ChannelCommands, *args: Any) -> Any:
+        return self._Exchange(what, resp.PackCommand(*args), 1, commands=commands)[0]
 
     def Append(self, channel: str, data: Buffer) -> str:
         """Appends one frame to the channel's stream; returns its id."""
-        payload = b"".join(self._Commands(channel).Append(data))
-        entryId: bytes = self._Exchange("XADD", payload, 1)[0]
+        commands = self._Commands(channel)
+        entryId: bytes = self._Exchange("XADD", b"".join(commands.Append(data)), 1,
+                                        commands=commands)[0]
         return entryId.decode("ascii")
 
     def Read(self, channel: str, cursor: str, maxFrames: int = 256,
@@ -311,7 +325,7 @@ class RedisTransport:
         expect = bool(count) or block is not None
         parts.append(commands.trimmed if expect else commands.readCheck)
         replies = self._Exchange("XADD and XREAD" if count else "XREAD", b"".join(parts),
-                                 count + 2)
+                                 count + 2, commands=commands)
         ids = [entryId.decode("ascii") for entryId in replies[:count]]
         reply, check = replies[count:]
         trimmed, last = (check, None) if expect else check
@@ -340,7 +354,7 @@ class RedisTransport:
             return
         payload = resp.PackCommand("EVAL", _TrimScript, 2, commands.key, commands.snapshot,
                                    "%d-%d" % at)
-        (reply,) = self._Exchange("XTRIM", payload, 1, errors=True)
+        (reply,) = self._Exchange("XTRIM", payload, 1, errors=True, commands=commands)
         if isinstance(reply, resp.ReplyError):
             raise TransportError("channel %s on %s: cannot trim to %s: %s"
                                  % (channel, self.url, before, reply))
@@ -355,26 +369,28 @@ class RedisTransport:
             return False
         if at == (0, 0):
             return True
-        found, trimmed = self._Execute("XRANGE", "EVAL", _HasIdScript, 2, commands.key,
-                                       commands.snapshot, "%d-%d" % at)
+        found, trimmed = self._Execute("XRANGE", commands, "EVAL", _HasIdScript, 2,
+                                       commands.key, commands.snapshot, "%d-%d" % at)
         return bool(found) or (trimmed is not None and at < _IdKey(trimmed.decode("ascii")))
 
     def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the stream up
         to entry base."""
-        key = self._Commands(channel).snapshot
-        self._Execute("HSET", "HSET", key, "base", base, "frame", data)
+        commands = self._Commands(channel)
+        self._Execute("HSET", commands, "HSET", commands.snapshot, "base", base, "frame", data)
 
     def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The entry id the latest snapshot covers, or None."""
-        key = self._Commands(channel).snapshot
-        base: Optional[bytes] = self._Execute("HGET", "HGET", key, "base")
+        commands = self._Commands(channel)
+        base: Optional[bytes] = self._Execute("HGET", commands, "HGET", commands.snapshot,
+                                              "base")
         return base.decode("ascii") if base is not None else None
 
     def GetSnapshot(self, channel: str) -> Optional[Tuple[str, bytes]]:
         """(base, frame bytes) of the latest snapshot, or None."""
-        key = self._Commands(channel).snapshot
-        base, frame = self._Execute("HMGET", "HMGET", key, "base", "frame")
+        commands = self._Commands(channel)
+        base, frame = self._Execute("HMGET", commands, "HMGET", commands.snapshot, "base",
+                                    "frame")
         if base is None or frame is None:
             return None
         return base.decode("ascii"), frame
@@ -382,7 +398,7 @@ class RedisTransport:
     def Delete(self, channel: str) -> None:
         """Removes the channel's stream and snapshot (its trim point with it)."""
         commands = self._Commands(channel)
-        self._Execute("DEL", "DEL", commands.key, commands.snapshot)
+        self._Execute("DEL", commands, "DEL", commands.key, commands.snapshot)
 
     def Close(self) -> None:
         """Closes the connection to the server; the next call connects
