@@ -28,12 +28,18 @@ it as a frame alike. Each is logged once (per transport object).
 
 The latest snapshot of a channel lives beside its log, in
 ``<channel>.snapshot``, replaced whole.
+
+Channels are private to their user unless a caller shares a directory on
+purpose: the default directory is the user's own (made 0700, and refused
+when someone else owns it or others may enter it), and every log and
+snapshot is created 0600. A directory the caller names is used as given.
 """
 
 import contextlib
 import fcntl
 import logging
 import os
+import stat
 import struct
 import tempfile
 import time
@@ -66,10 +72,47 @@ _Whole, _Damaged, _Skipped, _Torn = range(4)
 _FileKey = Tuple[int, int]
 
 
+# Logs, snapshots and their temporary files: the user's alone.
+_FileMode = 0o600
+
+
 def DefaultDirectory() -> str:
     """Where channels live unless told otherwise: $VELA_SYNC_DIR, else
-    vela-sync in the system's temporary directory."""
-    return os.environ.get("VELA_SYNC_DIR") or os.path.join(tempfile.gettempdir(), "vela-sync")
+    vela-sync in the user's runtime directory ($XDG_RUNTIME_DIR), else
+    vela-sync-<uid> in the system's temporary directory."""
+    named = os.environ.get("VELA_SYNC_DIR")
+    if named:
+        return named
+    runtime = os.environ.get("XDG_RUNTIME_DIR")
+    if runtime and os.path.isabs(runtime) and os.path.isdir(runtime):
+        return os.path.join(runtime, "vela-sync")
+    return os.path.join(tempfile.gettempdir(), "vela-sync-%d" % os.getuid())
+
+
+def _PrivateDirectory(path: str) -> str:
+    # The default directory, made 0700 if missing. One that is there already
+    # must be a directory (not a link) of this user's that no one else may
+    # enter: a directory someone else made first would let them read every
+    # channel and write frames into them.
+    try:
+        os.mkdir(path, 0o700)
+    except FileExistsError:
+        pass
+    except OSError as error:
+        raise TransportError("cannot make the channel directory %s: %s" % (path, error)) from None
+    st = os.lstat(path)
+    if not stat.S_ISDIR(st.st_mode):
+        raise TransportError("the channel directory %s is not a directory: refused (name "
+                             "another directory, or set VELA_SYNC_DIR)" % path)
+    if st.st_uid != os.getuid():
+        raise TransportError("the channel directory %s belongs to user id %d, not to this "
+                             "user (%d): refused (name another directory, or set "
+                             "VELA_SYNC_DIR)" % (path, st.st_uid, os.getuid()))
+    if st.st_mode & 0o077:
+        raise TransportError("the channel directory %s is open to other users (mode %03o): "
+                             "refused (chmod 700 it, or name another directory)"
+                             % (path, stat.S_IMODE(st.st_mode)))
+    return path
 
 
 def _ParsePosition(position: str) -> int:
@@ -213,10 +256,17 @@ class EmbeddedTransport:
     name = "embedded"
 
     def __init__(self, directory: Optional[str] = None) -> None:
-        """Opens the channels in directory (DefaultDirectory() when None),
-        creating it if missing."""
-        self.directory = directory or DefaultDirectory()
-        os.makedirs(self.directory, exist_ok=True)
+        """Opens the channels in directory, creating it if missing. Without
+        one, the user's private DefaultDirectory(); TransportError when that
+        belongs to someone else or is open to other users."""
+        if directory:
+            self.directory = directory
+            os.makedirs(self.directory, exist_ok=True)
+        elif os.environ.get("VELA_SYNC_DIR"):
+            self.directory = DefaultDirectory()
+            os.makedirs(self.directory, exist_ok=True)
+        else:
+            self.directory = _PrivateDirectory(DefaultDirectory())
         # Per log file: an offset up to which its records are known whole,
         # so that an append checks only what came after.
         self._knownEnd: Dict[_FileKey, int] = {}
@@ -240,7 +290,7 @@ class EmbeddedTransport:
             else os.O_RDONLY
         while True:
             try:
-                fd = os.open(path, flags, 0o644)
+                fd = os.open(path, flags, _FileMode)
             except FileNotFoundError:
                 yield None
                 return
@@ -383,7 +433,8 @@ class EmbeddedTransport:
             # One name per channel: only the holder of the log's lock writes it.
             temp = self._Path(channel, ".trim")
             try:
-                with open(temp, "wb") as out:
+                with os.fdopen(os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, _FileMode),
+                               "wb") as out:
                     out.write(_LogHeader.pack(_LogMagic, position))
                     at = log.Offset(position)
                     while at < log.size:
