@@ -239,24 +239,26 @@ class RedisTransport:
     def __repr__(self) -> str:
         return "RedisTransport(%r)" % self.url
 
-    def _Commands(self, channel: str) -> _ChannelCommands:
+    def _Commands(self, channel: str, what: str) -> _ChannelCommands:
+        # The channel's commands; the first time, with the look for old key
+        # names, whose failure is reported as the failure of what.
         commands = self._channels.get(channel)
         if commands is None:
             commands = _ChannelCommands(self.prefix, CheckChannelName(channel))
             if not self.cluster:
                 # The old names lie in other slots; no cluster ever held them.
-                self._Migrate(channel, commands)
+                self._Migrate(channel, commands, what)
             self._channels[channel] = commands
         return commands
 
-    def _Migrate(self, channel: str, commands: _ChannelCommands) -> None:
+    def _Migrate(self, channel: str, commands: _ChannelCommands, what: str) -> None:
         # Moves a channel that an older release kept under the bare names
         # <channel> and <channel>:snapshot. A server that refuses the script
         # (an ACL that grants vela's keys alone) shows no such channel.
         old = channel.encode("ascii")
         payload = resp.PackCommand("EVAL", _MigrateScript, 4, old, old + b":snapshot",
                                    commands.key, commands.snapshot)
-        (reply,) = self._Exchange("EVAL", payload, 1, errors=True)
+        (reply,) = self._Exchange(what, payload, 1, errors=True)
         if reply == 1:
             _log.warning("channel %s on %s: moved from the keys %s and %s:snapshot to %s and %s",
                          channel, self.url, channel, channel, commands.key.decode("ascii"),
@@ -312,7 +314,7 @@ class RedisTransport:
         """Appends one frame to the channel's stream; returns its id. With
         replicas, fewer replicas acknowledging it in time raise
         TransportError (the frame is on the master all the same)."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XADD")
         payload = b"".join(commands.Append(data)) + self._wait
         replies = self._Exchange("XADD", payload, 2 if self.replicas else 1, slot=commands.slot)
         if self.replicas:
@@ -343,7 +345,7 @@ class RedisTransport:
         frame may be there twice; sessions drop the copy. With replicas,
         fewer replicas acknowledging the frames in time raise
         TransportError."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XADD and XREAD" if frames else "XREAD")
         if not isinstance(cursor, str) or not _EntryId.match(cursor):
             raise ValueError("bad cursor %r for a Redis channel" % (cursor,))
         block = max(1, int(blockMs)) if blockMs else None
@@ -387,7 +389,7 @@ class RedisTransport:
         stays), recording the trim point first; reads from an older cursor
         raise ChannelTrimmed. An id past the last entry raises
         TransportError; a trim point already further on is kept."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XTRIM")
         at = _IdKey(before)
         if at == (0, 0):
             return
@@ -401,7 +403,7 @@ class RedisTransport:
     def HasPosition(self, channel: str, position: str) -> bool:
         """Whether position is "0", the id of an entry of the stream, or an
         id before the trim point."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XRANGE")
         try:
             at = _IdKey(position)
         except ValueError:
@@ -415,20 +417,20 @@ class RedisTransport:
     def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the stream up
         to entry base."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "HSET")
         self._Execute("HSET", commands.slot, "HSET", commands.snapshot, "base", base,
                       "frame", data)
 
     def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The entry id the latest snapshot covers, or None."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "HGET")
         base: Optional[bytes] = self._Execute("HGET", commands.slot, "HGET", commands.snapshot,
                                               "base")
         return base.decode("ascii") if base is not None else None
 
     def GetSnapshot(self, channel: str) -> Optional[Tuple[str, bytes]]:
         """(base, frame bytes) of the latest snapshot, or None."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "HMGET")
         base, frame = self._Execute("HMGET", commands.slot, "HMGET", commands.snapshot, "base",
                                     "frame")
         if base is None or frame is None:
@@ -437,7 +439,7 @@ class RedisTransport:
 
     def Delete(self, channel: str) -> None:
         """Removes the channel's stream and snapshot (its trim point with it)."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "DEL")
         self._Execute("DEL", commands.slot, "DEL", commands.key, commands.snapshot)
 
     def Close(self) -> None:
