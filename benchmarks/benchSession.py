@@ -4,6 +4,7 @@ Redis between processes.
 
     bash scripts/bench.sh session [--prims N] [--repeat N] [--edits N]
                                   [--redis URL] [--skip-redis]
+    bash scripts/bench.sh session --redis-cluster [--repeat N] [--edits N]
 
 Wire: the frame that builds the 10k-prim layer from nothing (binary, and
 JSON for comparison) against the same layer as .usdc and as .usda text, and
@@ -14,6 +15,11 @@ that file. Redis: latency of one edit from one process to another (p50,
 p99), and edits per second with 1, 2 and 8 peer processes that each edit
 their own prim and pull everyone's frames. Without --redis a redis-server
 of the benchmark's own runs on a loopback port.
+
+With --redis-cluster it measures only this: 1 and 8 peer processes, each
+on a channel of its own, on one redis-server and on a cluster of three
+masters with a replica each (servers of its own, on ports 7000-7089), and
+on the cluster with durable publishes (replicas=1) beside plain ones.
 """
 
 import argparse
@@ -27,6 +33,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The cluster's servers are started by the tests' own helper.
+sys.path.insert(1, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "python"))
 
 from pxr import Sdf  # noqa: E402
 
@@ -376,8 +385,8 @@ def _Scaffold(url, channel):
 def Worker(args):
     """One peer process of the Redis measurements; prints JSON results."""
     layer = _NewLayer("peer")
-    session = Session(layer, args.channel, RedisTransport(args.redis), name=args.name,
-                      snapshotEvery=0)
+    session = Session(layer, args.channel, RedisTransport(args.redis, replicas=args.replicas),
+                      name=args.name, snapshotEvery=0)
     session.Pull()
     print("ready", flush=True)
     sys.stdin.readline()  # go
@@ -410,30 +419,38 @@ def Worker(args):
     return 0
 
 
-def _ServerCpu(url):
-    """The CPU seconds the server has used (INFO cpu)."""
-    import redis
-    client = redis.Redis.from_url(url)
-    info = client.info("cpu")
-    client.close()
-    return info["used_cpu_user"] + info["used_cpu_sys"]
+def _ServerCpu(urls):
+    """The CPU seconds the servers at urls have used (INFO cpu)."""
+    from vela.usd.client import resp
+    total = 0.0
+    for url in urls:
+        connection = resp.Connection(url)
+        text = connection.Execute("INFO", "cpu").decode()
+        connection.Close()
+        info = dict(line.split(":", 1) for line in text.splitlines() if ":" in line)
+        total += float(info["used_cpu_user"]) + float(info["used_cpu_sys"])
+    return total
 
 
-def _RunPeers(url, roles, edits):
+def _RunPeers(url, roles, edits, serverUrls=None, ownChannels=False, replicas=0):
     """Starts one process per (name, role), lets them go at once, returns
-    their results and the server's CPU seconds from the go to the last
-    result."""
-    channel = "bench-%d" % time.monotonic_ns()
-    _Scaffold(url, channel)
+    their results and the servers' CPU seconds from the go to the last
+    result. All share one channel, or with ownChannels each has its own."""
+    stem = "bench-%d" % time.monotonic_ns()
     names = [name for name, _ in roles]
+    channels = [stem + "-" + name for name in names] if ownChannels else [stem] * len(names)
+    for channel in sorted(set(channels)):
+        _Scaffold(url, channel)
     procs = [subprocess.Popen(
         [sys.executable, os.path.abspath(__file__), "--worker", "--redis", url,
          "--channel", channel, "--name", name, "--role", role, "--edits", str(edits),
-         "--peers", ",".join(names)],
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True) for name, role in roles]
+         "--peers", name if ownChannels else ",".join(names), "--replicas", str(replicas)],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        for (name, role), channel in zip(roles, channels)]
     for proc in procs:
         assert proc.stdout.readline().strip() == "ready"
-    serverCpu = _ServerCpu(url)
+    serverUrls = serverUrls or [url]
+    serverCpu = _ServerCpu(serverUrls)
     for proc in procs:
         proc.stdin.write("go\n")
         proc.stdin.flush()
@@ -441,8 +458,11 @@ def _RunPeers(url, roles, edits):
     for proc in procs:
         out, _ = proc.communicate(timeout=600)
         results.append(json.loads(out.strip().splitlines()[-1]))
-    serverCpu = _ServerCpu(url) - serverCpu
-    RedisTransport(url).Delete(channel)
+    serverCpu = _ServerCpu(serverUrls) - serverCpu
+    transport = RedisTransport(url)
+    for channel in sorted(set(channels)):
+        transport.Delete(channel)
+    transport.Close()
     return results, serverCpu
 
 
@@ -462,20 +482,71 @@ def RedisRuns(url, edits, repeat):
     print("  one edit, writer -> reader:   p50 %s ms, p99 %s ms  (%d edits, 4 ms apart)"
           % (_Range(p50s, "%.2f"), _Range(p99s, "%.2f"), edits))
     for peers in (1, 2, 8):
-        rates, peerCpus, serverCpus = [], [], []
-        for _ in range(repeat):
-            roles = [("P%d" % k, "peer") for k in range(peers)]
-            results, serverCpu = _RunPeers(url, roles, edits)
-            span = max(r["end"] for r in results) - min(r["start"] for r in results)
-            rates.append(peers * edits / span)
-            # CPU from the go to the end, every peer and the server, per
-            # edit made.
-            peerCpus.append(sum(r["cpu"] for r in results) / (peers * edits) * 1e6)
-            serverCpus.append(serverCpu / (peers * edits) * 1e6)
+        # CPU from the go to the end, every peer and the server, per edit
+        # made.
+        rates, peerCpus, serverCpus = _PeerRates(url, peers, edits, repeat)
         print("  %d peer%s, each %d edits, all pulled by all: %s edits/s; CPU per edit: "
               "peers %s us, server %s us"
               % (peers, " " if peers == 1 else "s", edits, _Range(rates, "%.0f"),
                  _Range(peerCpus, "%.0f"), _Range(serverCpus, "%.0f")))
+
+
+def _PeerRates(url, peers, edits, repeat, **options):
+    """peers processes, each editing and pulling edits times: edits/s in
+    all, CPU per edit of the peers and of the servers (us), per run."""
+    rates, peerCpus, serverCpus = [], [], []
+    for _ in range(repeat):
+        roles = [("P%d" % k, "peer") for k in range(peers)]
+        results, serverCpu = _RunPeers(url, roles, edits, **options)
+        span = max(r["end"] for r in results) - min(r["start"] for r in results)
+        rates.append(peers * edits / span)
+        peerCpus.append(sum(r["cpu"] for r in results) / (peers * edits) * 1e6)
+        serverCpus.append(serverCpu / (peers * edits) * 1e6)
+    return rates, peerCpus, serverCpus
+
+
+def ClusterRuns(edits, repeat):
+    """One server against a cluster of three masters, peers on channels of
+    their own; and durable publishes on the cluster."""
+    import redisClusterServers
+    missing = redisClusterServers.Available()
+    if missing:
+        print("cluster: skipped, " + missing)
+        return
+    work = tempfile.mkdtemp(prefix="vela-bench-single-")
+    single = redisClusterServers.Node(redisClusterServers.FreePorts(1)[0], work)
+    single.Start()
+    cluster = redisClusterServers.ClusterServers(masters=3, replicas=1)
+    try:
+        cluster.Start()
+        masters = [node.url for node in cluster.Masters()]
+        print("one server against a cluster (3 masters, a replica each), each peer on a channel"
+              " of its own, %d edits each, %d runs (min .. max)" % (edits, repeat))
+        rows = [("one server", single.url, [single.url], 0),
+                ("cluster", cluster.url, masters, 0),
+                ("cluster, replicas=1", cluster.url, masters, 1)]
+        figures = {}
+        for label, url, serverUrls, replicas in rows:
+            for peers in (1, 8):
+                rates, peerCpus, serverCpus = _PeerRates(
+                    url, peers, edits, repeat, serverUrls=serverUrls, ownChannels=True,
+                    replicas=replicas)
+                figures[label, peers] = rates
+                print("  %-20s %d peer%s: %s edits/s; CPU per edit: peers %s us, servers %s us"
+                      % (label, peers, " " if peers == 1 else "s", _Range(rates, "%6.0f"),
+                         _Range(peerCpus, "%4.0f"), _Range(serverCpus, "%3.0f")))
+                sys.stdout.flush()
+        print("  8 peers, cluster / one server: %s" % _Range(
+            [c / s for c, s in zip(figures["cluster", 8], figures["one server", 8])], "%.2f"))
+        for peers in (1, 8):
+            print("  %d peer%s, durable / plain on the cluster: %s" % (
+                peers, " " if peers == 1 else "s", _Range(
+                    [d / p for d, p in zip(figures["cluster, replicas=1", peers],
+                                           figures["cluster", peers])], "%.2f")))
+    finally:
+        cluster.Stop()
+        single.Kill()
+        shutil.rmtree(work, ignore_errors=True)
 
 
 class _OwnRedis:
@@ -513,6 +584,8 @@ def _Arguments():
     parser.add_argument("--edits", type=int, default=300)
     parser.add_argument("--redis", metavar="URL")
     parser.add_argument("--skip-redis", action="store_true")
+    parser.add_argument("--redis-cluster", action="store_true",
+                        help="only one server against a cluster of servers of its own")
     parser.add_argument("--scale", default="1000,10000,100000,1000000",
                         help="scene sizes of the scale table, comma-separated ('' skips it)")
     parser.add_argument("--samples", type=int, default=15)
@@ -529,6 +602,7 @@ def _Arguments():
     parser.add_argument("--name", help=argparse.SUPPRESS)
     parser.add_argument("--role", help=argparse.SUPPRESS)
     parser.add_argument("--peers", help=argparse.SUPPRESS)
+    parser.add_argument("--replicas", type=int, default=0, help=argparse.SUPPRESS)
     return parser.parse_args()
 
 
@@ -580,6 +654,9 @@ def main():
         return RssWorker(args)
     if args.bomb:
         return BombWorker()
+    if args.redis_cluster:
+        ClusterRuns(args.edits, args.repeat)
+        return 0
     ok = True
     if not args.skip_round:
         work = tempfile.mkdtemp(prefix="vela-bench-")

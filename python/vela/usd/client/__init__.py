@@ -55,12 +55,15 @@ if _typing.TYPE_CHECKING:
     from vela.usd.client import redisTransport as _redisTransport
 
 
-def RedisTransport(url: str, retryFor: float = 30.0,
-                   prefix: str = "vela:") -> "_redisTransport.RedisTransport":
-    """The Redis Streams transport (imported on first use; speaks the
-    protocol itself, faster with the ``hiredis`` package)."""
+def RedisTransport(url: str, retryFor: float = 30.0, prefix: str = "vela:",
+                   cluster: bool = False, replicas: int = 0,
+                   replicaTimeout: float = 1.0) -> "_redisTransport.RedisTransport":
+    """The Redis Streams transport, on one server or a cluster (imported
+    on first use; speaks the protocol itself, faster with the ``hiredis``
+    package)."""
     from vela.usd.client.redisTransport import RedisTransport as _RedisTransport
-    return _RedisTransport(url, retryFor, prefix)
+    return _RedisTransport(url, retryFor, prefix, cluster=cluster, replicas=replicas,
+                           replicaTimeout=replicaTimeout)
 
 
 __all__ = ["ChannelTrimmed", "DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame",

@@ -1,8 +1,10 @@
 """vela-sync: peers in separate processes keeping one layer in step.
 
-    vela-sync demo [--redis URL] [--wire-json]
+    vela-sync demo [--redis URL | --redis-cluster URL] [--wire-json]
         Starts two peer processes that edit one layer at once over a new
-        channel (the embedded transport unless --redis), then reports what
+        channel (the embedded transport unless --redis or --redis-cluster,
+        whose URL is redis+cluster://host:port,host:port/ or just
+        host:port,host:port), then reports what
         each sent and received and whether their layers match; exits 1 if
         they differ.
     vela-sync replay CHANNEL [--redis URL] [--dir DIR] [--usda FILE]
@@ -175,7 +177,8 @@ def _PrintDemoReport(args: argparse.Namespace, channel: str, where: str,
                      results: List[Dict[str, Any]], out: TextIO) -> None:
     """The demo's heading and what each peer sent and received."""
     print("vela sync demo: two peer processes, one layer, %s transport (%s frames)"
-          % ("Redis" if args.redis else "embedded", "JSON" if args.wire_json else "binary"),
+          % (("Redis cluster" if "+cluster:" in args.redis else "Redis") if args.redis else "embedded",
+             "JSON" if args.wire_json else "binary"),
           file=out)
     print("  channel:  %s on %s" % (channel, where), file=out)
     for result in results:
@@ -262,6 +265,8 @@ def _AddCommonArguments(p: argparse.ArgumentParser) -> None:
     """The options every command takes: where the channel is, which form."""
     p.add_argument("--redis", metavar="URL", help="use the Redis server at URL "
                    "(redis://host:port) instead of the embedded transport")
+    p.add_argument("--redis-cluster", metavar="URL", help="use the Redis cluster at URL "
+                   "(redis+cluster://host:port,host:port/ or host:port,host:port)")
     p.add_argument("--dir", help="directory of the embedded transport's channels")
     p.add_argument("--wire-json", action="store_true",
                    help="send frames in the JSON form (for debugging)")
@@ -295,6 +300,10 @@ def main(argv: Optional[List[str]] = None) -> int:
     replay.add_argument("--usda", metavar="FILE", help="write the layer as .usda text")
 
     args = parser.parse_args(argv)
+    if args.redis_cluster:
+        # A cluster URL is a Redis URL the transport knows for a cluster.
+        from vela.usd.client.redisCluster import ClusterUrl
+        args.redis = ClusterUrl(args.redis_cluster)
     if args.command == "demo":
         return RunDemo(args)
     if args.command == "peer":

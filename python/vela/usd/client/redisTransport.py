@@ -40,6 +40,18 @@ lost. Should the server have taken it before the connection dropped, the
 frame is there twice; the session drops the copy by its sequence number.
 The server must keep its data over a restart (``appendonly yes``) for the
 stream to survive one.
+
+A cluster (``redis+cluster://host:port,host:port/``, or any URL with
+``cluster=True``) is served by ``vela.usd.client.redisCluster``: all keys
+of a channel share its hash slot, so each exchange goes whole to the
+master of that slot, and a failover is retried like a lost connection.
+
+With ``replicas=N``, every exchange that appends frames ends its ``XADD``s
+with ``WAIT N ms`` (ms from ``replicaTimeout``): it returns once the
+frames reached N replicas, and raises TransportError, saying how many
+did, when fewer acknowledged in time. The frames are on the master then
+all the same; the session keeps them for its next send, and the copies
+are dropped by their sequence numbers.
 """
 
 import logging
@@ -47,7 +59,7 @@ import re
 import time
 from typing import Any, Dict, List, Optional, Sequence, Tuple
 
-from vela.usd.client import resp
+from vela.usd.client import redisCluster, resp
 from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
                                        TransportError)
 
@@ -138,7 +150,7 @@ class _ChannelCommands:
     the hot path joins bytes and packs nothing."""
 
     __slots__ = ("channel", "append", "trimmed", "readCheck", "reads", "key", "snapshot",
-                 "migrate", "oldNamesSeen")
+                 "slot", "migrate", "oldNamesSeen")
 
     def __init__(self, prefix: str, channel: str) -> None:
         self.channel = channel
@@ -146,6 +158,7 @@ class _ChannelCommands:
         tagged = b"%s{%s}:" % (prefix.encode("ascii"), old)
         key = tagged + b"stream"
         self.key = key
+        self.slot = redisCluster.KeySlot(key)
         self.snapshot = tagged + b"snapshot"
         self.migrate = resp.PackCommand("EVAL", _MigrateScript, 4, old, old + b":snapshot", key,
                                         self.snapshot)
@@ -199,19 +212,35 @@ class RedisTransport:
 
     name = "redis"
 
-    def __init__(self, url: str, retryFor: float = 30.0, prefix: str = DefaultPrefix) -> None:
+    def __init__(self, url: str, retryFor: float = 30.0, prefix: str = DefaultPrefix,
+                 cluster: bool = False, replicas: int = 0,
+                 replicaTimeout: float = 1.0) -> None:
         """A client of the server at url (it connects on the first call);
         retryFor is how long a lost connection is retried; prefix begins
-        every key (letters, digits, '_', '.', ':', '-'). A URL or prefix
-        that does not read raises ValueError."""
+        every key (letters, digits, '_', '.', ':', '-'). A cluster URL
+        (``redis+cluster://``, ``rediss+cluster://``), or cluster True,
+        makes url name the seed nodes of a cluster. With replicas, an
+        append returns once that many replicas have the frames, waiting
+        up to replicaTimeout seconds (more than 0) before TransportError.
+        A URL, prefix or option that does not read raises ValueError."""
         if not isinstance(prefix, str) or not _KeyPrefix.fullmatch(prefix):
             raise ValueError("bad key prefix %r: use letters, digits, '_', '.', ':' and '-'"
                              % (prefix,))
+        if type(replicas) is not int or replicas < 0:
+            raise ValueError("replicas is a count of replicas, not %r" % (replicas,))
+        if replicas and not (isinstance(replicaTimeout, (int, float)) and replicaTimeout > 0):
+            raise ValueError("replicaTimeout is seconds, more than 0: %r" % (replicaTimeout,))
         self.url = url
         self.prefix = prefix
         self.retryFor = retryFor
         self.reconnects = 0
-        self._connection = resp.Connection(url, connectTimeout=2.0)
+        self.cluster = bool(cluster) or redisCluster.IsClusterUrl(url)
+        self.replicas = replicas
+        self.replicaTimeout = replicaTimeout
+        self._wait = resp.PackCommand("WAIT", replicas, max(1, int(replicaTimeout * 1000))) \
+            if replicas else b""
+        self._connection: Any = redisCluster.ClusterConnection(url, connectTimeout=2.0) \
+            if self.cluster else resp.Connection(url, connectTimeout=2.0)
         self._channels: Dict[str, _ChannelCommands] = {}
 
     def __repr__(self) -> str:
@@ -222,6 +251,8 @@ class RedisTransport:
         if commands is None:
             commands = self._channels[channel] = _ChannelCommands(self.prefix,
                                                                   CheckChannelName(channel))
+            # The old names lie in other slots; no cluster ever held them.
+            commands.oldNamesSeen = self.cluster
         return commands
 
     def _Moved(self, commands: _ChannelCommands, reply: Any) -> None:
@@ -240,11 +271,12 @@ class RedisTransport:
 
     def _Exchange(self, what: str, payload: bytes, count: int, errors: bool = False,
                   commands: Optional[_ChannelCommands] = None) -> List[Any]:
-        # count commands in one round trip, retried whole while the
-        # connection fails or the server loads its data; their replies. An
-        # error reply raises TransportError, or with errors stays in the
-        # list. The first exchange of a channel's commands moves the channel
-        # from its old key names first, in the same round trip.
+        # count commands in one round trip (their keys those of commands'
+        # channel, in one hash slot), retried whole while the connection
+        # fails, the server loads its data or the cluster fails over; their
+        # replies. An error reply raises TransportError, or with errors stays
+        # in the list. The first exchange of a channel's commands moves the
+        # channel from its old key names first, in the same round trip.
         migrate = commands is not None and not commands.oldNamesSeen
         if migrate:
             assert commands is not None
@@ -253,7 +285,11 @@ class RedisTransport:
         pause = 0.02
         while True:
             try:
-                replies = self._connection.Exchange(payload, count)
+                if self.cluster:
+                    assert commands is not None
+                    replies = self._connection.Exchange(payload, count, commands.slot)
+                else:
+                    replies = self._connection.Exchange(payload, count)
                 if migrate:
                     assert commands is not None
                     self._Moved(commands, replies[0])
@@ -281,11 +317,22 @@ class RedisTransport:
     def _Execute(self, what: str, commands: _ChannelCommands, *args: Any) -> Any:
         return self._Exchange(what, resp.PackCommand(*args), 1, commands=commands)[0]
 
+    def _CheckReplicas(self, channel: str, acknowledged: int) -> None:
+        if acknowledged < self.replicas:
+            raise TransportError("channel %s on %s: %d of %d replicas acknowledged the frames "
+                                 "within %g s" % (channel, self.url, acknowledged,
+                                                  self.replicas, self.replicaTimeout))
+
     def Append(self, channel: str, data: Buffer) -> str:
-        """Appends one frame to the channel's stream; returns its id."""
+        """Appends one frame to the channel's stream; returns its id. With
+        replicas, fewer replicas acknowledging it in time raise
+        TransportError (the frame is on the master all the same)."""
         commands = self._Commands(channel)
-        entryId: bytes = self._Exchange("XADD", b"".join(commands.Append(data)), 1,
-                                        commands=commands)[0]
+        payload = b"".join(commands.Append(data)) + self._wait
+        replies = self._Exchange("XADD", payload, 2 if self.replicas else 1, commands=commands)
+        if self.replicas:
+            self._CheckReplicas(channel, replies[1])
+        entryId: bytes = replies[0]
         return entryId.decode("ascii")
 
     def Read(self, channel: str, cursor: str, maxFrames: int = 256,
@@ -308,7 +355,9 @@ class RedisTransport:
         when cursor is older than it (nothing was read then), else None;
         the frames are appended either way. A cursor past the last entry
         raises TransportError. Retried whole on a lost connection, so a
-        frame may be there twice; sessions drop the copy."""
+        frame may be there twice; sessions drop the copy. With replicas,
+        fewer replicas acknowledging the frames in time raise
+        TransportError."""
         commands = self._Commands(channel)
         if not isinstance(cursor, str) or not _EntryId.match(cursor):
             raise ValueError("bad cursor %r for a Redis channel" % (cursor,))
@@ -317,6 +366,9 @@ class RedisTransport:
         for data in frames:
             parts += commands.Append(data)
         count = len(frames)
+        waits = 1 if count and self.replicas else 0
+        if waits:
+            parts.append(self._wait)
         parts.append(commands.Read(cursor, maxFrames, block))
         # The check comes after the XREAD: a trim that could have taken
         # frames from under it has recorded its point by then. A read that
@@ -325,9 +377,11 @@ class RedisTransport:
         expect = bool(count) or block is not None
         parts.append(commands.trimmed if expect else commands.readCheck)
         replies = self._Exchange("XADD and XREAD" if count else "XREAD", b"".join(parts),
-                                 count + 2, commands=commands)
+                                 count + waits + 2, commands=commands)
+        if waits:
+            self._CheckReplicas(channel, replies[count])
         ids = [entryId.decode("ascii") for entryId in replies[:count]]
-        reply, check = replies[count:]
+        reply, check = replies[count + waits:]
         trimmed, last = (check, None) if expect else check
         if trimmed is not None and _IdKey(cursor) < _IdKey(trimmed.decode("ascii")):
             return ids, [], cursor, trimmed.decode("ascii")
@@ -336,7 +390,7 @@ class RedisTransport:
             if expect:
                 # Not even the frames just appended, or nothing came while
                 # it waited: the last id, to tell a cursor past the end.
-                _, last = self._Exchange("XREAD", commands.readCheck, 1)[0]
+                _, last = self._Exchange("XREAD", commands.readCheck, 1, commands=commands)[0]
             if last is None or _IdKey(cursor) > _IdKey(last.decode("ascii")):
                 raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
                                      % (channel, self.url, cursor,
@@ -377,7 +431,8 @@ class RedisTransport:
         """Replaces the channel's latest snapshot: data covers the stream up
         to entry base."""
         commands = self._Commands(channel)
-        self._Execute("HSET", commands, "HSET", commands.snapshot, "base", base, "frame", data)
+        self._Execute("HSET", commands, "HSET", commands.snapshot, "base", base,
+                      "frame", data)
 
     def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The entry id the latest snapshot covers, or None."""
@@ -401,6 +456,6 @@ class RedisTransport:
         self._Execute("DEL", commands, "DEL", commands.key, commands.snapshot)
 
     def Close(self) -> None:
-        """Closes the connection to the server; the next call connects
-        again."""
+        """Closes the connection to the server (every node's, in a
+        cluster); the next call connects again."""
         self._connection.Close()
