@@ -99,6 +99,13 @@ class _BlobHandler(BaseHTTPRequestHandler):
         self.end_headers()
 
 
+class _Server(ThreadingHTTPServer):
+    daemon_threads = True
+    # Room for every peer's fetches at once: with the default backlog of 5,
+    # connections beyond it wait a second for the kernel to retry them.
+    request_queue_size = 128
+
+
 class HttpBlobServer:
     """The HTTP blob store over root, in a thread of this process. faults
     maps a blob path to the faults its next GETs meet, in order: "503",
@@ -106,8 +113,7 @@ class HttpBlobServer:
     that is not the body's digest). gets counts the GETs per blob path."""
 
     def __init__(self, root, latency=0.0):
-        self.server = ThreadingHTTPServer(("127.0.0.1", 0), _BlobHandler)
-        self.server.daemon_threads = True
+        self.server = _Server(("127.0.0.1", 0), _BlobHandler)
         self.server.root = str(root)
         self.server.latency = latency
         self.server.lock = threading.Lock()

@@ -200,6 +200,28 @@ def test_ParallelCompositionFetchesEachAssetOnce(backend, workers, shared):
     assert backend.CacheFiles() == sorted(os.path.join(backend.prefix, p) for p in set(paths))
 
 
+def test_ParallelIndexingFetchesOnMoreThreadsThanCores(tmp_path, workers):
+    # Eight fetches must be under way at once for any of them to finish:
+    # the concurrency limit, not the two cores, sets how many run.
+    backend = Backend("local", resolve.LocalDirectoryStore(str(tmp_path / "store")), "",
+                      lambda blob, data: _WriteFile(str(tmp_path / "store" / blob), data),
+                      tmp_path / "cache")
+    paths = ["asset%02d.usda" % i for i in range(8)]
+    for path in paths:
+        backend.Put(path, Asset())
+    together, broken = threading.Barrier(len(paths), timeout=60), []
+
+    def Fetch(blobPath, localPath):
+        try:
+            together.wait()
+        except threading.BrokenBarrierError:
+            broken.append(blobPath)
+        return backend.store(blobPath, localPath)
+    assert resolve.SetOnFetchCallback(Fetch)
+    errors, children = Compose(backend.Context(), paths)
+    assert broken == [] and errors == [] and children == [["Geom"]] * len(paths)
+
+
 def test_ServerDyingMidDownloadLeavesNoFile(backend, caplog):
     if backend.kind == "local":
         pytest.skip("a directory has no server to die")
