@@ -200,26 +200,39 @@ def test_ParallelCompositionFetchesEachAssetOnce(backend, workers, shared):
     assert backend.CacheFiles() == sorted(os.path.join(backend.prefix, p) for p in set(paths))
 
 
-def test_ParallelIndexingFetchesOnMoreThreadsThanCores(tmp_path, workers):
+def test_ParallelIndexingFetchesOnMoreThreadsThanCores(tmp_path):
     # Eight fetches must be under way at once for any of them to finish:
-    # the concurrency limit, not the two cores, sets how many run.
-    backend = Backend("local", resolve.LocalDirectoryStore(str(tmp_path / "store")), "",
-                      lambda blob, data: _WriteFile(str(tmp_path / "store" / blob), data),
-                      tmp_path / "cache")
-    paths = ["asset%02d.usda" % i for i in range(8)]
-    for path in paths:
-        backend.Put(path, Asset())
-    together, broken = threading.Barrier(len(paths), timeout=60), []
+    # the concurrency limit, not the two cores, sets how many run. In a
+    # fresh interpreter with the limit in the environment, which the
+    # usd-core flavour's TBB reads only at start-up.
+    script = textwrap.dedent(f"""
+        import os, sys, threading
+        sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})
+        from pxr import Ar
+        import vela.usd.resolve as resolve
+        from test_fetchers import Asset, Compose, _WriteFile
+        root = {str(tmp_path)!r}
+        store = resolve.LocalDirectoryStore(os.path.join(root, "store"))
+        paths = ["asset%02d.usda" % i for i in range(8)]
+        for path in paths:
+            _WriteFile(os.path.join(root, "store", "p", path), Asset())
+        together, broken = threading.Barrier(len(paths), timeout=60), []
 
-    def Fetch(blobPath, localPath):
-        try:
-            together.wait()
-        except threading.BrokenBarrierError:
-            broken.append(blobPath)
-        return backend.store(blobPath, localPath)
-    assert resolve.SetOnFetchCallback(Fetch)
-    errors, children = Compose(backend.Context(), paths)
-    assert broken == [] and errors == [] and children == [["Geom"]] * len(paths)
+        def Fetch(blobPath, localPath):
+            try:
+                together.wait()
+            except threading.BrokenBarrierError:
+                broken.append(blobPath)
+            return store(blobPath, localPath)
+        resolve.SetOnFetchCallback(Fetch)
+        context = Ar.ResolverContext(resolve.ResolverContext("p", os.path.join(root, "cache")))
+        errors, children = Compose(context, paths)
+        print(broken, errors, children == [["Geom"]] * len(paths))
+    """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=180, env=dict(os.environ, PXR_WORK_THREAD_LIMIT="32"))
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split("\n")[-2] == "[] [] True", done.stdout
 
 
 def test_ServerDyingMidDownloadLeavesNoFile(backend, caplog):
