@@ -3,9 +3,11 @@ layer, edit one scene at once and report what their stages saw.
 
     python examples/stageDemo.py [--redis URL] [--rounds N]
 
-Peer A builds the scene through UsdGeom, references an asset that only the
-remote store has (fetched on demand through vela's resolver), and
-annotates a prim with VelaAnnotationAPI; peer B adds lights and annotates
+Peer A builds the scene through UsdGeom, publishes a chair asset to the
+shared store (vela.usd.resolve.LocalDirectoryStore, content-addressed) and
+references it; each peer's stage fetches it on demand through vela's
+resolver with the same store as its fetch callback. A annotates a prim
+with VelaAnnotationAPI; peer B adds lights and annotates
 one of them; both then edit at once for a few rounds. Each peer counts the
 Usd.Notice.ObjectsChanged notices its stage sent for the other's edits.
 Exits 1 if the two stages do not end with the same content.
@@ -31,14 +33,11 @@ from vela.usd.client.session import Session
 from vela.usd.sync import round as syncRound
 
 _Prefix = "demo"
-_Asset = "assets/chair.usda"
 _Timeout = 120.0
 
 
-def _WriteStore(store):
-    """The remote store: one chair asset."""
-    path = os.path.join(store, _Prefix, _Asset)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+def _WriteChair(path):
+    """The chair asset, as peer A authored it on its own disk."""
     with open(path, "w") as f:
         f.write(textwrap.dedent("""\
             #usda 1.0
@@ -91,14 +90,14 @@ def _WaitFor(session, seen, condition, what):
         seen.Pull(session, blockMs=50)
 
 
-def _BuildScene(stage):
+def _BuildScene(stage, chairAsset):
     UsdGeom.Xform.Define(stage, "/World")
     UsdGeom.SetStageUpAxis(stage, UsdGeom.Tokens.y)
     floor = UsdGeom.Cube.Define(stage, "/World/Floor")
     floor.CreateSizeAttr(10.0)
     floor.AddScaleOp().Set(Gf.Vec3f(1.0, 0.02, 1.0))
     chair = stage.DefinePrim("/World/Chair")
-    chair.GetReferences().AddReference(_Asset)
+    chair.GetReferences().AddReference(chairAsset)
     notes = annotation.VelaAnnotationAPI.Apply(chair)
     notes.CreateCommentCountAttr(1)
     notes.CreateEntriesAttr(["A: the chair came from the store"])
@@ -117,17 +116,16 @@ def _EditRound(stage, name, r):
 
 
 def RunPeer(args):
-    store, cache = os.path.join(args.work, "store"), os.path.join(args.work, "cache" + args.name)
+    # The store the peers share (a directory here; HttpStore and S3Store
+    # work the same way) is also each peer's fetch callback.
+    store = resolve.LocalDirectoryStore(os.path.join(args.work, "store"))
+    cache = os.path.join(args.work, "cache" + args.name)
     os.makedirs(cache, exist_ok=True)
     fetched = []
 
     def fetch(blobPath, localPath):
         fetched.append(blobPath)
-        blob = blobPath.lstrip("/")
-        target = os.path.join(localPath, blob)
-        os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copyfile(os.path.join(store, blob), target)
-        return target
+        return store(blobPath, localPath)
 
     resolve.SetOnFetchCallback(fetch)
     context = Ar.ResolverContext([resolve.ResolverContext(_Prefix, cache),
@@ -138,7 +136,10 @@ def RunPeer(args):
     session = Session(layer, args.channel, transport, name=args.name)
     seen = _Seen(stage)
     if args.name == "A":
-        _BuildScene(stage)
+        chairFile = os.path.join(args.work, "A", "chair.usda")
+        os.makedirs(os.path.dirname(chairFile), exist_ok=True)
+        _WriteChair(chairFile)
+        _BuildScene(stage, store.Publish(chairFile, _Prefix))
         session.Publish()
     _WaitFor(session, seen, lambda: stage.GetPrimAtPath("/World/Chair/Seat"), "the scene")
     for r in range(args.rounds):
@@ -169,7 +170,6 @@ def RunPeer(args):
 def RunDemo(args):
     work = tempfile.mkdtemp(prefix="vela-stage-demo-")
     try:
-        _WriteStore(os.path.join(work, "store"))
         channel = "stage-demo-%d" % os.getpid()
         directory = os.path.join(work, "channels")
         procs, results = [], {}

@@ -4,7 +4,9 @@
 #   bash scripts/bench.sh sync [args]      C++ sync layer benchmark
 #   bash scripts/bench.sh round [args]     Python sync round benchmark
 #   bash scripts/bench.sh session [args]   Python session client: wire, round, Redis
-#   bash scripts/bench.sh resolve [args]   C++ asset resolution benchmark
+#   bash scripts/bench.sh resolve [args]   C++ asset resolution benchmark, then
+#                                          the HTTP store's fetches (benchFetch.py)
+#   bash scripts/bench.sh fetch [args]     the HTTP store's fetches alone
 #   bash scripts/bench.sh usd [args]       Usd stages on sync layers (usd-core flavour)
 set -euo pipefail
 
@@ -22,8 +24,10 @@ bash "$root/scripts/build.sh"
 case "$which" in
     packing) "$root/build/wheel/benchmarks/benchPacking" --benchmark_counters_tabular=true "$@" ;;
     sync)    "$root/build/wheel/benchmarks/benchSync" --benchmark_counters_tabular=true "$@" ;;
-    resolve) "$root/build/wheel/benchmarks/benchResolve" --benchmark_counters_tabular=true "$@" ;;
+    resolve) "$root/build/wheel/benchmarks/benchResolve" --benchmark_counters_tabular=true "$@"
+             cd "$root" && "$venv/bin/python" benchmarks/benchFetch.py ;;
+    fetch)   cd "$root" && "$venv/bin/python" benchmarks/benchFetch.py "$@" ;;
     round)   cd "$root" && "$venv/bin/python" benchmarks/benchRound.py "$@" ;;
     session) cd "$root" && "$venv/bin/python" benchmarks/benchSession.py "$@" ;;
-    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session|resolve|usd] [args]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [packing|sync|round|session|resolve|fetch|usd] [args]" >&2; exit 2 ;;
 esac

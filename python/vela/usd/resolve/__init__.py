@@ -49,6 +49,18 @@ Extensions for clients, beyond that surface:
     interpreter lock released so that the workers can call the fetch
     callback.
 
+Ready-made fetch callbacks, which also publish new assets (``fetchers``):
+
+``LocalDirectoryStore(root)``, ``HttpStore(baseUrl)``, ``S3Store(bucket, keyPrefix, endpointUrl)``
+    Stores to pass to ``SetOnFetchCallback``: each downloads the blob
+    into a temporary file and renames it into place, retries transient
+    errors, refuses blob paths that leave its root (``CheckBlobPath``), and
+    on failure logs why (logger ``vela.usd.resolve``) and answers ``""``,
+    which leaves the asset unresolved. ``store.Publish(localFile,
+    blobPrefix, assetPath=None)`` uploads a file and returns the asset
+    path to reference (content-addressed, ``sha256/<digest>/<name>``,
+    without ``assetPath``).
+
 Importing the package creates OpenUSD's resolver (vela's, once ``import
 vela`` has registered the plug-ins), so import it before threads resolve.
 One missing asset is fetched by one callback call at a time; threads that
@@ -73,7 +85,14 @@ del _Ar, _Pcp, _Sdf, _Tf
 _SetUpResolver()
 del _SetUpResolver
 
-# What the extension module defines (its signatures: __init__.pyi).
+# The blob stores shipped as fetch callbacks (pure Python: fetchers.py).
+from .fetchers import (BlobNotFoundError, BlobPathError, BlobStore, CheckBlobPath,  # noqa: E402
+                       FetchError, HttpStore, LocalDirectoryStore, S3Store)
+
+# What the extension module defines (its signatures: __init__.pyi), and
+# the stores.
 __all__ = ["AssetFetchResult", "AssetFetchStatus", "ComputePrimIndexesInParallel",
            "GetFetchResult", "ReportFetchResult", "ResolverContext", "SetOnFetchCallback",
-           "WaitForFetchStatus"]
+           "WaitForFetchStatus",
+           "BlobNotFoundError", "BlobPathError", "BlobStore", "CheckBlobPath", "FetchError",
+           "HttpStore", "LocalDirectoryStore", "S3Store"]

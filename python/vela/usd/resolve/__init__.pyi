@@ -1,14 +1,21 @@
 """Signatures of vela.usd.resolve. The calls are defined by the extension
 module _velaUsdResolve, which carries their docstrings; this file only
-types them."""
+types them. The stores come from fetchers.py, typed there."""
 
 from typing import Callable, ClassVar, Dict, Iterable, List, Tuple, Union
 
 from pxr import Pcp, Sdf
 
+from .fetchers import (BlobNotFoundError as BlobNotFoundError, BlobPathError as BlobPathError,
+                       BlobStore as BlobStore, CheckBlobPath as CheckBlobPath,
+                       FetchError as FetchError, HttpStore as HttpStore,
+                       LocalDirectoryStore as LocalDirectoryStore, S3Store as S3Store)
+
 __all__ = ["AssetFetchResult", "AssetFetchStatus", "ComputePrimIndexesInParallel",
            "GetFetchResult", "ReportFetchResult", "ResolverContext", "SetOnFetchCallback",
-           "WaitForFetchStatus"]
+           "WaitForFetchStatus",
+           "BlobNotFoundError", "BlobPathError", "BlobStore", "CheckBlobPath", "FetchError",
+           "HttpStore", "LocalDirectoryStore", "S3Store"]
 
 
 class AssetFetchStatus(int):
