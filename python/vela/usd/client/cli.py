@@ -11,6 +11,11 @@
         it as .usda text.
     vela-sync peer ...
         One peer of the demo (started by demo).
+
+Without --redis, the URL in VELA_SYNC_REDIS_URL is used when it is set:
+the demo hands its URL to its peers that way, so that a password in it
+shows in no process's command line. Every URL printed is masked
+(``resp.MaskUrl``).
 """
 
 import argparse
@@ -28,6 +33,7 @@ from pxr import Gf, Sdf
 
 from vela.usd import sync
 from vela.usd.client.embedded import EmbeddedTransport
+from vela.usd.client.resp import MaskUrl
 from vela.usd.client.session import Session
 # The demo's scene and the layer-as-text helper come from the one-process
 # round, a demo too; the rest of the client never imports it.
@@ -41,6 +47,8 @@ __all__ = ["NewSyncLayer", "OpenTransport", "ProgressLine", "RunDemo", "RunPeer"
 
 # A peer gives up waiting for the other after this long.
 _PeerTimeout = 120.0
+# The Redis URL when --redis is not given.
+RedisUrlVariable = "VELA_SYNC_REDIS_URL"
 
 
 def OpenTransport(redisUrl: Optional[str] = None,
@@ -142,7 +150,8 @@ def _PeerCommand(args: argparse.Namespace, channel: str, name: str, names: List[
            "--name", name, "--peers", ",".join(names), "--rounds", str(args.rounds),
            "--result", os.path.join(work, name + ".json"),
            "--snapshot-every", str(args.snapshot_every)]
-    cmd += ["--redis", args.redis] if args.redis else ["--dir", directory]
+    if not args.redis:
+        cmd += ["--dir", directory]
     if args.wire_json:
         cmd.append("--wire-json")
     return cmd
@@ -223,14 +232,22 @@ def RunDemo(args: argparse.Namespace, out: TextIO = sys.stdout) -> int:
     directory = args.dir or os.path.join(work, "channels")
     names = ["A", "B"]
     try:
-        procs = [subprocess.Popen(_PeerCommand(args, channel, name, names, work, directory))
+        # The URL goes to the peers in their environment, not on their
+        # command lines, which every user of the machine may read.
+        env = dict(os.environ)
+        env.pop(RedisUrlVariable, None)
+        if args.redis:
+            env[RedisUrlVariable] = args.redis
+        procs = [subprocess.Popen(_PeerCommand(args, channel, name, names, work, directory),
+                                  env=env)
                  for name in names]
         failed = _WaitForPeers(names, procs)
         if failed:
             print("vela sync demo: peer %s failed" % " and ".join(failed), file=out)
             return 1
         results = _LoadResults(work, names)
-        _PrintDemoReport(args, channel, args.redis if args.redis else directory, results, out)
+        _PrintDemoReport(args, channel, MaskUrl(args.redis) if args.redis else directory,
+                         results, out)
         return _CompareLayers([r["layer"] for r in results], args.show_layer, out)
     finally:
         _CleanUpDemo(args, channel, work)
@@ -261,7 +278,8 @@ def RunReplay(args: argparse.Namespace, out: TextIO = sys.stdout) -> int:
 def _AddCommonArguments(p: argparse.ArgumentParser) -> None:
     """The options every command takes: where the channel is, which form."""
     p.add_argument("--redis", metavar="URL", help="use the Redis server at URL "
-                   "(redis://host:port) instead of the embedded transport")
+                   "(redis://host:port) instead of the embedded transport; by default "
+                   "the URL in %s, if set" % RedisUrlVariable)
     p.add_argument("--dir", help="directory of the embedded transport's channels")
     p.add_argument("--wire-json", action="store_true",
                    help="send frames in the JSON form (for debugging)")
@@ -295,6 +313,8 @@ def main(argv: Optional[List[str]] = None) -> int:
     replay.add_argument("--usda", metavar="FILE", help="write the layer as .usda text")
 
     args = parser.parse_args(argv)
+    if args.redis is None:
+        args.redis = os.environ.get(RedisUrlVariable) or None
     if args.command == "demo":
         return RunDemo(args)
     if args.command == "peer":

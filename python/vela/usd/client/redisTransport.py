@@ -40,6 +40,14 @@ lost. Should the server have taken it before the connection dropped, the
 frame is there twice; the session drops the copy by its sequence number.
 The server must keep its data over a restart (``appendonly yes``) for the
 stream to survive one.
+
+A refusal that no retry mends raises TransportRefused at once: a wrong
+password or user (``WRONGPASS``, ``NOAUTH``), a command or key the user's
+ACL does not grant (``NOPERM``, or a script's command refused), a command
+the server does not know, a key of another type (``WRONGTYPE``), a TLS
+certificate either side will not take. The URL's password never leaves
+the transport: its repr, its log lines and its errors show the URL as
+``resp.MaskUrl`` masks it (``display``).
 """
 
 import logging
@@ -49,7 +57,7 @@ from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 from vela.usd.client import resp
 from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
-                                       TransportError)
+                                       TransportError, TransportRefused)
 
 __all__ = ["RedisTransport"]
 
@@ -169,6 +177,21 @@ class _Loading(Exception):
     """The server is loading its data set: try again shortly."""
 
 
+# Error replies that the same call would get again: authentication,
+# permission (a script's command refused by the ACL says so in words of
+# its own), an unknown command, a key of another type.
+_Final = re.compile(r"^(?:[A-Z]+: )?(?:WRONGPASS|NOAUTH|NOPERM|WRONGTYPE|ERR unknown command"
+                    r"|ERR unknown subcommand|ERR .*user executing the script can't)")
+
+
+def _Refusal(what: str, where: str, error: Any) -> TransportError:
+    # The error for an error reply: TransportRefused when it is final.
+    text = str(error)
+    if _Final.match(text):
+        return TransportRefused("%s refused by %s: %s" % (what, where, text))
+    return TransportError("%s on %s: %s" % (what, where, text))
+
+
 def _Entries(reply: Any) -> List[Entry]:
     # XREAD's reply: per stream (a map in RESP3) its entries, each an id
     # and the flat list of its fields.
@@ -205,41 +228,45 @@ class RedisTransport:
         self.retryFor = retryFor
         self.reconnects = 0
         self._connection = resp.Connection(url, connectTimeout=2.0)
+        # The URL as it may be shown: no password.
+        self.display = self._connection.display
         self._channels: Dict[str, _ChannelCommands] = {}
 
     def __repr__(self) -> str:
-        return "RedisTransport(%r)" % self.url
+        return "RedisTransport(%r)" % self.display
 
-    def _Commands(self, channel: str) -> _ChannelCommands:
+    def _Commands(self, channel: str, what: str) -> _ChannelCommands:
+        # The channel's commands; on its first use, its old keys moved
+        # first (an exchange that fails fails as the call what).
         commands = self._channels.get(channel)
         if commands is None:
             commands = _ChannelCommands(self.prefix, CheckChannelName(channel))
-            self._Migrate(channel, commands)
+            self._Migrate(channel, commands, what)
             self._channels[channel] = commands
         return commands
 
-    def _Migrate(self, channel: str, commands: _ChannelCommands) -> None:
+    def _Migrate(self, channel: str, commands: _ChannelCommands, what: str) -> None:
         # Moves a channel that an older release kept under the bare names
         # <channel> and <channel>:snapshot. A server that refuses the script
         # (an ACL that grants vela's keys alone) shows no such channel.
         old = channel.encode("ascii")
         payload = resp.PackCommand("EVAL", _MigrateScript, 4, old, old + b":snapshot",
                                    commands.key, commands.snapshot)
-        (reply,) = self._Exchange("EVAL", payload, 1, errors=True)
+        (reply,) = self._Exchange(what, payload, 1, errors=True)
         if reply == 1:
             _log.warning("channel %s on %s: moved from the keys %s and %s:snapshot to %s and %s",
-                         channel, self.url, channel, channel, commands.key.decode("ascii"),
+                         channel, self.display, channel, channel, commands.key.decode("ascii"),
                          commands.snapshot.decode("ascii"))
         elif isinstance(reply, resp.ReplyError):
-            _log.debug("channel %s on %s: no look for old key names: %s", channel, self.url,
-                       reply)
+            _log.debug("channel %s on %s: no look for old key names: %s", channel,
+                       self.display, reply)
 
     def _Exchange(self, what: str, payload: bytes, count: int,
                   errors: bool = False) -> List[Any]:
         # count commands in one round trip, retried whole while the
         # connection fails or the server loads its data; their replies. An
         # error reply raises TransportError, or with errors stays in the
-        # list.
+        # list. A refusal no retry mends raises TransportRefused at once.
         deadline = time.monotonic() + self.retryFor
         pause = 0.02
         while True:
@@ -250,27 +277,30 @@ class RedisTransport:
                         if str(reply).startswith("LOADING"):
                             raise _Loading(str(reply))
                         if not errors:
-                            raise TransportError("%s on %s: %s" % (what, self.url, reply))
+                            raise _Refusal(what, self.display, reply)
                 return replies
+            except resp.TlsRefused as error:
+                raise TransportRefused("%s on %s: %s" % (what, self.display, error)) from None
             except (OSError, _Loading) as error:
                 if time.monotonic() >= deadline:
                     raise TransportError("%s on %s failed for %.0f s: %s"
-                                         % (what, self.url, self.retryFor, error)) from None
-                _log.warning("%s on %s: %s; retrying", what, self.url, error)
+                                         % (what, self.display, self.retryFor, error)) from None
+                _log.warning("%s on %s: %s; retrying", what, self.display, error)
                 self.reconnects += 1
                 self._connection.Close()
                 time.sleep(pause)
                 pause = min(pause * 2, 1.0)
             except resp.ReplyError as error:
                 # AUTH or SELECT refused while connecting: no retry mends it.
-                raise TransportError("%s on %s: %s" % (what, self.url, error)) from None
+                raise TransportRefused("%s refused by %s: %s"
+                                       % (what, self.display, error)) from None
 
     def _Execute(self, what: str, *args: Any) -> Any:
         return self._Exchange(what, resp.PackCommand(*args), 1)[0]
 
     def Append(self, channel: str, data: Buffer) -> str:
         """Appends one frame to the channel's stream; returns its id."""
-        payload = b"".join(self._Commands(channel).Append(data))
+        payload = b"".join(self._Commands(channel, "XADD").Append(data))
         entryId: bytes = self._Exchange("XADD", payload, 1)[0]
         return entryId.decode("ascii")
 
@@ -295,7 +325,7 @@ class RedisTransport:
         the frames are appended either way. A cursor past the last entry
         raises TransportError. Retried whole on a lost connection, so a
         frame may be there twice; sessions drop the copy."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XADD and XREAD" if frames else "XREAD")
         if not isinstance(cursor, str) or not _EntryId.match(cursor):
             raise ValueError("bad cursor %r for a Redis channel" % (cursor,))
         block = max(1, int(blockMs)) if blockMs else None
@@ -325,7 +355,7 @@ class RedisTransport:
                 _, last = self._Exchange("XREAD", commands.readCheck, 1)[0]
             if last is None or _IdKey(cursor) > _IdKey(last.decode("ascii")):
                 raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
-                                     % (channel, self.url, cursor,
+                                     % (channel, self.display, cursor,
                                         "none" if last is None else last.decode("ascii")))
         return ids, entries, (entries[-1][0] if entries else cursor), None
 
@@ -334,7 +364,7 @@ class RedisTransport:
         stays), recording the trim point first; reads from an older cursor
         raise ChannelTrimmed. An id past the last entry raises
         TransportError; a trim point already further on is kept."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XTRIM")
         at = _IdKey(before)
         if at == (0, 0):
             return
@@ -342,13 +372,12 @@ class RedisTransport:
                                    "%d-%d" % at)
         (reply,) = self._Exchange("XTRIM", payload, 1, errors=True)
         if isinstance(reply, resp.ReplyError):
-            raise TransportError("channel %s on %s: cannot trim to %s: %s"
-                                 % (channel, self.url, before, reply))
+            raise _Refusal("channel %s: trimming to %s" % (channel, before), self.display, reply)
 
     def HasPosition(self, channel: str, position: str) -> bool:
         """Whether position is "0", the id of an entry of the stream, or an
         id before the trim point."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "XRANGE")
         try:
             at = _IdKey(position)
         except ValueError:
@@ -362,18 +391,18 @@ class RedisTransport:
     def PutSnapshot(self, channel: str, base: str, data: Buffer) -> None:
         """Replaces the channel's latest snapshot: data covers the stream up
         to entry base."""
-        key = self._Commands(channel).snapshot
+        key = self._Commands(channel, "HSET").snapshot
         self._Execute("HSET", "HSET", key, "base", base, "frame", data)
 
     def GetSnapshotBase(self, channel: str) -> Optional[str]:
         """The entry id the latest snapshot covers, or None."""
-        key = self._Commands(channel).snapshot
+        key = self._Commands(channel, "HGET").snapshot
         base: Optional[bytes] = self._Execute("HGET", "HGET", key, "base")
         return base.decode("ascii") if base is not None else None
 
     def GetSnapshot(self, channel: str) -> Optional[Tuple[str, bytes]]:
         """(base, frame bytes) of the latest snapshot, or None."""
-        key = self._Commands(channel).snapshot
+        key = self._Commands(channel, "HMGET").snapshot
         base, frame = self._Execute("HMGET", "HMGET", key, "base", "frame")
         if base is None or frame is None:
             return None
@@ -381,7 +410,7 @@ class RedisTransport:
 
     def Delete(self, channel: str) -> None:
         """Removes the channel's stream and snapshot (its trim point with it)."""
-        commands = self._Commands(channel)
+        commands = self._Commands(channel, "DEL")
         self._Execute("DEL", "DEL", commands.key, commands.snapshot)
 
     def Close(self) -> None:
