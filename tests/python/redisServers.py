@@ -118,6 +118,7 @@ class RedisServer:
 
     def Start(self):
         command = ["redis-server", "--bind", "127.0.0.1", "--dir", self.directory,
+                   "--logfile", self.LogFile(),
                    "--appendonly", "yes", "--appendfsync", "always", "--save", "",
                    "--daemonize", "no", "--loglevel", "warning"]
         if self.tls is None:
@@ -155,6 +156,22 @@ class RedisServer:
         """How many connections the server has accepted since it started."""
         info = self.Admin().Execute("INFO", "stats").decode()
         return int(info.split("total_connections_received:")[1].split()[0])
+
+    def LogFile(self):
+        return os.path.join(self.directory, "redis-%d.log" % self.port)
+
+    def Refused(self, atLeast=0):
+        """How many TLS connections the server has refused at the
+        handshake (by its log; Connections counts none of them), once
+        there are atLeast: the server may log a refusal after the client
+        has seen it."""
+        deadline = time.monotonic() + 20
+        while True:
+            with open(self.LogFile()) as f:
+                count = f.read().count("Error accepting a client connection")
+            if count >= atLeast or time.monotonic() > deadline:
+                return count
+            time.sleep(0.02)
 
     def Stop(self):
         if self._admin is not None:

@@ -35,6 +35,7 @@ from vela.usd import sync
 from vela.usd.client.embedded import EmbeddedTransport
 from vela.usd.client.resp import MaskUrl
 from vela.usd.client.session import Session
+from vela.usd.client.transport import TransportError
 # The demo's scene and the layer-as-text helper come from the one-process
 # round, a demo too; the rest of the client never imports it.
 from vela.usd.sync import round as syncRound
@@ -315,11 +316,17 @@ def main(argv: Optional[List[str]] = None) -> int:
     args = parser.parse_args(argv)
     if args.redis is None:
         args.redis = os.environ.get(RedisUrlVariable) or None
-    if args.command == "demo":
-        return RunDemo(args)
-    if args.command == "peer":
-        return RunPeer(args)
-    return RunReplay(args)
+    try:
+        if args.command == "demo":
+            return RunDemo(args)
+        if args.command == "peer":
+            return RunPeer(args)
+        return RunReplay(args)
+    except TransportError as error:
+        # A refusal or a server away: its message says what and where.
+        print("vela-sync %s: %s: %s" % (args.command, type(error).__name__, error),
+              file=sys.stderr)
+        return 1
 
 
 if __name__ == "__main__":

@@ -616,19 +616,24 @@ class Connection:
 
     def _TlsRefusal(self, error: OSError, answered: bool) -> Optional[TlsRefused]:
         # A TLS server that refuses a client's certificate says so with an
-        # alert, or (TLS 1.3, as redis-server does) closes the connection
-        # after the handshake, before any reply: a server going away at
-        # that very moment is far rarer than a certificate it will not take.
+        # alert, or (TLS 1.3, as redis-server does when the alert is not
+        # read in time) closes the connection after the handshake, before
+        # any reply: a server going away at that very moment is far rarer
+        # than a certificate it will not take.
         if not self.address.tls:
             return None
-        if isinstance(error, ssl.SSLError) and "ALERT" in (error.reason or ""):
-            return TlsRefused("the server refused the TLS session: %s" % error)
-        if not answered and isinstance(error, (ssl.SSLEOFError, _Closed)):
-            return TlsRefused(
-                "the server closed the TLS connection before its first reply: it %s"
-                % ("refused this client's certificate" if "ssl_certfile" in self.address.options
-                   else "wants a client certificate (ssl_certfile and ssl_keyfile)"))
-        return None
+        reason = (getattr(error, "reason", None) or "") if isinstance(error, ssl.SSLError) else ""
+        closed = not answered and isinstance(error, (ssl.SSLEOFError, _Closed))
+        if "ALERT" not in reason and not closed:
+            return None
+        about = ("it refused this client's certificate" if "ssl_certfile" in self.address.options
+                 else "it wants a client certificate (ssl_certfile and ssl_keyfile)")
+        if "ALERT" in reason:
+            if "CERTIFICATE" not in reason and "UNKNOWN_CA" not in reason:
+                return TlsRefused("the server ended the TLS session: %s" % error)
+            return TlsRefused("the server ended the TLS session: %s (%s)" % (about, error))
+        return TlsRefused("the server closed the TLS connection before its first reply: "
+                          + about)
 
     def Exchange(self, payload: bytes, count: int) -> List[Any]:
         """Sends payload (count packed commands) and returns their count
