@@ -219,7 +219,8 @@ class RedisTransport:
         """A client of the server at url (it connects on the first call);
         retryFor is how long a lost connection is retried; prefix begins
         every key (letters, digits, '_', '.', ':', '-'). A URL or prefix
-        that does not read raises ValueError."""
+        that does not read raises ValueError. display is the URL as it may
+        be shown, its passwords masked (url keeps them)."""
         if not isinstance(prefix, str) or not _KeyPrefix.match(prefix):
             raise ValueError("bad key prefix %r: use letters, digits, '_', '.', ':' and '-'"
                              % (prefix,))
