@@ -6,7 +6,6 @@ that variable, each test starts its own."""
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import threading
@@ -19,49 +18,10 @@ from pxr import Sdf
 from vela.usd.client import RedisTransport, Session
 from vela.usd.sync import round as syncRound
 
+from redisServers import RedisServer  # noqa: F401 (test_clientFaults takes it from here)
+
 pytestmark = pytest.mark.skipif(shutil.which("redis-server") is None,
                                 reason="redis-server is not installed")
-
-
-def _FreePort():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class RedisServer:
-    """A redis-server of the test's own on a loopback port, keeping its
-    data in an append-only file so that it survives a restart."""
-
-    def __init__(self, directory):
-        self.directory = str(directory)
-        self.port = _FreePort()
-        self.url = "redis://127.0.0.1:%d/0" % self.port
-        self.proc = None
-
-    def Start(self):
-        self.proc = subprocess.Popen(
-            ["redis-server", "--port", str(self.port), "--bind", "127.0.0.1",
-             "--dir", self.directory, "--appendonly", "yes", "--appendfsync", "always",
-             "--save", "", "--daemonize", "no", "--loglevel", "warning"],
-            stdout=subprocess.DEVNULL)
-        import redis
-        client = redis.Redis.from_url(self.url)
-        deadline = time.monotonic() + 20
-        while True:
-            try:
-                client.ping()
-                break
-            except (redis.ConnectionError, redis.BusyLoadingError):
-                if time.monotonic() > deadline or self.proc.poll() is not None:
-                    raise RuntimeError("redis-server did not start")
-                time.sleep(0.05)
-        client.close()
-
-    def Stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(timeout=20)
 
 
 @pytest.fixture

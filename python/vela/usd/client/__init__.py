@@ -26,8 +26,8 @@ needs of one.
 The modules, each depending only on those listed before it:
 
 ``transport``
-    The transport interface, ``TransportError``, ``ChannelTrimmed`` and the
-    channel-name check.
+    The transport interface, ``TransportError`` (``TransportRefused`` when
+    retrying cannot help), ``ChannelTrimmed`` and the channel-name check.
 ``resp``
     A lean client of Redis's protocol (RESP2 and RESP3), replies parsed by
     hiredis when it is installed.
@@ -48,7 +48,8 @@ import typing as _typing
 
 from vela.usd.client.embedded import EmbeddedTransport
 from vela.usd.client.session import Session, Stats
-from vela.usd.client.transport import ChannelTrimmed, Transport, TransportError
+from vela.usd.client.transport import (ChannelTrimmed, Transport, TransportError,
+                                       TransportRefused)
 from vela.usd.client.wire import DecodeFrame, EncodeFrame, Frame, FrameError
 
 if _typing.TYPE_CHECKING:
@@ -67,4 +68,5 @@ def RedisTransport(url: str, retryFor: float = 30.0, prefix: str = "vela:",
 
 
 __all__ = ["ChannelTrimmed", "DecodeFrame", "EmbeddedTransport", "EncodeFrame", "Frame",
-           "FrameError", "RedisTransport", "Session", "Stats", "Transport", "TransportError"]
+           "FrameError", "RedisTransport", "Session", "Stats", "Transport", "TransportError",
+           "TransportRefused"]

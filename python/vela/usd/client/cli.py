@@ -13,6 +13,11 @@
         it as .usda text.
     vela-sync peer ...
         One peer of the demo (started by demo).
+
+Without --redis, the URL in VELA_SYNC_REDIS_URL is used when it is set:
+the demo hands its URL to its peers that way, so that a password in it
+shows in no process's command line. Every URL printed is masked
+(``resp.MaskUrl``).
 """
 
 import argparse
@@ -30,7 +35,9 @@ from pxr import Gf, Sdf
 
 from vela.usd import sync
 from vela.usd.client.embedded import EmbeddedTransport
+from vela.usd.client.resp import MaskUrl
 from vela.usd.client.session import Session
+from vela.usd.client.transport import TransportError
 # The demo's scene and the layer-as-text helper come from the one-process
 # round, a demo too; the rest of the client never imports it.
 from vela.usd.sync import round as syncRound
@@ -43,6 +50,8 @@ __all__ = ["NewSyncLayer", "OpenTransport", "ProgressLine", "RunDemo", "RunPeer"
 
 # A peer gives up waiting for the other after this long.
 _PeerTimeout = 120.0
+# The Redis URL when --redis is not given.
+RedisUrlVariable = "VELA_SYNC_REDIS_URL"
 
 
 def OpenTransport(redisUrl: Optional[str] = None,
@@ -144,7 +153,8 @@ def _PeerCommand(args: argparse.Namespace, channel: str, name: str, names: List[
            "--name", name, "--peers", ",".join(names), "--rounds", str(args.rounds),
            "--result", os.path.join(work, name + ".json"),
            "--snapshot-every", str(args.snapshot_every)]
-    cmd += ["--redis", args.redis] if args.redis else ["--dir", directory]
+    if not args.redis:
+        cmd += ["--dir", directory]
     if args.wire_json:
         cmd.append("--wire-json")
     return cmd
@@ -176,9 +186,10 @@ def _LoadResults(work: str, names: List[str]) -> List[Dict[str, Any]]:
 def _PrintDemoReport(args: argparse.Namespace, channel: str, where: str,
                      results: List[Dict[str, Any]], out: TextIO) -> None:
     """The demo's heading and what each peer sent and received."""
+    kind = ("Redis cluster" if "+cluster:" in args.redis else "Redis") if args.redis \
+        else "embedded"
     print("vela sync demo: two peer processes, one layer, %s transport (%s frames)"
-          % (("Redis cluster" if "+cluster:" in args.redis else "Redis") if args.redis else "embedded",
-             "JSON" if args.wire_json else "binary"),
+          % (kind, "JSON" if args.wire_json else "binary"),
           file=out)
     print("  channel:  %s on %s" % (channel, where), file=out)
     for result in results:
@@ -226,14 +237,22 @@ def RunDemo(args: argparse.Namespace, out: TextIO = sys.stdout) -> int:
     directory = args.dir or os.path.join(work, "channels")
     names = ["A", "B"]
     try:
-        procs = [subprocess.Popen(_PeerCommand(args, channel, name, names, work, directory))
+        # The URL goes to the peers in their environment, not on their
+        # command lines, which every user of the machine may read.
+        env = dict(os.environ)
+        env.pop(RedisUrlVariable, None)
+        if args.redis:
+            env[RedisUrlVariable] = args.redis
+        procs = [subprocess.Popen(_PeerCommand(args, channel, name, names, work, directory),
+                                  env=env)
                  for name in names]
         failed = _WaitForPeers(names, procs)
         if failed:
             print("vela sync demo: peer %s failed" % " and ".join(failed), file=out)
             return 1
         results = _LoadResults(work, names)
-        _PrintDemoReport(args, channel, args.redis if args.redis else directory, results, out)
+        _PrintDemoReport(args, channel, MaskUrl(args.redis) if args.redis else directory,
+                         results, out)
         return _CompareLayers([r["layer"] for r in results], args.show_layer, out)
     finally:
         _CleanUpDemo(args, channel, work)
@@ -264,7 +283,8 @@ def RunReplay(args: argparse.Namespace, out: TextIO = sys.stdout) -> int:
 def _AddCommonArguments(p: argparse.ArgumentParser) -> None:
     """The options every command takes: where the channel is, which form."""
     p.add_argument("--redis", metavar="URL", help="use the Redis server at URL "
-                   "(redis://host:port) instead of the embedded transport")
+                   "(redis://host:port) instead of the embedded transport; by default "
+                   "the URL in %s, if set" % RedisUrlVariable)
     p.add_argument("--redis-cluster", metavar="URL", help="use the Redis cluster at URL "
                    "(redis+cluster://host:port,host:port/ or host:port,host:port)")
     p.add_argument("--dir", help="directory of the embedded transport's channels")
@@ -304,11 +324,19 @@ def main(argv: Optional[List[str]] = None) -> int:
         # A cluster URL is a Redis URL the transport knows for a cluster.
         from vela.usd.client.redisCluster import ClusterUrl
         args.redis = ClusterUrl(args.redis_cluster)
-    if args.command == "demo":
-        return RunDemo(args)
-    if args.command == "peer":
-        return RunPeer(args)
-    return RunReplay(args)
+    if args.redis is None:
+        args.redis = os.environ.get(RedisUrlVariable) or None
+    try:
+        if args.command == "demo":
+            return RunDemo(args)
+        if args.command == "peer":
+            return RunPeer(args)
+        return RunReplay(args)
+    except TransportError as error:
+        # A refusal or a server away: its message says what and where.
+        print("vela-sync %s: %s: %s" % (args.command, type(error).__name__, error),
+              file=sys.stderr)
+        return 1
 
 
 if __name__ == "__main__":

@@ -97,9 +97,9 @@ def _HostPort(text: str, url: str) -> Tuple[str, int]:
     try:
         number = int(port) if port else 6379
     except ValueError:
-        raise ValueError("bad port in Redis cluster URL %r" % url) from None
+        raise ValueError("bad port in Redis cluster URL %r" % resp.MaskUrl(url)) from None
     if not host or not 0 < number < 65536:
-        raise ValueError("bad node %r in Redis cluster URL %r" % (text, url))
+        raise ValueError("bad node %r in Redis cluster URL %r" % (text, resp.MaskUrl(url)))
     return unquote(host), number
 
 
@@ -110,24 +110,24 @@ def ParseClusterUrl(url: str) -> Tuple[List[Tuple[str, int]], str, str, str]:
     ValueError."""
     if not IsClusterUrl(url):
         raise ValueError("a Redis cluster URL starts with redis+cluster:// or "
-                         "rediss+cluster://: %r" % (url,))
+                         "rediss+cluster://: %r" % (resp.MaskUrl(url),))
     scheme, rest = url.split("://", 1)
     cut = min([i for i in (rest.find("/"), rest.find("?")) if i >= 0] or [len(rest)])
     netloc, tail = rest[:cut], rest[cut:]
     userinfo, _, hosts = netloc.rpartition("@")
     path, _, query = tail.partition("?")
     if path.strip("/") not in ("", "0"):
-        raise ValueError("a Redis cluster has database 0 alone: %r" % url)
+        raise ValueError("a Redis cluster has database 0 alone: %r" % resp.MaskUrl(url))
     seeds = [_HostPort(part, url) for part in hosts.split(",") if part]
     if not seeds:
-        raise ValueError("a Redis cluster URL names at least one node: %r" % url)
+        raise ValueError("a Redis cluster URL names at least one node: %r" % resp.MaskUrl(url))
     prefix = (userinfo + "@") if userinfo else ""
     suffix = "/0" + ("?" + query if query else "")
     # Every option is read once here, so that a bad one fails at once.
     address = resp.ParseUrl("%s://%s%s:%d%s" % (_Schemes[scheme.lower()], prefix, "h", 1,
                                                 suffix))
     if address.db:
-        raise ValueError("a Redis cluster has database 0 alone: %r" % url)
+        raise ValueError("a Redis cluster has database 0 alone: %r" % resp.MaskUrl(url))
     return seeds, _Schemes[scheme.lower()], prefix, suffix
 
 

@@ -52,6 +52,14 @@ frames reached N replicas, and raises TransportError, saying how many
 did, when fewer acknowledged in time. The frames are on the master then
 all the same; the session keeps them for its next send, and the copies
 are dropped by their sequence numbers.
+
+A refusal that no retry mends raises TransportRefused at once: a wrong
+password or user (``WRONGPASS``, ``NOAUTH``), a command or key the user's
+ACL does not grant (``NOPERM``, or a script's command refused), a command
+the server does not know, a key of another type (``WRONGTYPE``), a TLS
+certificate either side will not take. The URL's password never leaves
+the transport: its repr, its log lines and its errors show the URL as
+``resp.MaskUrl`` masks it (``display``).
 """
 
 import logging
@@ -61,7 +69,7 @@ from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 from vela.usd.client import redisCluster, resp
 from vela.usd.client.transport import (Buffer, ChannelTrimmed, CheckChannelName, Entry,
-                                       TransportError)
+                                       TransportError, TransportRefused)
 
 __all__ = ["RedisTransport"]
 
@@ -189,6 +197,21 @@ class _Loading(Exception):
     """The server is loading its data set: try again shortly."""
 
 
+# Error replies that the same call would get again: authentication,
+# permission (a script's command refused by the ACL says so in words of
+# its own), an unknown command, a key of another type.
+_Final = re.compile(r"^(?:[A-Z]+: )?(?:WRONGPASS|NOAUTH|NOPERM|WRONGTYPE|ERR unknown command"
+                    r"|ERR unknown subcommand|ERR .*user executing the script can't)")
+
+
+def _Refusal(what: str, where: str, error: Any) -> TransportError:
+    # The error for an error reply: TransportRefused when it is final.
+    text = str(error)
+    if _Final.match(text):
+        return TransportRefused("%s refused by %s: %s" % (what, where, text))
+    return TransportError("%s on %s: %s" % (what, where, text))
+
+
 def _Entries(reply: Any) -> List[Entry]:
     # XREAD's reply: per stream (a map in RESP3) its entries, each an id
     # and the flat list of its fields.
@@ -222,7 +245,9 @@ class RedisTransport:
         makes url name the seed nodes of a cluster. With replicas, an
         append returns once that many replicas have the frames, waiting
         up to replicaTimeout seconds (more than 0) before TransportError.
-        A URL, prefix or option that does not read raises ValueError."""
+        A URL, prefix or option that does not read raises ValueError.
+        display is the URL as it may be shown, its passwords masked (url
+        keeps them)."""
         if not isinstance(prefix, str) or not _KeyPrefix.fullmatch(prefix):
             raise ValueError("bad key prefix %r: use letters, digits, '_', '.', ':' and '-'"
                              % (prefix,))
@@ -241,10 +266,12 @@ class RedisTransport:
             if replicas else b""
         self._connection: Any = redisCluster.ClusterConnection(url, connectTimeout=2.0) \
             if self.cluster else resp.Connection(url, connectTimeout=2.0)
+        # The URL as it may be shown: no password.
+        self.display = resp.MaskUrl(url)
         self._channels: Dict[str, _ChannelCommands] = {}
 
     def __repr__(self) -> str:
-        return "RedisTransport(%r)" % self.url
+        return "RedisTransport(%r)" % self.display
 
     def _Commands(self, channel: str) -> _ChannelCommands:
         commands = self._channels.get(channel)
@@ -263,11 +290,11 @@ class RedisTransport:
         commands.oldNamesSeen = True
         if reply == 1:
             _log.warning("channel %s on %s: moved from the keys %s and %s:snapshot to %s and %s",
-                         commands.channel, self.url, commands.channel, commands.channel,
+                         commands.channel, self.display, commands.channel, commands.channel,
                          commands.key.decode("ascii"), commands.snapshot.decode("ascii"))
         elif isinstance(reply, resp.ReplyError):
             _log.debug("channel %s on %s: old key names not looked for: %s", commands.channel,
-                       self.url, reply)
+                       self.display, reply)
 
     def _Exchange(self, what: str, payload: bytes, count: int, errors: bool = False,
                   commands: Optional[_ChannelCommands] = None) -> List[Any]:
@@ -275,7 +302,8 @@ class RedisTransport:
         # channel, in one hash slot), retried whole while the connection
         # fails, the server loads its data or the cluster fails over; their
         # replies. An error reply raises TransportError, or with errors stays
-        # in the list. The first exchange of a channel's commands moves the
+        # in the list; a refusal no retry mends raises TransportRefused at
+        # once. The first exchange of a channel's commands moves the
         # channel from its old key names first, in the same round trip.
         migrate = commands is not None and not commands.oldNamesSeen
         if migrate:
@@ -299,20 +327,23 @@ class RedisTransport:
                         if str(reply).startswith("LOADING"):
                             raise _Loading(str(reply))
                         if not errors:
-                            raise TransportError("%s on %s: %s" % (what, self.url, reply))
+                            raise _Refusal(what, self.display, reply)
                 return replies
+            except resp.TlsRefused as error:
+                raise TransportRefused("%s on %s: %s" % (what, self.display, error)) from None
             except (OSError, _Loading) as error:
                 if time.monotonic() >= deadline:
                     raise TransportError("%s on %s failed for %.0f s: %s"
-                                         % (what, self.url, self.retryFor, error)) from None
-                _log.warning("%s on %s: %s; retrying", what, self.url, error)
+                                         % (what, self.display, self.retryFor, error)) from None
+                _log.warning("%s on %s: %s; retrying", what, self.display, error)
                 self.reconnects += 1
                 self._connection.Close()
                 time.sleep(pause)
                 pause = min(pause * 2, 1.0)
             except resp.ReplyError as error:
                 # AUTH or SELECT refused while connecting: no retry mends it.
-                raise TransportError("%s on %s: %s" % (what, self.url, error)) from None
+                raise TransportRefused("%s refused by %s: %s"
+                                       % (what, self.display, error)) from None
 
     def _Execute(self, what: str, commands: _ChannelCommands, *args: Any) -> Any:
         return self._Exchange(what, resp.PackCommand(*args), 1, commands=commands)[0]
@@ -320,7 +351,7 @@ class RedisTransport:
     def _CheckReplicas(self, channel: str, acknowledged: int) -> None:
         if acknowledged < self.replicas:
             raise TransportError("channel %s on %s: %d of %d replicas acknowledged the frames "
-                                 "within %g s" % (channel, self.url, acknowledged,
+                                 "within %g s" % (channel, self.display, acknowledged,
                                                   self.replicas, self.replicaTimeout))
 
     def Append(self, channel: str, data: Buffer) -> str:
@@ -393,7 +424,7 @@ class RedisTransport:
                 _, last = self._Exchange("XREAD", commands.readCheck, 1, commands=commands)[0]
             if last is None or _IdKey(cursor) > _IdKey(last.decode("ascii")):
                 raise TransportError("channel %s on %s: cursor %s is past the last entry (%s)"
-                                     % (channel, self.url, cursor,
+                                     % (channel, self.display, cursor,
                                         "none" if last is None else last.decode("ascii")))
         return ids, entries, (entries[-1][0] if entries else cursor), None
 
@@ -410,8 +441,7 @@ class RedisTransport:
                                    "%d-%d" % at)
         (reply,) = self._Exchange("XTRIM", payload, 1, errors=True, commands=commands)
         if isinstance(reply, resp.ReplyError):
-            raise TransportError("channel %s on %s: cannot trim to %s: %s"
-                                 % (channel, self.url, before, reply))
+            raise _Refusal("channel %s: trimming to %s" % (channel, before), self.display, reply)
 
     def HasPosition(self, channel: str, position: str) -> bool:
         """Whether position is "0", the id of an entry of the stream, or an

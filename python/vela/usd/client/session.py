@@ -22,7 +22,8 @@ from pxr import Sdf
 from vela.usd import sync
 from vela.usd.client import wire
 from vela.usd.client.embedded import EmbeddedTransport
-from vela.usd.client.transport import Buffer, ChannelTrimmed, Transport, TransportError
+from vela.usd.client.transport import (Buffer, ChannelTrimmed, Transport, TransportError,
+                                       TransportRefused)
 
 __all__ = ["NewPeerName", "Session", "Stats"]
 
@@ -87,7 +88,9 @@ class Session:
     A peer that writes a snapshot trims the channel's frames up to the
     snapshot before it, so a channel keeps one snapshot interval of frames
     that a snapshot already covers; a peer that fell further behind rejoins
-    from the latest snapshot.
+    from the latest snapshot. A peer whose snapshot the transport refuses
+    (TransportRefused: a read-only user) logs it and writes no more
+    (``snapshotEvery`` becomes 0).
     """
 
     def __init__(self, layer: Sdf.Layer, channel: str, transport: Optional[Transport] = None,
@@ -356,7 +359,14 @@ class Session:
             self._snapshotBase = latest
             self._sinceSnapshot = 0
             return
-        self.WriteSnapshot()
+        try:
+            self.WriteSnapshot()
+        except TransportRefused as error:
+            # A peer that may read the channel but not write it (a
+            # read-only user) leaves snapshots to the others.
+            _log.warning("channel %s: this peer writes no snapshots, the server refuses them: %s",
+                         self.channel, error)
+            self.snapshotEvery = 0
 
     def WriteSnapshot(self) -> int:
         """Writes a snapshot of the layer as it stands at the session's

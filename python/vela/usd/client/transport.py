@@ -9,7 +9,10 @@ keeps each channel's latest snapshot. ``EmbeddedTransport`` and
 
 Both transports check channel names with ``CheckChannelName``, since a
 name becomes a file name in one and a key in the other, and report a
-channel they cannot read or write with ``TransportError``. A channel's
+channel they cannot read or write with ``TransportError``, or with its
+``TransportRefused`` when the server refused the call for good (a wrong
+password, an ACL that does not grant it): trying again will not help, and
+the caller should not. A channel's
 history may be trimmed up to the position its snapshot covers; a read from
 before that point raises ``ChannelTrimmed`` rather than skip frames.
 """
@@ -18,7 +21,7 @@ import re
 from typing import List, Optional, Protocol, Tuple, Union
 
 __all__ = ["Buffer", "ChannelTrimmed", "CheckChannelName", "Entry", "Transport",
-           "TransportError"]
+           "TransportError", "TransportRefused"]
 
 # What a frame may be handed over as.
 Buffer = Union[bytes, bytearray, memoryview]
@@ -31,6 +34,13 @@ _ChannelName = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,199}")
 class TransportError(RuntimeError):
     """A channel that cannot be read or written (a corrupt log, a server
     that stays away)."""
+
+
+class TransportRefused(TransportError):
+    """A call the server refused, and will refuse again however often it
+    is made: a wrong password or user, a command or key its ACL does not
+    grant, a key of the wrong type, a TLS certificate that fails
+    verification. The message names what was refused."""
 
 
 class ChannelTrimmed(TransportError):
