@@ -28,7 +28,7 @@ import time
 import vela.usd.annotation as annotation
 import vela.usd.resolve as resolve
 from pxr import Ar, Gf, Sdf, Tf, Usd, UsdGeom, UsdLux
-from vela.usd.client.cli import NewSyncLayer, OpenTransport
+from vela.usd.client.cli import NewSyncLayer, OpenTransport, RedisUrlVariable
 from vela.usd.client.session import Session
 from vela.usd.sync import round as syncRound
 
@@ -173,14 +173,18 @@ def RunDemo(args):
         channel = "stage-demo-%d" % os.getpid()
         directory = os.path.join(work, "channels")
         procs, results = [], {}
+        # The URL, which may hold a password, goes to the peers in their
+        # environment: command lines are for every user of the machine to see.
+        env = dict(os.environ)
+        env.pop(RedisUrlVariable, None)
+        if args.redis:
+            env[RedisUrlVariable] = args.redis
         for name in ("A", "B"):
             command = [sys.executable, os.path.abspath(__file__), "--peer", name,
                        "--channel", channel, "--work", work, "--dir", directory,
                        "--rounds", str(args.rounds),
                        "--result", os.path.join(work, name + ".json")]
-            if args.redis:
-                command += ["--redis", args.redis]
-            procs.append(subprocess.Popen(command))
+            procs.append(subprocess.Popen(command, env=env))
         for proc in procs:
             if proc.wait(timeout=_Timeout * 2) != 0:
                 print("a peer failed (exit %d)" % proc.returncode)
@@ -217,6 +221,8 @@ def main(argv=None):
     parser.add_argument("--dir", help=argparse.SUPPRESS)
     parser.add_argument("--result", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
+    if args.redis is None:
+        args.redis = os.environ.get(RedisUrlVariable) or None
     if args.peer:
         args.name = args.peer
         return RunPeer(args)
