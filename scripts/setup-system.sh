@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs the system packages that both of vela's environments build and
 # test with, on a fresh Debian machine: spdlog, fmt, Boost's Base64
-# iterators, GoogleTest, Google Benchmark, redis-server for the session
+# iterators, GoogleTest, Google Benchmark, redis-server (alone, with TLS and
+# as a cluster) and openssl for the session
 # client's tests, clang for the sanitizer builds and clang-format for the
 # format check. Safe to run again: it only installs what is missing.
 # scripts/setup.sh and scripts/setup-usd.sh run it.
 set -euo pipefail
 
 apt_packages=(libspdlog-dev libfmt-dev libboost-dev libgtest-dev libbenchmark-dev redis-server)
+# openssl makes the certificates of the TLS tests' redis-server.
+apt_packages+=(openssl)
 # clang with its sanitizer and libFuzzer runtimes, and the coverage tools,
 # for scripts/sanitize.sh.
 apt_packages+=(clang-14 libclang-rt-14-dev llvm-14)
