@@ -70,19 +70,27 @@ atexit.register(_StopAll)
 
 
 class Node:
-    """One redis-server on a loopback port, in a directory of its own."""
+    """One redis-server on a loopback port, in a directory of its own; with
+    tls (redisServers.Certificates), speaking TLS alone on that port."""
 
-    def __init__(self, port, directory, extra=()):
+    def __init__(self, port, directory, extra=(), tls=None):
         self.port = port
         self.directory = directory
         self.extra = list(extra)
         self.url = "redis://127.0.0.1:%d/0" % port
+        self.listen = ["--port", str(port)]
+        if tls is not None:
+            self.url = "rediss://127.0.0.1:%d/0?ssl_ca_certs=%s" % (port, tls.ca)
+            self.listen = ["--port", "0", "--tls-port", str(port), "--tls-cert-file",
+                           tls.serverCert, "--tls-key-file", tls.serverKey,
+                           "--tls-ca-cert-file", tls.ca, "--tls-auth-clients", "no",
+                           "--tls-replication", "yes", "--tls-cluster", "yes"]
         self.proc = None
 
     def Start(self):
         os.makedirs(self.directory, exist_ok=True)
         self.proc = subprocess.Popen(
-            ["redis-server", "--port", str(self.port), "--bind", "127.0.0.1",
+            ["redis-server"] + self.listen + ["--bind", "127.0.0.1",
              "--dir", self.directory, "--save", "", "--appendonly", "no",
              "--daemonize", "no", "--loglevel", "warning", "--repl-diskless-sync-delay", "0",
              "--logfile", os.path.join(self.directory, "log")] + self.extra,
@@ -146,22 +154,28 @@ def _OnlineReplicas(master):
 
 class ClusterServers:
     """masters masters with replicas replicas each, as one cluster with a
-    node timeout of 1 s."""
+    node timeout of 1 s; with tls (redisServers.Certificates), one that
+    speaks TLS alone, between its nodes too."""
 
-    def __init__(self, masters=3, replicas=1):
+    def __init__(self, masters=3, replicas=1, tls=None):
         self.directory = tempfile.mkdtemp(prefix="vela-cluster-")
         ports = FreePorts(masters * (1 + replicas))
         self.nodes = [Node(port, os.path.join(self.directory, str(port)),
                            ["--cluster-enabled", "yes", "--cluster-config-file", "nodes.conf",
-                            "--cluster-node-timeout", "1000"]) for port in ports]
+                            "--cluster-node-timeout", "1000"], tls) for port in ports]
         self.masters, self.replicas = masters, replicas
-        self.url = "redis+cluster://" + ",".join("127.0.0.1:%d" % n.port for n in self.nodes[:2])
+        seeds = ",".join("127.0.0.1:%d" % n.port for n in self.nodes[:2])
+        self.url = "redis+cluster://" + seeds
+        self.cli = []
+        if tls is not None:
+            self.url = "rediss+cluster://%s/?ssl_ca_certs=%s" % (seeds, tls.ca)
+            self.cli = ["--tls", "--cacert", tls.ca]
 
     def Start(self):
         try:
             for node in self.nodes:
                 node.Start()
-            subprocess.run(["redis-cli", "--cluster", "create"]
+            subprocess.run(["redis-cli"] + self.cli + ["--cluster", "create"]
                            + ["127.0.0.1:%d" % n.port for n in self.nodes]
                            + ["--cluster-replicas", str(self.replicas), "--cluster-yes"],
                            check=True, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT,

@@ -15,9 +15,12 @@ import pytest
 from pxr import Sdf
 
 from vela.usd import sync
-from vela.usd.client import RedisTransport, Session, TransportError, redisCluster, resp
+from vela.usd.client import (RedisTransport, Session, TransportError, TransportRefused,
+                             redisCluster, resp)
+from vela.usd.sync import round as syncRound
 
 import redisClusterServers
+import redisServers
 
 _Missing = redisClusterServers.Available()
 needsServers = pytest.mark.skipif(_Missing is not None, reason=str(_Missing))
@@ -263,5 +266,44 @@ def test_durable_publishes_wait_for_a_replica(tmp_path):
         transport = RedisTransport(servers.url, replicas=2, replicaTimeout=0.1)
         with pytest.raises(TransportError, match="[01] of 2 replicas acknowledged"):
             transport.Append("durable", b"x")
+    finally:
+        servers.Stop()
+
+
+@pytest.mark.skipif(_Missing is not None or not redisServers.RedisHasTls(),
+                    reason=str(_Missing or "this redis-server was built without TLS, or "
+                                           "openssl is missing"))
+def test_a_tls_cluster_carries_channels_and_refuses_a_wrong_ca(tmp_path):
+    certificates = redisServers.Certificates(tmp_path)
+    servers = redisClusterServers.ClusterServers(masters=3, replicas=0,
+                                                 tls=certificates).Start()
+    try:
+        channels = [_Unique("tls%d" % i) for i in range(6)]
+        writers = {c: Session(_Layer("a"), c, RedisTransport(servers.url), name="A")
+                   for c in channels}
+        readers = {c: Session(_Layer("b"), c, RedisTransport(servers.url), name="B")
+                   for c in channels}
+        for channel, session in writers.items():
+            Sdf.CreatePrimInLayer(session.layer, "/World/" + channel.replace("-", "_"))
+            session.Publish()
+        for channel, session in readers.items():
+            session.Pull()
+            assert syncRound.LayerText(session.layer) == syncRound.LayerText(
+                writers[channel].layer)
+        owners = {servers.MasterOfSlot(_Slot(channel)) for channel in channels}
+        assert len(owners) >= 2
+
+        # A CA that vouches for none of the nodes: refused at once, the edit
+        # kept.
+        wrong = servers.url.replace(certificates.ca, certificates.otherCa)
+        stranger = Session(_Layer("c"), channels[0], RedisTransport(wrong, retryFor=30),
+                           name="C")
+        Sdf.CreatePrimInLayer(stranger.layer, "/Elsewhere")
+        with pytest.raises(TransportRefused, match="certificate"):
+            stranger.Publish()
+        assert stranger.unsent
+        assert stranger.transport.reconnects == 0
+        for session in list(writers.values()) + list(readers.values()):
+            session.transport.Close()
     finally:
         servers.Stop()

@@ -206,16 +206,18 @@ class ClusterConnection:
     def Refresh(self) -> None:
         """Reads the slot map from the first node that answers: the
         masters known, then the seeds, then the other nodes known. None
-        answering raises resp.ConnectionLost."""
+        answering raises resp.ConnectionLost; every node refusing this
+        client raises the refusal (resp.ReplyError, or resp.TlsRefused for
+        certificates), which no retry mends."""
         with self._lock:
             masters = [node for node in dict.fromkeys(self._slots) if node is not None]
             others = [node for node in self._nodes if node not in masters]
             errors = []
-            refused: List[resp.ReplyError] = []
+            refused: List[Exception] = []
             for node in dict.fromkeys(masters + list(self.seeds) + others):
                 try:
                     reply = self._Node(node).Execute("CLUSTER", "SLOTS")
-                except resp.ReplyError as error:
+                except (resp.ReplyError, resp.TlsRefused) as error:
                     refused.append(error)
                     errors.append("%s:%d: %s" % (node[0], node[1], error))
                     continue
@@ -224,8 +226,13 @@ class ClusterConnection:
                     continue
                 self._Read(reply, node)
                 return
+            # Every node refusing this client (its credentials, its
+            # certificate, or theirs) will refuse it again: that is final.
             if refused and len(refused) == len(errors):
-                raise refused[0]
+                replies = [error for error in refused if isinstance(error, resp.ReplyError)]
+                if replies:
+                    raise replies[0]
+                raise resp.TlsRefused("every node of the cluster: %s" % "; ".join(errors))
             raise resp.ConnectionLost("no node of the cluster answers: %s" % "; ".join(errors))
 
     def _Read(self, reply: Sequence[Any], source: Tuple[str, int]) -> None:
