@@ -49,6 +49,16 @@ def _Slot(channel):
     return redisCluster.KeySlot(b"vela:{%s}:stream" % channel.encode())
 
 
+def _Spread(servers, stem, count):
+    """At least count channel names of a run's own, drawn until every
+    master of servers owns one of them."""
+    masters = {node.port for node in servers.Masters()}
+    channels = []
+    while len(channels) < count or {servers.MasterOfSlot(_Slot(c)) for c in channels} != masters:
+        channels.append(_Unique("%s%d" % (stem, len(channels))))
+    return channels
+
+
 class TestAddresses:
     def test_key_slots_follow_crc16_and_hash_tags(self):
         # CRC16/XMODEM of "123456789" is 0x31C3.
@@ -95,13 +105,16 @@ class TestAddresses:
 class TestCluster:
     def test_channels_spread_over_masters_and_delete(self, cluster):
         transport = RedisTransport(cluster.url)
-        channels = [_Unique("spread%d" % i) for i in range(8)]
+        masters = {node.port for node in cluster.Masters()}
+        channels = _Spread(cluster, "spread", 8)
         for channel in channels:
             transport.Append(channel, b"one")
             transport.PutSnapshot(channel, "0", b"snap")
-        owners = {cluster.MasterOfSlot(_Slot(channel)) for channel in channels}
-        assert len(owners) >= 2
-        assert len(transport._connection._nodes) == len(owners)
+        # A connection to every master; to no other node but the seed the
+        # map was read from.
+        connected = {port for _, port in transport._connection._nodes}
+        seeds = {port for _, port in transport._connection.seeds}
+        assert masters <= connected and connected - masters <= seeds
         for channel in channels:
             entries, _ = transport.Read(channel, "0")
             assert [data for _, data in entries] == [b"one"]
@@ -181,7 +194,7 @@ class TestCluster:
         assert "the layers match" in done.stdout
 
     def test_sixteen_channels_converge_through_a_failover(self, cluster, tmp_path):
-        channels = ["failover%02d-%s" % (i, uuid.uuid4().hex[:6]) for i in range(16)]
+        channels = _Spread(cluster, "failover", 16)
         owners = {channel: cluster.MasterOfSlot(_Slot(channel)) for channel in channels}
         assert len(set(owners.values())) >= 2
         victim = cluster.Node(owners[channels[0]])
@@ -278,7 +291,7 @@ def test_a_tls_cluster_carries_channels_and_refuses_a_wrong_ca(tmp_path):
     servers = redisClusterServers.ClusterServers(masters=3, replicas=0,
                                                  tls=certificates).Start()
     try:
-        channels = [_Unique("tls%d" % i) for i in range(6)]
+        channels = _Spread(servers, "tls", 6)
         writers = {c: Session(_Layer("a"), c, RedisTransport(servers.url), name="A")
                    for c in channels}
         readers = {c: Session(_Layer("b"), c, RedisTransport(servers.url), name="B")
