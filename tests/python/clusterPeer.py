@@ -19,15 +19,9 @@ import time
 
 from pxr import Sdf
 
-from vela.usd import sync
 from vela.usd.client import RedisTransport, Session, TransportError
+from vela.usd.client.cli import NewSyncLayer as _Layer
 from vela.usd.sync import round as syncRound
-
-
-def _Layer(name):
-    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
-    sync.SyncData.GetLayerUpdates(layer)
-    return layer
 
 
 def main():

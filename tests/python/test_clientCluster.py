@@ -14,9 +14,9 @@ import uuid
 import pytest
 from pxr import Sdf
 
-from vela.usd import sync
 from vela.usd.client import (RedisTransport, Session, TransportError, TransportRefused,
                              redisCluster, resp)
+from vela.usd.client.cli import NewSyncLayer as _Layer
 from vela.usd.sync import round as syncRound
 
 import redisClusterServers
@@ -33,12 +33,6 @@ def cluster():
     servers = redisClusterServers.ClusterServers(masters=3, replicas=1).Start()
     yield servers
     servers.Stop()
-
-
-def _Layer(name):
-    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
-    sync.SyncData.GetLayerUpdates(layer)
-    return layer
 
 
 def _Unique(stem):

@@ -8,8 +8,8 @@ import stat
 import pytest
 from pxr import Sdf
 
-from vela.usd import sync
 from vela.usd.client import EmbeddedTransport, Session, TransportError
+from vela.usd.client.cli import NewSyncLayer
 from vela.usd.client.embedded import DefaultDirectory
 
 
@@ -31,8 +31,7 @@ def _Mode(path):
 
 
 def _Edit(transport, channel="scene"):
-    layer = Sdf.Layer.CreateAnonymous("a.vela")
-    sync.SyncData.GetLayerUpdates(layer)
+    layer = NewSyncLayer("a")
     session = Session(layer, channel, transport, name="A", snapshotEvery=0)
     Sdf.CreatePrimInLayer(layer, "/World").specifier = Sdf.SpecifierDef
     session.Publish()

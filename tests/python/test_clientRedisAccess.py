@@ -8,7 +8,6 @@ against redis-servers of the tests' own."""
 
 import logging
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -19,8 +18,8 @@ from urllib.parse import quote
 import pytest
 from pxr import Sdf
 
-from vela.usd import client, sync
 from vela.usd.client import RedisTransport, Session, TransportError, TransportRefused, resp
+from vela.usd.client.cli import NewSyncLayer as _Layer
 
 from redisServers import Certificates, RedisHasTls, RedisServer
 
@@ -36,16 +35,22 @@ def _SecretForms(secret):
     return {secret, quote(secret, safe=""), quote(secret)}
 
 
-def _Layer(name):
-    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
-    sync.SyncData.GetLayerUpdates(layer)
-    return layer
-
-
 def _Prim(layer, path):
     prim = Sdf.CreatePrimInLayer(layer, path)
     prim.specifier = Sdf.SpecifierDef
     return prim
+
+
+def _EditInTurn(a, b, rounds):
+    """Sessions a and b each add a prim under /World and pull, in turn,
+    rounds times; a pulls last."""
+    _Prim(a.layer, "/World")
+    for i in range(rounds):
+        _Prim(a.layer, "/World/A%d" % i)
+        a.Pull()
+        _Prim(b.layer, "/World/B%d" % i)
+        b.Pull()
+    a.Pull()
 
 
 def _ReadmeUsers():
@@ -212,13 +217,7 @@ class TestAcl:
         try:
             a = Session(_Layer("a"), "scene", scene, name="A", snapshotEvery=2)
             b = Session(_Layer("b"), "scene", RedisTransport(aclServer.AdminUrl()), name="B")
-            _Prim(a.layer, "/World")
-            for i in range(6):
-                _Prim(a.layer, "/World/A%d" % i)
-                a.Pull()
-                _Prim(b.layer, "/World/B%d" % i)
-                b.Pull()
-            a.Pull()
+            _EditInTurn(a, b, 6)
             assert a.stats.snapshotsWritten >= 2 and a.snapshotEvery == 2
             late = Session(_Layer("late"), "scene", RedisTransport(
                 _UserUrl(aclServer, "vela-scene")), name="late")
@@ -317,12 +316,8 @@ _FailingPeer = textwrap.dedent("""
     import logging, sys
     logging.basicConfig(level=logging.DEBUG, stream=sys.stderr)
     from pxr import Sdf
-    from vela.usd import client, sync
-
-    def Layer(name):
-        layer = Sdf.Layer.CreateAnonymous(name + ".vela")
-        sync.SyncData.GetLayerUpdates(layer)
-        return layer
+    from vela.usd import client
+    from vela.usd.client.cli import NewSyncLayer as Layer
 
     wrong, right = sys.argv[1], sys.argv[2]
     transport = client.RedisTransport(wrong, retryFor=5)
@@ -419,13 +414,7 @@ def _Converge(url, otherUrl):
     channel = _Channel()
     a = Session(_Layer("a"), channel, RedisTransport(url), name="A", snapshotEvery=2)
     b = Session(_Layer("b"), channel, RedisTransport(otherUrl), name="B")
-    _Prim(a.layer, "/World")
-    for i in range(3):
-        _Prim(a.layer, "/World/A%d" % i)
-        a.Pull()
-        _Prim(b.layer, "/World/B%d" % i)
-        b.Pull()
-    a.Pull()
+    _EditInTurn(a, b, 3)
     assert a.layer.ExportToString() == b.layer.ExportToString()
     assert a.layer.GetPrimAtPath("/World/B2")
     a.transport.Delete(channel)

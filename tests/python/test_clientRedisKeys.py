@@ -10,9 +10,9 @@ import uuid
 import pytest
 from pxr import Sdf
 
-from vela.usd import sync
 from vela.usd.client import RedisTransport, Session
 from vela.usd.client import resp
+from vela.usd.client.cli import NewSyncLayer
 from vela.usd.sync import round as syncRound
 
 pytestmark = pytest.mark.skipif(not os.environ.get("VELA_TEST_REDIS_URL"),
@@ -28,9 +28,7 @@ def server():
 
 
 def _Session(url, channel, name, **options):
-    layer = Sdf.Layer.CreateAnonymous(name + ".vela")
-    sync.SyncData.GetLayerUpdates(layer)
-    return Session(layer, channel, RedisTransport(url, **options), name=name, snapshotEvery=0)
+    return Session(NewSyncLayer(name), channel, RedisTransport(url, **options), name=name, snapshotEvery=0)
 
 
 def _Author(session):
