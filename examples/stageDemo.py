@@ -27,7 +27,7 @@ import time
 # The annotation schema must be known before the first stage is made.
 import vela.usd.annotation as annotation
 import vela.usd.resolve as resolve
-from pxr import Ar, Gf, Sdf, Tf, Usd, UsdGeom, UsdLux
+from pxr import Ar, Gf, Tf, Usd, UsdGeom, UsdLux
 from vela.usd.client.cli import NewSyncLayer, OpenTransport, RedisUrlVariable
 from vela.usd.client.session import Session
 from vela.usd.sync import round as syncRound
