@@ -183,6 +183,16 @@ class _Sink:
             raise _TransientError("%s %s is %s, the download's is %s"
                                   % (what, algorithm, value, got))
 
+    def CheckWhole(self, length, lengthName, etag):
+        """Raises a transient error unless as many bytes came as the
+        server's length (lengthName, when it sent one) said, with the
+        digest its ETag names (when it is one)."""
+        if length is not None and self.size != length:
+            raise _TransientError("connection closed after %d of %d bytes (%s)"
+                                  % (self.size, length, lengthName))
+        if etag:
+            self.Check(etag, "the ETag's")
+
 
 class BlobStore:
     """What every store shares: the fetch callback, its checks, retries and
@@ -395,11 +405,7 @@ class HttpStore(BlobStore):
             except (http.client.HTTPException, OSError) as e:
                 raise _TransientError("download broke off after %d bytes: %s"
                                       % (sink.size, e or type(e).__name__)) from e
-        if expected is not None and sink.size != expected:
-            raise _TransientError("connection closed after %d of %d bytes (Content-Length)"
-                                  % (sink.size, expected))
-        if etag:
-            sink.Check(etag, "the ETag's")
+        sink.CheckWhole(expected, "Content-Length", etag)
 
     def _Upload(self, blob, localFile, size, md5):
         headers = dict(self.headers)
@@ -491,12 +497,7 @@ class S3Store(BlobStore):
         except OSError as e:
             raise _TransientError("download broke off after %d bytes: %s"
                                   % (sink.size, e)) from e
-        expected = response.get("ContentLength")
-        if expected is not None and sink.size != expected:
-            raise _TransientError("connection closed after %d of %d bytes (ContentLength)"
-                                  % (sink.size, expected))
-        if etag:
-            sink.Check(etag, "the ETag's")
+        sink.CheckWhole(response.get("ContentLength"), "ContentLength", etag)
 
     def _Upload(self, blob, localFile, size, md5):
         try:
