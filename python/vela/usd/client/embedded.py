@@ -259,11 +259,9 @@ class EmbeddedTransport:
         """Opens the channels in directory, creating it if missing. Without
         one, the user's private DefaultDirectory(); TransportError when that
         belongs to someone else or is open to other users."""
-        if directory:
-            self.directory = directory
-            os.makedirs(self.directory, exist_ok=True)
-        elif os.environ.get("VELA_SYNC_DIR"):
-            self.directory = DefaultDirectory()
+        named = directory or os.environ.get("VELA_SYNC_DIR")
+        if named:
+            self.directory = named
             os.makedirs(self.directory, exist_ok=True)
         else:
             self.directory = _PrivateDirectory(DefaultDirectory())

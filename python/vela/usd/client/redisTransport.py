@@ -282,7 +282,7 @@ class RedisTransport:
             commands.oldNamesSeen = self.cluster
         return commands
 
-    def _Moved(self, commands: _ChannelCommands, reply: Any) -> None:
+    def _Migrated(self, commands: _ChannelCommands, reply: Any) -> None:
         # The reply of the script that moves a channel an older release kept
         # under the bare names <channel> and <channel>:snapshot. A server that
         # refuses the script (an ACL that grants vela's keys alone) shows no
@@ -320,7 +320,7 @@ class RedisTransport:
                     replies = self._connection.Exchange(payload, count)
                 if migrate:
                     assert commands is not None
-                    self._Moved(commands, replies[0])
+                    self._Migrated(commands, replies[0])
                     del replies[0]
                 for reply in replies:
                     if type(reply) is resp.ReplyError:
