@@ -16,6 +16,7 @@ void wrapSyncOpList();
 void wrapSyncData();
 void wrapValueHandler();
 void wrapOpFrame();
+void wrapFrameLedger();
 } // namespace vela
 
 TF_WRAP_MODULE
@@ -26,4 +27,5 @@ TF_WRAP_MODULE
     vela::wrapSyncData();
     vela::wrapValueHandler();
     vela::wrapOpFrame();
+    vela::wrapFrameLedger();
 }

@@ -8,7 +8,7 @@
 # scripts/setup.sh and scripts/setup-usd.sh run it.
 set -euo pipefail
 
-apt_packages=(libspdlog-dev libfmt-dev libboost-dev libgtest-dev libbenchmark-dev redis-server)
+apt_packages=(libspdlog-dev libfmt-dev libboost-dev zlib1g-dev libgtest-dev libbenchmark-dev redis-server)
 # openssl makes the certificates of the TLS tests' redis-server.
 apt_packages+=(openssl)
 # clang with its sanitizer and libFuzzer runtimes, and the coverage tools,

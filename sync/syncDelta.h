@@ -17,6 +17,7 @@
 #include <memory>
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -214,39 +215,71 @@ private:
     using _BarrierMap =
         pxr::pxr_tsl::robin_map<pxr::SdfPath, uint64_t, SeededPathHash>;
 
-    // A list that grows in fixed chunks: elements never move as it grows,
-    // and a chunk freed by one batch of records serves the next one.
+    // A list that grows in fixed chunks: elements never move as it grows.
+    // Only the elements in use are constructed: a drain takes the whole
+    // list and the next edit starts a new one, so a chunk made whole would
+    // cost a thousand constructions and destructions for a one-edit frame.
     template <class T>
     class _Chunked
     {
     public:
         static constexpr size_t _ChunkSize = 1024;
 
+        _Chunked() = default;
+        _Chunked(const _Chunked&) = delete;
+        _Chunked& operator=(const _Chunked&) = delete;
+        _Chunked(_Chunked&& other) noexcept
+            : _chunks(std::move(other._chunks)), _size(other._size)
+        {
+            other._chunks.clear();
+            other._size = 0;
+        }
+        _Chunked& operator=(_Chunked&& other) noexcept
+        {
+            if (this != &other) {
+                shrink(0);
+                _chunks = std::move(other._chunks);
+                _size = other._size;
+                other._chunks.clear();
+                other._size = 0;
+            }
+            return *this;
+        }
+        ~_Chunked() { shrink(0); }
+
         T& emplace_back()
         {
             if (_size == _chunks.size() * _ChunkSize) {
-                _chunks.emplace_back(new T[_ChunkSize]());
+                _chunks.emplace_back(
+                    static_cast<T*>(::operator new(sizeof(T) * _ChunkSize)));
             }
-            return (*this)[_size++];
+            T* element = &(*this)[_size];
+            new (element) T();
+            ++_size;
+            return *element;
         }
         T& operator[](size_t i)
         {
-            return _chunks[i / _ChunkSize][i % _ChunkSize];
+            return _chunks[i / _ChunkSize].get()[i % _ChunkSize];
         }
         T& back() { return (*this)[_size - 1]; }
         size_t size() const { return _size; }
         bool empty() const { return _size == 0; }
-        // Drops the elements from n on, leaving them as new.
+        // Drops the elements from n on; their chunks stay for new ones.
         void shrink(size_t n)
         {
             for (size_t i = n; i < _size; ++i) {
-                (*this)[i] = T();
+                (*this)[i].~T();
             }
-            _size = n;
+            _size = n < _size ? n : _size;
         }
 
     private:
-        std::vector<std::unique_ptr<T[]>> _chunks;
+        struct _Free
+        {
+            void operator()(T* chunk) const { ::operator delete(chunk); }
+        };
+        std::vector<std::unique_ptr<T, _Free>> _chunks;
         size_t _size = 0;
     };
 

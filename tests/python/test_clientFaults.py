@@ -250,3 +250,78 @@ def _AllEntries(transport, name):
     except ChannelTrimmed as trimmed:
         entries, _ = transport.Read(name, trimmed.trimmed, maxFrames=100000)
         return entries
+
+
+class _FrameByFrame:
+    """A session's ledger that hands every frame to the general reader."""
+
+    def __init__(self, ledger):
+        self.ledger = ledger
+
+    def TakeFrames(self, syncData, entries, start, name, ownSeq):
+        return (start, 0, 0, 0, 0, 0, 0, [], [])
+
+    def __getattr__(self, name):
+        return getattr(self.ledger, name)
+
+
+class TestTakingFrames:
+    def test_one_call_per_read_takes_what_frame_by_frame_takes(self, channel):
+        # A channel of every kind of frame, good and bad, in random order:
+        # a peer reading it in one call per read of any size, and one
+        # reading frame by frame through the general reader, must end with
+        # the same replica, numbers, counts and leavers.
+        import random
+        rng = random.Random(7)
+        writers = [channel("w%d" % k) for k in range(3)]
+        for writer in writers:
+            writer.Pull()
+        root = writers[0]
+        _Prim(root.layer, "/World")
+        root.Publish()
+        frames = []
+        for step in range(120):
+            writer = rng.choice(writers)
+            writer.Pull()
+            _Prim(writer.layer, "/World/%s_%d" % (writer.name, step))
+            writer.layer.GetPrimAtPath("/World").SetInfo("comment", "step %d" % step)
+            writer._Drain()
+            data, frame = writer._outbox.pop()
+            roll = rng.random()
+            if roll < 0.1:
+                frames += [data, data]  # a repeated send
+            elif roll < 0.2:
+                forged = bytearray(data)
+                forged[rng.randrange(len(forged))] ^= 1 << rng.randrange(8)
+                frames.append(bytes(forged))  # damaged
+            elif roll < 0.3:
+                frames.append(wire.EncodeFrame(frame, useJson=True))
+            elif roll < 0.35:
+                frames.append(wire.EncodeFrame(frame, compressAbove=0))
+            elif roll < 0.4:
+                # A body that does not read, under a good check.
+                frames.append(wire.EncodeFrame(wire.Frame(
+                    wire.KindOps, writer.name, frame.seq, body=b"\x05garbage", bases=True)))
+            elif roll < 0.45:
+                frames.append(wire.EncodeFrame(wire.Frame(wire.KindOps, "peer", frame.seq + 500,
+                                                          body=frame.body, bases=True)))
+            else:
+                frames.append(data)
+        frames.append(wire.EncodeFrame(wire.Frame(wire.KindLeave, "w1", 10 ** 6)))
+        frames.append(wire.EncodeFrame(wire.Frame(wire.KindSnapshot, "w2", 0, base="1")))
+        for data in frames:
+            channel.transport.Append(channel.name, data)
+
+        oneCall = channel("peer")
+        while oneCall.Pull(batch=rng.randrange(1, 40)):
+            pass
+        frameByFrame = channel("peer")
+        frameByFrame._ledger = _FrameByFrame(frameByFrame._ledger)
+        frameByFrame.Pull()
+        assert oneCall.stats.AsDict() == frameByFrame.stats.AsDict()
+        assert oneCall.stats.refusedFrames >= 10 and oneCall.stats.duplicateFrames >= 5
+        assert oneCall._ledger.GetSenders() == frameByFrame._ledger.GetSenders()
+        assert oneCall.left == frameByFrame.left == {"w1"}
+        assert bytes(sync.PackSyncData(oneCall._replica)) == \
+            bytes(sync.PackSyncData(frameByFrame._replica))
+        assert _Text(oneCall) == _Text(frameByFrame)

@@ -112,15 +112,14 @@ class Session:
         self._cursor = "0"
         self._joined = not fromSnapshot
         self._seq = 0
-        self._lastSeq: Dict[str, int] = {}  # origin -> last sequence number applied
+        # Per sender, the last frame number applied, and the rule that
+        # takes, repeats or refuses the next frame.
+        self._ledger = sync.FrameLedger()
         self._snapshotBase: Optional[str] = None  # position the latest known snapshot covers
         self._sinceSnapshot = 0
         # Frames drained from the layer that no transport has taken yet:
         # (bytes, frame), oldest first.
         self._outbox: List[Tuple[bytes, wire.Frame]] = []
-        # The binary frames a pull sent by their channel positions, so that
-        # reading them back skips decoding what this session encoded.
-        self._sentAt: Dict[str, wire.Frame] = {}
 
     @property
     def cursor(self) -> str:
@@ -166,12 +165,8 @@ class Session:
         # common loop of a live session.
         exchange = getattr(self.transport, "AppendAndRead", None)
         if self._outbox and exchange is not None:
-            ids, entries, cursor, trimmed = exchange(
+            _, entries, cursor, trimmed = exchange(
                 self.channel, [data for data, _ in self._outbox], self._cursor, batch, blockMs)
-            # Binary frames only: a JSON frame (text, starting with "{")
-            # carries the operations its text decodes to.
-            self._sentAt.update((position, frame) for position, (data, frame)
-                                in zip(ids, self._outbox) if data[:1] != b"{")
             self._Sent(len(self._outbox))
             if trimmed is not None:
                 raise ChannelTrimmed(self.channel, trimmed)
@@ -223,7 +218,7 @@ class Session:
         self._replica = replica
         self._cursor = base
         self._snapshotBase = base
-        self._lastSeq = dict(frame.senders)
+        self._ledger.SetSenders(frame.senders)
         self.stats.snapshotsRead += 1
         return True
 
@@ -235,7 +230,7 @@ class Session:
                      self._cursor)
         self.stats.rejoins += 1
         self._cursor = "0"
-        self._lastSeq = {}
+        self._ledger = sync.FrameLedger()
         self._replica = sync.SyncData.CreateNew()
         if not self._Join():
             raise TransportError("channel %s: its start was trimmed and it has no snapshot "
@@ -260,36 +255,32 @@ class Session:
         applied = frames = nbytes = 0
         wait = blockMs
         rejoined = False
-        sentAt = self._sentAt
-        try:
-            while True:
-                try:
-                    entries, cursor = self._SendAndRead(batch, wait)
-                except ChannelTrimmed as trimmed:
-                    if rejoined:
-                        # The snapshot itself lies before what the channel kept.
-                        raise TransportError("channel %s: trimmed past its latest snapshot (%s)"
-                                             % (self.channel, trimmed.trimmed)) from trimmed
-                    self._Rejoin(trimmed)
-                    rejoined = True
-                    changed = True
-                    continue
-                wait = 0
-                if not entries:
-                    break
-                count = self._ApplyFrames(entries, sentAt)
-                if count:
-                    applied += count
-                    changed = True
-                self._cursor = cursor
-                if progress is not None:
-                    frames += len(entries)
-                    nbytes += sum(len(data) for _, data in entries)
-                    progress(frames, nbytes)
-                if len(entries) < batch:
-                    break  # caught up: asking again would only cost a round trip
-        finally:
-            sentAt.clear()
+        while True:
+            try:
+                entries, cursor = self._SendAndRead(batch, wait)
+            except ChannelTrimmed as trimmed:
+                if rejoined:
+                    # The snapshot itself lies before what the channel kept.
+                    raise TransportError("channel %s: trimmed past its latest snapshot (%s)"
+                                         % (self.channel, trimmed.trimmed)) from trimmed
+                self._Rejoin(trimmed)
+                rejoined = True
+                changed = True
+                continue
+            wait = 0
+            if not entries:
+                break
+            count = self._ApplyFrames(entries)
+            if count:
+                applied += count
+                changed = True
+            self._cursor = cursor
+            if progress is not None:
+                frames += len(entries)
+                nbytes += sum(len(data) for _, data in entries)
+                progress(frames, nbytes)
+            if len(entries) < batch:
+                break  # caught up: asking again would only cost a round trip
         if changed:
             # Only the specs the frames changed; a replica that never
             # refreshed this layer (a snapshot's) refreshes it whole.
@@ -297,58 +288,68 @@ class Session:
             self._MaybeSnapshot()
         return applied
 
-    def _ApplyFrames(self, entries: List[Tuple[str, Buffer]], sentAt: Dict[str, wire.Frame]
-                     ) -> int:
-        # The frames of one read, in channel order, each by itself: its
-        # kind, origin and number checked against what came before it (a
-        # number seen before from its origin is a repeated send), its
-        # operations applied to the replica as one frame. A frame this
-        # session encoded (in sentAt by position) needs no decoding. The
-        # counts go to stats once, at the end. Returns the number of
-        # operation frames applied.
-        name, lastSeq, replica, stats = self.name, self._lastSeq, self._replica, self.stats
-        decode, apply = wire.DecodeFrame, wire.ApplyFrame
-        applied = counted = own = received = receivedOps = receivedBytes = 0
-        try:
-            for position, data in entries:
-                sent = sentAt.pop(position, None)
-                try:
-                    frame = sent if sent is not None else decode(data, unpack=False)
-                    kind, origin, seq = frame.kind, frame.origin, frame.seq
-                    if kind == _KindSnapshot:
-                        raise wire.FrameError("a snapshot frame in the channel")
-                    if origin == name and seq > self._seq:
-                        raise wire.FrameError("frame %d in this peer's name, which it never sent"
-                                              % seq)
-                    if seq <= lastSeq.get(origin, 0):
-                        stats.duplicateFrames += 1
-                        continue
-                    if kind == _KindOps:
-                        apply(frame, replica)
-                except wire.FrameError as error:
-                    _log.error("channel %s: frame at %s refused: %s", self.channel, position,
-                               error)
-                    stats.refusedFrames += 1
-                    continue
-                lastSeq[origin] = seq
-                counted += 1
-                if origin == name:
-                    own += 1
-                else:
-                    received += 1
-                    receivedOps += frame.opCount
-                    receivedBytes += len(data)
-                if kind == _KindOps:
-                    applied += 1
-                elif kind == _KindLeave:
-                    self.left.add(origin)
-        finally:
-            self._sinceSnapshot += counted
+    def _ApplyFrames(self, entries: List[Tuple[str, Buffer]]) -> int:
+        # The frames of one read, in channel order, each by itself: the
+        # ledger takes it (applies its operations to the replica as one
+        # frame), repeats it (a number seen before from its sender) or
+        # refuses it. The frames in the common form are read and taken in
+        # one call, the others one by one through the general reader.
+        # Returns the number of operation frames applied.
+        ledger, replica, name, stats = self._ledger, self._replica, self.name, self.stats
+        if type(entries) is not list:
+            entries = list(entries)
+        applied = at = 0
+        while at < len(entries):
+            (at, taken, own, received, receivedOps, receivedBytes, repeats, refused,
+             left) = ledger.TakeFrames(replica, entries, at, name, self._seq)
+            applied += taken
+            self._sinceSnapshot += own + received
             stats.ownFrames += own
             stats.receivedFrames += received
             stats.receivedOps += receivedOps
             stats.receivedBytes += receivedBytes
+            stats.duplicateFrames += repeats
+            for index, error in refused:
+                self._Refused(entries[index][0], error)
+            if left:
+                self.left.update(left)
+            if at < len(entries):
+                applied += self._ApplyFrame(*entries[at])
+                at += 1
         return applied
+
+    def _ApplyFrame(self, position: str, data: Buffer) -> int:
+        # One frame through the general reader: 1 when it was an operation
+        # frame applied, else 0.
+        stats = self.stats
+        try:
+            frame = wire.DecodeFrame(data, unpack=False)
+            if frame.body is not None:
+                body, bases = frame.body, frame.bases
+            else:  # a JSON frame carries its operations
+                body, bases = sync.PackOps(frame.ops, bases=True), True
+            ops = self._ledger.Take(self._replica, frame.kind, frame.origin, frame.seq, body,
+                                    bases, self.name, self._seq)
+        except ValueError as error:  # FrameError, or the ledger's refusal
+            self._Refused(position, str(error))
+            return 0
+        if ops < 0:
+            stats.duplicateFrames += 1
+            return 0
+        self._sinceSnapshot += 1
+        if frame.origin == self.name:
+            stats.ownFrames += 1
+        else:
+            stats.receivedFrames += 1
+            stats.receivedOps += frame.opCount
+            stats.receivedBytes += len(data)
+        if frame.kind == _KindLeave:
+            self.left.add(frame.origin)
+        return 1 if frame.kind == _KindOps else 0
+
+    def _Refused(self, position: str, error: str) -> None:
+        _log.error("channel %s: frame at %s refused: %s", self.channel, position, error)
+        self.stats.refusedFrames += 1
 
     def _MaybeSnapshot(self) -> None:
         if not self.snapshotEvery or self._sinceSnapshot < self.snapshotEvery:
@@ -375,7 +376,7 @@ class Session:
         snapshot before it covers. Returns the snapshot's size in bytes."""
         frame = wire.Frame(wire.KindSnapshot, self.name, 0, base=self._cursor,
                            body=sync.PackSyncData(self._replica, bases=True),
-                           senders=self._lastSeq, bases=True)
+                           senders=self._ledger.GetSenders(), bases=True)
         data = wire.EncodeFrame(frame, useJson=self.useJson)
         self.transport.PutSnapshot(self.channel, self._cursor, data)
         previous, self._snapshotBase = self._snapshotBase, self._cursor

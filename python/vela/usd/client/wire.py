@@ -31,7 +31,7 @@ checks.
 import json
 import struct
 import zlib
-from typing import Any, Dict, Optional, Tuple, Union, cast
+from typing import Any, Dict, Optional, Union, cast
 
 from vela.usd import sync
 from vela.usd.client import jsonForm
@@ -223,12 +223,12 @@ class _Reader:
         result = shift = 0
         while True:
             byte = self.Byte(what)
+            if shift == 63 and byte > 1:  # more than 64 bits
+                raise FrameError("corrupt frame: %s is too long a number" % what)
             result |= (byte & 0x7F) << shift
             if not byte & 0x80:
                 return result
             shift += 7
-            if shift > 63:
-                raise FrameError("corrupt frame: %s is too long a number" % what)
 
     def Text(self, what: str) -> str:
         length = self.Varint(what + " length")
@@ -279,55 +279,7 @@ def _ReadSenders(reader: _Reader) -> Dict[str, int]:
     return senders
 
 
-def _QuickHeader(view: memoryview, end: int) -> Optional[Tuple[int, int, str, int, str, int]]:
-    """(kind, flags, origin, seq, base, where the rest starts) of a checked
-    version-2 frame whose header is the common one: an ops or leave frame,
-    no flags, an origin and base of fewer than 128 bytes, a sequence number
-    of at most four bytes. Anything else, None: the checked reader reads
-    it, and refuses what it must."""
-    if end < 8:
-        return None
-    kind, flags, length = view[1], view[2], view[3]
-    if kind not in (KindOps, KindLeave) or flags or length >= 0x80:
-        return None
-    at = 4 + length
-    if at + 5 > end:
-        return None
-    seq = shift = 0
-    for at in range(at, at + 4):
-        byte = view[at]
-        seq |= (byte & 0x7F) << shift
-        if not byte & 0x80:
-            break
-        shift += 7
-    else:
-        return None
-    baseLength = view[at + 1]
-    start = at + 2 + baseLength
-    if baseLength >= 0x80 or start > end:
-        return None
-    try:
-        origin = str(view[4:4 + length], "utf-8")
-        base = str(view[at + 2:start], "utf-8") if baseLength else ""
-    except UnicodeDecodeError:
-        return None
-    return kind, flags, origin, seq, base, start
-
-
-def _DecodeBinary(data: _Buffer, unpack: bool, quick: bool = True) -> Frame:
-    if quick and not unpack and len(data) > 3 + _Crc.size and data[0] == 2:
-        # The frames a session reads by the thousand: checked as below,
-        # read without the general reader's calls per byte.
-        view = memoryview(data)
-        end = len(data) - _Crc.size
-        if zlib.crc32(view[:end]) == _Crc.unpack_from(data, end)[0]:
-            header = _QuickHeader(view, end)
-            if header is not None:
-                kind, _, origin, seq, base, start = header
-                body = view[start:end]
-                if kind != KindLeave or body == _EmptyBody + _NoBases:
-                    return Frame(kind, origin, seq, None, base, body=body,
-                                 opCount=_BodyOpCount(body), bases=True)
+def _DecodeBinary(data: _Buffer, unpack: bool) -> Frame:
     reader = _Reader(data)
     version = reader.Byte("version")
     if version not in ReadVersions:
@@ -409,7 +361,8 @@ def _JsonObject(data: _Buffer) -> Dict[str, Any]:
 def _JsonSenders(obj: Dict[str, Any]) -> Dict[str, int]:
     senders = obj.get("senders", {}) if obj["version"] >= 2 else {}
     if not isinstance(senders, dict) or not all(
-            isinstance(k, str) and type(v) is int and v >= 0 for k, v in senders.items()):
+            isinstance(k, str) and type(v) is int and 0 <= v < 1 << 64
+            for k, v in senders.items()):
         raise FrameError("malformed JSON frame header: senders")
     return senders
 
@@ -419,7 +372,8 @@ def _DecodeJson(data: _Buffer) -> Frame:
     senders = _JsonSenders(obj)
     kind, origin, seq, base = (obj.get(k) for k in ("kind", "origin", "seq", "base"))
     if kind not in _Kinds or not isinstance(origin, str) or type(seq) is not int \
-            or seq < 0 or not isinstance(base, str) or not isinstance(obj.get("ops"), list):
+            or not 0 <= seq < 1 << 64 or not isinstance(base, str) \
+            or not isinstance(obj.get("ops"), list):
         raise FrameError("malformed JSON frame header")
     ops = sync.SyncOpList()
     try:

@@ -76,5 +76,6 @@ del _os, _Gf, _Plug, _Sdf, _Tf, _Vt, _pluginDir
 # What the extension module defines; the submodule round is a demo and is
 # imported on its own.
 __all__ = ["ApplyPackedOps", "CoalesceOps", "CreateNode", "EraseField", "EraseNode",
-           "MoveNode", "PackLayerUpdates", "PackOps", "PackValue", "SetField", "SyncData",
-           "SyncOp", "SyncOpList", "SyncOpType", "UnpackOps", "UnpackValue"]
+           "FrameLedger", "MoveNode", "PackLayerUpdates", "PackOps", "PackSyncData", "PackValue",
+           "ReadFrameHeader", "SetField", "SyncData", "SyncOp", "SyncOpList", "SyncOpType",
+           "UnpackOps", "UnpackValue"]
