@@ -1,5 +1,6 @@
 // A session client's frame body from a peer -> OpFrame::Decode and
-// OpFrame::Apply.
+// OpFrame::Apply; the same bytes as a whole frame -> FrameHeader::ReadCommon
+// and FrameLedger::Take.
 //
 // Whatever the bytes, decoding stays inside them and takes the body whole
 // or not at all; applying agrees with decoding and, on a refused body,
@@ -7,12 +8,16 @@
 // decodes to the same operations. The bytes are read both as a version 1
 // body and as a version 2 body, which ends with its bases section.
 
+#include "sync/frameHeader.h"
+#include "sync/frameLedger.h"
 #include "sync/opFrame.h"
 #include "sync/syncData.h"
 #include "tests/fuzz/fuzzSupport.h"
 #include "tests/fuzz/opStream.h"
 
 #include <pxr/base/tf/errorMark.h>
+
+#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -83,6 +88,50 @@ void _Check(const std::vector<uint8_t>& bytes, bool bases)
     }
 }
 
+// The bytes as a whole frame, its check appended (random bytes would
+// never match one): a header read in the common form lies inside them, and
+// taking the frame agrees with applying its body.
+void _CheckFrame(const std::vector<uint8_t>& input)
+{
+    std::vector<uint8_t> bytes(input);
+    const uint32_t check = crc32_z(0, input.data(), input.size());
+    for (int i = 0; i < 4; ++i) {
+        bytes.push_back(static_cast<uint8_t>(check >> (8 * i)));
+    }
+    vela::FrameHeader header;
+    if (!vela::FrameHeader::ReadCommon(bytes.data(), bytes.size(), &header)) {
+        return;
+    }
+    vela_fuzz::Check(header.bodyBegin <= header.bodyEnd &&
+                         header.bodyEnd + 4 == bytes.size(),
+                     "a common header's body lies inside the frame");
+    const uint8_t* body = bytes.data() + header.bodyBegin;
+    const size_t bodySize = header.bodyEnd - header.bodyBegin;
+    vela::SyncDataRefPtr taken = vela::SyncData::New();
+    vela::FrameLedger ledger;
+    const vela::FrameLedger::Outcome outcome =
+        ledger.Take(get_pointer(taken), header.kind, header.origin, header.seq,
+                    body, bodySize, true, "peer", 0);
+    if (header.kind != vela::FrameHeader::KindOps ||
+        outcome.verdict == vela::FrameLedger::Verdict::Repeat) {
+        return;
+    }
+    vela::SyncDataRefPtr applied = vela::SyncData::New();
+    size_t count = 0;
+    std::string error;
+    const bool ok = vela::OpFrame::Apply(body, bodySize, get_pointer(applied),
+                                         &count, &error, true);
+    const bool ownName = header.origin == "peer";
+    vela_fuzz::Check(ownName
+                         ? outcome.verdict == vela::FrameLedger::Verdict::Refused
+                         : (outcome.verdict ==
+                            vela::FrameLedger::Verdict::Taken) == ok,
+                     "the ledger takes what applies, and refuses its own name");
+    vela_fuzz::Check(vela_fuzz::SameContent(*taken, ownName ? *vela::SyncData::New()
+                                                            : *applied),
+                     "taking a frame applies its body");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -99,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<uint8_t> bytes(data, data + size);
     _Check(bytes, false);
     _Check(bytes, true);
+    _CheckFrame(bytes);
     mark.Clear();
     return 0;
 }

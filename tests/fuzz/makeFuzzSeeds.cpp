@@ -7,6 +7,7 @@
 //   corpus/applyOps/seed-*       operation streams recorded from sync layers
 //                                authored through Sdf
 //   corpus/decodeFrame/seed-*    the same operations as session frame bodies
+//   corpus/decodeFrame/frame-*   and as whole frames without their check
 //   corpus/refreshChanged/seed-* the same streams as received content, in
 //                                batches of a few operations
 //   packed.dict, base64.dict, ops.dict
@@ -241,6 +242,11 @@ void WriteOpSeeds(const fs::path& root)
         author(layer);
         const vela::SyncOpList ops = vela::SyncData::GetLayerUpdates(layer);
         WriteFile(framesDir / ("seed-" + name), vela::OpFrame::Encode(ops));
+        // As a whole version 2 frame from peer "p", number 1, but for its
+        // check, which the target appends.
+        WriteFile(framesDir / ("frame-" + name),
+                  std::string("\x02\x00\x00\x01p\x01\x00", 7) +
+                      vela::OpFrame::Encode(ops, false, 0, true));
         for (bool received : {false, true}) {
             vela_fuzz::OpStreamWriter writer;
             for (const auto& op : ops) {
