@@ -29,7 +29,7 @@ __all__ = ["NewPeerName", "Session", "Stats"]
 
 _log = logging.getLogger("vela.usd.client")
 
-_KindOps, _KindSnapshot, _KindLeave = wire.KindOps, wire.KindSnapshot, wire.KindLeave
+_KindOps, _KindLeave = wire.KindOps, wire.KindLeave
 
 
 def NewPeerName() -> str:
