@@ -121,8 +121,8 @@ tuple _TakeFrames(FrameLedger& ledger, const SyncDataPtr& syncData,
     PyObject* items = entries.ptr();
     const size_t count = static_cast<size_t>(PyList_GET_SIZE(items));
     size_t at = start;
-    size_t taken = 0, own = 0, received = 0, receivedOps = 0,
-           receivedBytes = 0, repeats = 0;
+    size_t taken = 0, own = 0, received = 0, receivedOps = 0, receivedBytes = 0,
+           repeats = 0;
     list refused, left;
     for (; at < count; ++at) {
         const _EntryBytes bytes(PyList_GET_ITEM(items, at));
@@ -157,8 +157,8 @@ tuple _TakeFrames(FrameLedger& ledger, const SyncDataPtr& syncData,
             left.append(_Text(header.origin));
         }
     }
-    return pxr_boost::python::make_tuple(at, taken, own, received, receivedOps, receivedBytes,
-                      repeats, refused, left);
+    return pxr_boost::python::make_tuple(at, taken, own, received, receivedOps,
+                                         receivedBytes, repeats, refused, left);
 }
 
 dict _GetSenders(const FrameLedger& ledger)
@@ -189,9 +189,9 @@ object _ReadFrameHeader(const object& data)
     if (!FrameHeader::ReadCommon(view.Data(), view.Size(), &header)) {
         return object();
     }
-    return pxr_boost::python::make_tuple(static_cast<int>(header.kind), _Text(header.origin),
-                      header.seq, _Text(header.base), header.bodyBegin,
-                      header.bodyEnd);
+    return pxr_boost::python::make_tuple(
+        static_cast<int>(header.kind), _Text(header.origin), header.seq,
+        _Text(header.base), header.bodyBegin, header.bodyEnd);
 }
 
 } // namespace

@@ -105,9 +105,8 @@ bool FrameHeader::ReadCommon(const uint8_t* data, size_t size,
     header->origin = std::string_view(
         reinterpret_cast<const char*>(data + originAt), originLength);
     header->seq = seq;
-    header->base =
-        std::string_view(reinterpret_cast<const char*>(data + baseAt),
-                         baseLength);
+    header->base = std::string_view(
+        reinterpret_cast<const char*>(data + baseAt), baseLength);
     header->bodyBegin = at;
     header->bodyEnd = end;
     return true;

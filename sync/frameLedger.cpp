@@ -20,8 +20,8 @@ FrameLedger::Outcome FrameLedger::Take(SyncData* store, uint8_t kind,
         return outcome;
     }
     if (origin == self && seq > ownSeq) {
-        outcome.error =
-            fmt::format("frame {} in this peer's name, which it never sent", seq);
+        outcome.error = fmt::format(
+            "frame {} in this peer's name, which it never sent", seq);
         return outcome;
     }
     std::string name(origin);
@@ -32,7 +32,8 @@ FrameLedger::Outcome FrameLedger::Take(SyncData* store, uint8_t kind,
     }
     if (kind == FrameHeader::KindOps) {
         std::string error;
-        if (!OpFrame::Apply(body, bodySize, store, &outcome.ops, &error, bases)) {
+        if (!OpFrame::Apply(body, bodySize, store, &outcome.ops, &error,
+                            bases)) {
             outcome.error = "bad operation frame: " + error;
             return outcome;
         }

@@ -47,8 +47,8 @@ public:
     /// and the number becomes the sender's last. Only a taken frame
     /// changes the ledger, so a damaged frame cannot silence its sender.
     Outcome Take(SyncData* store, uint8_t kind, std::string_view origin,
-                 uint64_t seq, const uint8_t* body, size_t bodySize,
-                 bool bases, std::string_view self, uint64_t ownSeq);
+                 uint64_t seq, const uint8_t* body, size_t bodySize, bool bases,
+                 std::string_view self, uint64_t ownSeq);
 
     /// The last number taken from each sender (what a snapshot records).
     const std::unordered_map<std::string, uint64_t>& GetSenders() const

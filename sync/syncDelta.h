@@ -229,7 +229,8 @@ private:
         _Chunked(const _Chunked&) = delete;
         _Chunked& operator=(const _Chunked&) = delete;
         _Chunked(_Chunked&& other) noexcept
-            : _chunks(std::move(other._chunks)), _size(other._size)
+            : _chunks(std::move(other._chunks))
+            , _size(other._size)
         {
             other._chunks.clear();
             other._size = 0;

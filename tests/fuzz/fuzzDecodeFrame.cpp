@@ -122,13 +122,12 @@ void _CheckFrame(const std::vector<uint8_t>& input)
     const bool ok = vela::OpFrame::Apply(body, bodySize, get_pointer(applied),
                                          &count, &error, true);
     const bool ownName = header.origin == "peer";
-    vela_fuzz::Check(ownName
-                         ? outcome.verdict == vela::FrameLedger::Verdict::Refused
-                         : (outcome.verdict ==
-                            vela::FrameLedger::Verdict::Taken) == ok,
-                     "the ledger takes what applies, and refuses its own name");
-    vela_fuzz::Check(vela_fuzz::SameContent(*taken, ownName ? *vela::SyncData::New()
-                                                            : *applied),
+    vela_fuzz::Check(
+        ownName ? outcome.verdict == vela::FrameLedger::Verdict::Refused
+                : (outcome.verdict == vela::FrameLedger::Verdict::Taken) == ok,
+        "the ledger takes what applies, and refuses its own name");
+    vela_fuzz::Check(vela_fuzz::SameContent(
+                         *taken, ownName ? *vela::SyncData::New() : *applied),
                      "taking a frame applies its body");
 }
 
