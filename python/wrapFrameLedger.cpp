@@ -81,37 +81,16 @@ int64_t _Take(FrameLedger& ledger, const SyncDataPtr& syncData, int kind,
     return -1;
 }
 
-// The bytes of an entry's frame, held while the entry is read.
-class _EntryBytes
+// The frame of a (position, frame) entry.
+object _EntryFrame(PyObject* entry)
 {
-public:
-    explicit _EntryBytes(PyObject* entry)
-    {
-        PyObject* data = PyTuple_Check(entry) && PyTuple_GET_SIZE(entry) == 2
-                             ? PyTuple_GET_ITEM(entry, 1)
-                             : nullptr;
-        if (!data) {
-            PyErr_SetString(PyExc_TypeError,
-                            "TakeFrames reads (position, frame) pairs");
-            throw_error_already_set();
-        }
-        if (PyObject_GetBuffer(data, &_view, PyBUF_SIMPLE) != 0) {
-            throw_error_already_set();
-        }
+    if (!PyTuple_Check(entry) || PyTuple_GET_SIZE(entry) != 2) {
+        PyErr_SetString(PyExc_TypeError,
+                        "TakeFrames reads (position, frame) pairs");
+        throw_error_already_set();
     }
-    ~_EntryBytes() { PyBuffer_Release(&_view); }
-    _EntryBytes(const _EntryBytes&) = delete;
-    _EntryBytes& operator=(const _EntryBytes&) = delete;
-
-    const uint8_t* Data() const
-    {
-        return static_cast<const uint8_t*>(_view.buf);
-    }
-    size_t Size() const { return static_cast<size_t>(_view.len); }
-
-private:
-    Py_buffer _view;
-};
+    return object(handle<>(borrowed(PyTuple_GET_ITEM(entry, 1))));
+}
 
 tuple _TakeFrames(FrameLedger& ledger, const SyncDataPtr& syncData,
                   const list& entries, size_t start, const std::string& name,
@@ -125,7 +104,7 @@ tuple _TakeFrames(FrameLedger& ledger, const SyncDataPtr& syncData,
            repeats = 0;
     list refused, left;
     for (; at < count; ++at) {
-        const _EntryBytes bytes(PyList_GET_ITEM(items, at));
+        const PyBuffer bytes(_EntryFrame(PyList_GET_ITEM(items, at)));
         FrameHeader header;
         if (!FrameHeader::ReadCommon(bytes.Data(), bytes.Size(), &header)) {
             break; // the general reader's
