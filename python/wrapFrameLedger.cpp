@@ -173,6 +173,37 @@ object _ReadFrameHeader(const object& data)
         _Text(header.base), header.bodyBegin, header.bodyEnd);
 }
 
+object _WriteFrame(int kind, int flags, const std::string& origin, uint64_t seq,
+                   const std::string& base, const object& extra,
+                   const object& body)
+{
+    if (kind < 0 || kind > FrameHeader::KindLeave || flags < 0 ||
+        flags > 0xff) {
+        PyErr_Format(PyExc_ValueError, "bad frame kind %d or flags %d", kind,
+                     flags);
+        throw_error_already_set();
+    }
+    std::string frame;
+    {
+        const PyBuffer extraView(extra);
+        const PyBuffer bodyView(body);
+        FrameHeader::Write(
+            static_cast<uint8_t>(kind), static_cast<uint8_t>(flags), origin,
+            seq, base,
+            std::string_view(reinterpret_cast<const char*>(extraView.Data()),
+                             extraView.Size()),
+            std::string_view(reinterpret_cast<const char*>(bodyView.Data()),
+                             bodyView.Size()),
+            &frame);
+    }
+    PyObject* bytes = PyBytes_FromStringAndSize(
+        frame.data(), static_cast<Py_ssize_t>(frame.size()));
+    if (!bytes) {
+        throw_error_already_set();
+    }
+    return object(handle<>(bytes));
+}
+
 } // namespace
 
 void wrapFrameLedger()
@@ -229,6 +260,15 @@ void wrapFrameLedger()
         "operations or leave frame without flags, ASCII origin and base\n"
         "under 128 bytes, a number of at most four bytes); None for any\n"
         "other, which wire.DecodeFrame reads.");
+
+    def("WriteFrame", &_WriteFrame,
+        (arg("kind"), arg("flags"), arg("origin"), arg("seq"), arg("base"),
+         arg("extra"), arg("body")),
+        "WriteFrame(kind, flags, origin: str, seq, base: str, extra: bytes,\n"
+        "           body: bytes) -> bytes\n\n"
+        "Extension: a whole version 2 frame: its header, extra (a\n"
+        "snapshot's sender table, a compressed body's length), body and\n"
+        "check. wire.EncodeFrame decides what goes in flags and extra.");
 }
 
 } // namespace vela

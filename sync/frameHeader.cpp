@@ -25,7 +25,47 @@ bool _Ascii(const uint8_t* data, size_t size)
     return true;
 }
 
+void _AppendVarint(uint64_t value, std::string* out)
+{
+    while (value >= 0x80) {
+        out->push_back(static_cast<char>((value & 0x7f) | 0x80));
+        value >>= 7;
+    }
+    out->push_back(static_cast<char>(value));
+}
+
+void _AppendText(std::string_view text, std::string* out)
+{
+    _AppendVarint(text.size(), out);
+    out->append(text);
+}
+
 } // namespace
+
+void FrameHeader::Write(uint8_t kind, uint8_t flags, std::string_view origin,
+                        uint64_t seq, std::string_view base,
+                        std::string_view extra, std::string_view body,
+                        std::string* out)
+{
+    const size_t start = out->size();
+    // Three bytes, five length and number varints at most ten each.
+    out->reserve(start + 3 + 50 + origin.size() + base.size() + extra.size() +
+                 body.size() + _CheckSize);
+    out->push_back(static_cast<char>(_Version));
+    out->push_back(static_cast<char>(kind));
+    out->push_back(static_cast<char>(flags));
+    _AppendText(origin, out);
+    _AppendVarint(seq, out);
+    _AppendText(base, out);
+    out->append(extra);
+    out->append(body);
+    const uint32_t check = static_cast<uint32_t>(
+        crc32_z(0, reinterpret_cast<const uint8_t*>(out->data() + start),
+                out->size() - start));
+    for (int i = 0; i < 4; ++i) {
+        out->push_back(static_cast<char>((check >> (8 * i)) & 0xff));
+    }
+}
 
 bool FrameHeader::ReadCommon(const uint8_t* data, size_t size,
                              FrameHeader* header)

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vela {
@@ -42,6 +43,17 @@ struct FrameHeader
     /// Never reads outside the bytes given.
     static bool ReadCommon(const uint8_t* data, size_t size,
                            FrameHeader* header);
+
+    /// Appends to \p out a whole version 2 frame: the header (\p kind,
+    /// \p flags, \p origin, \p seq, \p base), \p extra (what the layout
+    /// puts between the header and the body: a snapshot's table of
+    /// senders, a compressed body's inflated length), \p body, then the
+    /// check over all of it. The one writer of the layout; what to put in
+    /// \p flags and \p extra is the caller's.
+    static void Write(uint8_t kind, uint8_t flags, std::string_view origin,
+                      uint64_t seq, std::string_view base,
+                      std::string_view extra, std::string_view body,
+                      std::string* out);
 };
 
 } // namespace vela

@@ -286,7 +286,8 @@ class TestTakingFrames:
             _Prim(writer.layer, "/World/%s_%d" % (writer.name, step))
             writer.layer.GetPrimAtPath("/World").SetInfo("comment", "step %d" % step)
             writer._Drain()
-            data, frame = writer._outbox.pop()
+            data, _ = writer._outbox.pop()
+            frame = wire.DecodeFrame(data, unpack=False)
             roll = rng.random()
             if roll < 0.1:
                 frames += [data, data]  # a repeated send

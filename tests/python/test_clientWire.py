@@ -279,6 +279,54 @@ class TestIntegrity:
         assert wire.DecodeFrame(text).seq == 2
 
 
+class TestLayout:
+    """The writer lays every frame out byte for byte as the layout says:
+    version, kind, flags, origin, number, base, the snapshot's senders or a
+    compressed body's length, the body, the check. Peers of other builds
+    read these bytes."""
+
+    @staticmethod
+    def _Expected(kind, origin, seq, base, body, senders=b"", flags=0, extra=b""):
+        text = origin.encode("utf-8")
+        raw = bytes((2, kind, flags)) + _Varint(len(text)) + text + _Varint(seq) + \
+            _Varint(len(base)) + base.encode("utf-8") + senders + extra + body
+        return raw + struct.pack("<I", zlib.crc32(raw))
+
+    def test_every_kind_and_field_width(self, sceneOps):
+        body = bytes(sync.PackOps(sceneOps[:4], bases=True))
+        for origin in ("p", "P3-abcdef12", "\u00e9" * 70, ""):
+            for seq in (0, 127, 128, (1 << 40) + 5, (1 << 64) - 1):
+                for base in ("", "1234-0", "x" * 130):
+                    frame = wire.Frame(wire.KindOps, origin, seq, base=base, body=body,
+                                       bases=True)
+                    expected = self._Expected(wire.KindOps, origin, seq, base, body)
+                    assert wire.EncodeFrame(frame) == expected
+                    if not base:
+                        assert wire.EncodeOps(origin, seq, body) == expected
+        leave = wire.EncodeFrame(wire.Frame(wire.KindLeave, "p", 4))
+        assert leave == self._Expected(wire.KindLeave, "p", 4, "", b"\x00" * 5)
+        snapshot = wire.Frame(wire.KindSnapshot, "p", 0, base="9-1", body=body, bases=True,
+                              senders={"b": 300, "a": 2})
+        senders = b"\x02" + b"\x01a\x02" + b"\x01b" + _Varint(300)
+        assert wire.EncodeFrame(snapshot) == self._Expected(wire.KindSnapshot, "p", 0, "9-1",
+                                                            body, senders=senders)
+
+    def test_a_compressed_body_carries_its_length(self, sceneOps):
+        body = bytes(sync.PackOps(sceneOps, bases=True))
+        packed = zlib.compress(body, 1)
+        assert len(packed) < len(body)
+        expected = self._Expected(wire.KindOps, "p", 7, "", packed, flags=1,
+                                  extra=_Varint(len(body)))
+        assert wire.EncodeOps("p", 7, body, compressAbove=0) == expected
+        frame = wire.Frame(wire.KindOps, "p", 7, body=body, bases=True)
+        assert wire.EncodeFrame(frame, compressAbove=0) == expected
+
+    def test_numbers_past_64_bits_are_refused(self):
+        for seq in (1 << 64, -1):
+            with pytest.raises((TypeError, OverflowError, ValueError)):
+                wire.EncodeOps("p", seq, b"\x00" * 5)
+
+
 class TestInflation:
     def test_a_bomb_is_refused_before_it_is_inflated(self):
         # Compressed zeros claiming a gigabyte: the claim alone refuses it.

@@ -214,18 +214,15 @@ def _Refusal(what: str, where: str, error: Any) -> TransportError:
 
 def _Entries(reply: Any) -> List[Entry]:
     # XREAD's reply: per stream (a map in RESP3) its entries, each an id
-    # and the flat list of its fields.
+    # and the flat list of its fields, in the common case just f <frame>.
     if not reply:
         return []
     streams = reply.values() if isinstance(reply, dict) else [items for _, items in reply]
     entries: List[Entry] = []
     for items in streams:
-        for entryId, fields in items:
-            if len(fields) == 2 and fields[0] == b"f":
-                data = fields[1]
-            else:
-                data = dict(zip(fields[::2], fields[1::2])).get(b"f", b"")
-            entries.append((entryId.decode("ascii"), data))
+        entries += [(entryId.decode("ascii"), fields[1] if len(fields) == 2 and fields[0] == b"f"
+                     else dict(zip(fields[::2], fields[1::2])).get(b"f", b""))
+                    for entryId, fields in items]
     return entries
 
 

@@ -118,8 +118,8 @@ class Session:
         self._snapshotBase: Optional[str] = None  # position the latest known snapshot covers
         self._sinceSnapshot = 0
         # Frames drained from the layer that no transport has taken yet:
-        # (bytes, frame), oldest first.
-        self._outbox: List[Tuple[bytes, wire.Frame]] = []
+        # (bytes, operations), oldest first.
+        self._outbox: List[Tuple[bytes, int]] = []
 
     @property
     def cursor(self) -> str:
@@ -133,14 +133,15 @@ class Session:
 
     def _Queue(self, frame: wire.Frame, coalesce: bool = False) -> int:
         data = wire.EncodeFrame(frame, useJson=self.useJson, coalesce=coalesce)
-        self._outbox.append((data, frame))
+        self._outbox.append((data, frame.opCount))
         return len(data)
 
     def _Sent(self, count: int) -> None:
-        for data, frame in self._outbox[:count]:
-            self.stats.sentFrames += 1
-            self.stats.sentOps += frame.opCount
-            self.stats.sentBytes += len(data)
+        stats = self.stats
+        for data, ops in self._outbox[:count]:
+            stats.sentFrames += 1
+            stats.sentOps += ops
+            stats.sentBytes += len(data)
         del self._outbox[:count]
 
     def _Flush(self) -> None:
@@ -153,11 +154,16 @@ class Session:
     def _Drain(self) -> int:
         # The layer's updates into the outbox as one frame; its size.
         body = sync.PackLayerUpdates(self.layer, bases=True)
-        if not wire.BodyOpCount(body):
+        ops = wire.BodyOpCount(body)
+        if not ops:
             return 0
         self._seq += 1
-        return self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body, bases=True),
-                           coalesce=True)
+        if self.useJson:
+            return self._Queue(wire.Frame(wire.KindOps, self.name, self._seq, body=body,
+                                          bases=True), coalesce=True)
+        data = wire.EncodeOps(self.name, self._seq, body)
+        self._outbox.append((data, ops))
+        return len(data)
 
     def _SendAndRead(self, batch: int, blockMs: float) -> Tuple[List[Tuple[str, bytes]], str]:
         # What waits in the outbox, then a read; in one round trip where

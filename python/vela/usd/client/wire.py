@@ -36,7 +36,7 @@ from typing import Any, Dict, Optional, Union, cast
 from vela.usd import sync
 from vela.usd.client import jsonForm
 
-__all__ = ["ApplyFrame", "BodyOpCount", "CompressAbove", "DecodeFrame", "EncodeFrame",
+__all__ = ["ApplyFrame", "BodyOpCount", "CompressAbove", "DecodeFrame", "EncodeFrame", "EncodeOps",
            "Frame", "FrameError", "KindLeave", "KindNames", "KindOps", "KindSnapshot",
            "MaxBody", "MaxInflation", "MinInflationAllowance", "ReadVersions", "Version"]
 
@@ -69,6 +69,8 @@ MaxBody = 1 << 30
 MaxInflation = 12
 MinInflationAllowance = 1 << 20
 _Crc = struct.Struct("<I")
+# The one writer of the binary layout (header, extra, body, check).
+_WriteFrame = sync.WriteFrame
 # The body of a frame without operations: four empty counts, and in
 # version 2 an empty table of the values list-op edits started from.
 _EmptyBody = b"\x00\x00\x00\x00"
@@ -160,9 +162,26 @@ def _Senders(senders: Dict[str, int]) -> bytes:
         _Text(origin) + _Varint(seq) for origin, seq in sorted(senders.items()))
 
 
-def _WithCheck(head: bytes, body: _Buffer) -> bytes:
-    crc = zlib.crc32(body, zlib.crc32(head))
-    return b"".join((head, body, _Crc.pack(crc)))
+def _EncodeBinary(kind: int, origin: str, seq: int, base: str, senders: bytes, body: _Buffer,
+                  compressAbove: Optional[int]) -> bytes:
+    # The binary frame of body (with its table of bases): compressed when
+    # that makes it smaller and a reader would accept the claim.
+    flags, extra = 0, senders
+    if compressAbove is not None and len(body) > compressAbove:
+        packed = zlib.compress(body, 1)
+        # A body that shrinks more than a reader accepts travels as it is.
+        if len(packed) < len(body) <= InflationLimit(len(packed)):
+            flags, extra, body = _FlagZlib, senders + _Varint(len(body)), packed
+    return _WriteFrame(kind, flags, origin, seq, base, extra, body)
+
+
+def EncodeOps(origin: str, seq: int, body: _Buffer,
+              compressAbove: Optional[int] = CompressAbove) -> bytes:
+    """The bytes of an operations frame from origin numbered seq carrying
+    body (PackOps form with bases, as PackLayerUpdates(..., bases=True)
+    drains it): what EncodeFrame writes of such a frame, without building
+    one."""
+    return _EncodeBinary(KindOps, origin, seq, "", b"", body, compressAbove)
 
 
 def EncodeFrame(frame: Frame, useJson: bool = False,
@@ -191,19 +210,9 @@ def EncodeFrame(frame: Frame, useJson: bool = False,
         # A body without the table of bases gains an empty one.
         body = frame.body if frame.bases else bytes(frame.body) + _NoBases
     frame.opCount = _BodyOpCount(body)
-    flags = 0
-    rawLength = b""
-    if compressAbove is not None and len(body) > compressAbove:
-        packed = zlib.compress(body, 1)
-        # A body that shrinks more than a reader accepts travels as it is.
-        if len(packed) < len(body) <= InflationLimit(len(packed)):
-            flags |= _FlagZlib
-            rawLength = _Varint(len(body))
-            body = packed
     senders = _Senders(frame.senders) if frame.kind == KindSnapshot else b""
-    head = b"".join((bytes((Version, frame.kind, flags)), _Text(frame.origin),
-                     _Varint(frame.seq), _Text(frame.base), senders, rawLength))
-    return _WithCheck(head, body)
+    return _EncodeBinary(frame.kind, frame.origin, frame.seq, frame.base, senders, body,
+                         compressAbove)
 
 
 class _Reader:

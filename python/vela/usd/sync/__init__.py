@@ -78,4 +78,4 @@ del _os, _Gf, _Plug, _Sdf, _Tf, _Vt, _pluginDir
 __all__ = ["ApplyPackedOps", "CoalesceOps", "CreateNode", "EraseField", "EraseNode",
            "FrameLedger", "MoveNode", "PackLayerUpdates", "PackOps", "PackSyncData", "PackValue",
            "ReadFrameHeader", "SetField", "SyncData", "SyncOp", "SyncOpList", "SyncOpType",
-           "UnpackOps", "UnpackValue"]
+           "UnpackOps", "UnpackValue", "WriteFrame"]
