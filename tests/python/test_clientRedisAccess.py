@@ -465,6 +465,34 @@ class TestTls:
                     transport.Read("scene", "0")
             assert transport.reconnects == 0 and "retrying" not in caplog.text
 
+    @pytest.mark.parametrize("tlsServer", ["optional", "yes"], indirect=True)
+    def test_a_url_of_the_wrong_scheme_is_refused_at_once_and_says_so(
+            self, tlsServer, tmp_path, certificates):
+        (tmp_path / "plain").mkdir()
+        plain = RedisServer(tmp_path / "plain", password=_Secret)
+        plain.Start()
+        try:
+            cases = [
+                # A plain URL at the TLS port: the server drops the command.
+                (tlsServer.Url(password=_Secret).replace("rediss://", "redis://", 1),
+                 "speaks TLS: use a rediss:// URL"),
+                # A TLS URL at a plain port: the server waits for a command
+                # line and never answers the handshake.
+                (plain.url.replace("redis://", "rediss://", 1) + "?ssl_ca_certs="
+                 + certificates.ca, "speaks plain Redis, not TLS"),
+            ]
+            for url, says in cases:
+                transport = RedisTransport(url, retryFor=30)
+                with pytest.raises(TransportRefused, match=says) as refused:
+                    transport.Append("scene", b"frame")
+                assert transport.reconnects == 0
+                assert _Secret not in str(refused.value)
+            # The right schemes still work.
+            assert RedisTransport(tlsServer.AdminUrl()).Append("scene", b"frame")
+            assert RedisTransport(plain.url).Append("scene", b"frame")
+        finally:
+            plain.Stop()
+
     def test_tls_acl_users_and_passwords_together(self, tmp_path, certificates):
         users = [rules for _, rules, _ in _ReadmeUsers()]
         server = RedisServer(tmp_path, password=_Secret, tls=certificates, users=users)

@@ -24,8 +24,11 @@ socket with whatever was half read, so that the next exchange starts
 clean. Its subclass ``TlsRefused`` says that making the connection again
 will fail again: the server's certificate failed verification, the server
 refused this client's certificate (or wanted one), or the TLS files could
-not be read. ``ParseUrl`` reads the URL forms redis-py's ``from_url``
-reads.
+not be read. A new connection that fails before the server said
+anything is probed once with the other protocol: a ``redis://`` URL aimed
+at a TLS port, or ``rediss://`` at a plain one, raises ``TlsRefused``
+saying so instead of being retried. ``ParseUrl`` reads the URL forms
+redis-py's ``from_url`` reads.
 
 A URL may carry a password: ``MaskUrl`` is the form of it that may be
 shown (in a log line, an exception, a report), and everything here that
@@ -64,10 +67,11 @@ class ProtocolError(ConnectionLost):
 
 
 class TlsRefused(ConnectionLost):
-    """A TLS connection that cannot be made however often it is tried:
-    the server's certificate failed verification, the server refused this
-    client's certificate or wanted one, or the client's TLS files could
-    not be read."""
+    """A connection that cannot be made however often it is tried: the
+    server's certificate failed verification, the server refused this
+    client's certificate or wanted one, the client's TLS files could not
+    be read, or the URL's scheme does not match the server (a
+    ``redis://`` URL aimed at a TLS port, ``rediss://`` at a plain one)."""
 
 
 class _Closed(ConnectionLost):
@@ -515,14 +519,68 @@ class Connection:
                                      % error.verify_message) from error
                 except ssl.SSLError as error:
                     if "ALERT" not in (error.reason or ""):
+                        self._RefuseIfPlain(error)
                         raise
                     raise TlsRefused("the server refused the TLS handshake: %s"
                                      % error) from error
+                except OSError as error:
+                    # A server that never answers the handshake (it waits
+                    # for a command line) or drops it.
+                    self._RefuseIfPlain(error)
+                    raise
             except BaseException:
                 sock.close()
                 raise
         sock.settimeout(self._timeout)
         return sock
+
+    def _Speaks(self, tls: bool) -> bool:
+        # Whether the server at the address answers a new connection in
+        # TLS (a handshake it completes or refuses with an alert), or
+        # else in plain Redis protocol (any reply to a PING).
+        address = self.address
+        try:
+            sock = socket.create_connection((address.host, address.port),
+                                            self._connectTimeout or 2.0)
+        except OSError:
+            return False
+        try:
+            if tls:
+                context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+                context.check_hostname = False
+                context.verify_mode = ssl.CERT_NONE
+                try:
+                    context.wrap_socket(sock, server_hostname=address.host).close()
+                except ssl.SSLError as error:
+                    return "ALERT" in (error.reason or "")
+                return True
+            sock.sendall(b"*1\r\n$4\r\nPING\r\n")
+            return sock.recv(1) in (b"+", b"-")
+        except OSError:
+            return False
+        finally:
+            sock.close()
+
+    def _RefuseIfPlain(self, error: OSError) -> None:
+        # A TLS handshake that failed without the server's word: a plain
+        # server is told apart by answering a PING.
+        if self._Speaks(tls=False):
+            raise TlsRefused("the server at %s:%d speaks plain Redis, not TLS: use a redis:// "
+                             "URL (%s)" % (self.address.host, self.address.port,
+                                           error)) from error
+
+    def _SchemeRefusal(self, error: OSError, answered: bool) -> Optional[TlsRefused]:
+        # A plain connection that the server closed before saying anything:
+        # a TLS port does so with the bytes of a command (a server going
+        # away at that moment refuses the probe's connection too).
+        address = self.address
+        if address.tls or address.path is not None or answered or \
+                not isinstance(error, (_Closed, ConnectionResetError, BrokenPipeError)):
+            return None
+        if not self._Speaks(tls=True):
+            return None
+        return TlsRefused("the server at %s:%d speaks TLS: use a rediss:// URL"
+                          % (address.host, address.port))
 
     def _TlsContext(self) -> ssl.SSLContext:
         options = self.address.options
@@ -601,7 +659,7 @@ class Connection:
         except OSError as error:
             answered = self._answered
             self._Drop()
-            refused = self._TlsRefusal(error, answered)
+            refused = self._TlsRefusal(error, answered) or self._SchemeRefusal(error, answered)
             if refused is not None:
                 raise refused from error
             if isinstance(error, ConnectionLost):
