@@ -48,8 +48,9 @@ void FrameHeader::Write(uint8_t kind, uint8_t flags, std::string_view origin,
                         std::string* out)
 {
     const size_t start = out->size();
-    // Three bytes, five length and number varints at most ten each.
-    out->reserve(start + 3 + 50 + origin.size() + base.size() + extra.size() +
+    // Three bytes, then two lengths and the number, varints of at most ten
+    // bytes each.
+    out->reserve(start + 3 + 30 + origin.size() + base.size() + extra.size() +
                  body.size() + _CheckSize);
     out->push_back(static_cast<char>(_Version));
     out->push_back(static_cast<char>(kind));

@@ -537,11 +537,13 @@ class Connection:
     def _Speaks(self, tls: bool) -> bool:
         # Whether the server at the address answers a new connection in
         # TLS (a handshake it completes or refuses with an alert), or
-        # else in plain Redis protocol (any reply to a PING).
+        # else in plain Redis protocol (any reply to a PING). A plain
+        # server never answers a handshake: the probe waits a second at
+        # most.
         address = self.address
         try:
             sock = socket.create_connection((address.host, address.port),
-                                            self._connectTimeout or 2.0)
+                                            min(self._connectTimeout or 1.0, 1.0))
         except OSError:
             return False
         try:
