@@ -541,6 +541,8 @@ class Connection:
         # server never answers a handshake: the probe waits a second at
         # most.
         address = self.address
+        if address.path is not None:
+            return False
         try:
             sock = socket.create_connection((address.host, address.port),
                                             min(self._connectTimeout or 1.0, 1.0))
