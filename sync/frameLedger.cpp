@@ -32,8 +32,8 @@ FrameLedger::Outcome FrameLedger::Take(SyncData* store, uint8_t kind,
     }
     if (kind == FrameHeader::KindOps) {
         std::string error;
-        if (!OpFrame::Apply(body, bodySize, store, &outcome.ops, &error,
-                            bases)) {
+        if (!OpFrame::Apply(body, bodySize, store, &outcome.ops, &error, bases,
+                            &_scratch.reader)) {
             outcome.error = "bad operation frame: " + error;
             return outcome;
         }

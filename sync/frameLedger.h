@@ -5,6 +5,7 @@
 #define VELA_SYNC_FRAME_LEDGER_H
 
 #include "sync/frameHeader.h"
+#include "sync/opFrameReader.h"
 #include "sync/syncData.h"
 
 #include <cstddef>
@@ -62,7 +63,18 @@ public:
     }
 
 private:
+    // The reader of every body the ledger takes, its tables' room kept
+    // from one frame to the next; a copy of the ledger has its own.
+    struct _Scratch
+    {
+        _Scratch() = default;
+        _Scratch(const _Scratch&) {}
+        _Scratch& operator=(const _Scratch&) { return *this; }
+        OpFrameReader reader{nullptr, 0};
+    };
+
     std::unordered_map<std::string, uint64_t> _last;
+    _Scratch _scratch;
 };
 
 } // namespace vela

@@ -319,8 +319,23 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
 bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
                     size_t* applied, std::string* error, bool bases)
 {
-    *applied = 0;
     OpFrameReader reader(data, size, bases);
+    return Apply(data, size, target, applied, error, bases, &reader);
+}
+
+bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
+                    size_t* applied, std::string* error, bool bases,
+                    OpFrameReader* readerToUse)
+{
+    *applied = 0;
+    OpFrameReader& reader = *readerToUse;
+    reader.Reset(data, size, bases);
+    // What the body built is let go of with the call, the room kept.
+    struct Release
+    {
+        OpFrameReader& reader;
+        ~Release() { reader.Reset(nullptr, 0); }
+    } release{reader};
     if (!reader.Run(error)) {
         return false;
     }

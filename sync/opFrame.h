@@ -13,6 +13,8 @@
 
 namespace vela {
 
+class OpFrameReader;
+
 /// The compact binary form of a list of sync operations: the body of a
 /// session client's frame (the header around it is the client's). The
 /// layout is specified in docs/wireFormat.md.
@@ -71,6 +73,12 @@ public:
     /// ways (SyncOpMerger).
     static bool Apply(const uint8_t* data, size_t size, SyncData* target,
                       size_t* applied, std::string* error, bool bases = false);
+
+    /// As Apply, reading the body with \p reader, whose tables keep their
+    /// room for the next body (a caller applying frame after frame).
+    static bool Apply(const uint8_t* data, size_t size, SyncData* target,
+                      size_t* applied, std::string* error, bool bases,
+                      OpFrameReader* reader);
 };
 
 } // namespace vela

@@ -20,6 +20,26 @@ OpFrameReader::OpFrameReader(const uint8_t* data, size_t size, bool bases)
     , _textBudget(std::max<size_t>(64u << 20, size * 64))
 {}
 
+void OpFrameReader::Reset(const uint8_t* data, size_t size, bool bases)
+{
+    _in = OpFrameCursor(data, size);
+    _bases = bases;
+    _opCount = 0;
+    _textBudget = std::max<size_t>(64u << 20, size * 64);
+    _error.clear();
+    _strings.clear();
+    _pathEntries.clear();
+    _pathLengths.clear();
+    _valueBytes.clear();
+    _ops.clear();
+    _pathUsed.clear();
+    _paths.clear();
+    _tokens.clear();
+    _values.clear();
+    _tokenDone.clear();
+    _valueDone.clear();
+}
+
 bool OpFrameReader::Run(std::string* error)
 {
     if (_ReadTables() && _ReadOps() && _Resolve()) {
@@ -311,7 +331,8 @@ void OpFrameReader::_ResolvePaths()
     // Prefixes precede the paths built on them, so one pass in table
     // order resolves them all; a prefix used by no operation is still
     // resolved, as its children are built on it.
-    std::vector<char> used(_pathEntries.size(), 0);
+    std::vector<char>& used = _pathUsed;
+    used.assign(_pathEntries.size(), 0);
     for (const Op& op : _ops) {
         used[op.path] = 1;
         if (op.type == SyncOp::MoveNode) {

@@ -46,6 +46,12 @@ public:
     /// frames only).
     OpFrameReader(const uint8_t* data, size_t size, bool bases = false);
 
+    /// Starts over on another body, as a new reader would, keeping the
+    /// room its tables took: a reader used for frame after frame
+    /// allocates nothing once it has read the largest. Reset to an empty
+    /// body lets go of the paths, tokens and values the last body built.
+    void Reset(const uint8_t* data, size_t size, bool bases = false);
+
     /// Reads and checks the whole body; on the first fault, false with
     /// \p error saying what and where.
     bool Run(std::string* error);
@@ -95,6 +101,7 @@ private:
     std::vector<size_t> _pathLengths;
     std::vector<std::string_view> _valueBytes;
     std::vector<Op> _ops;
+    std::vector<char> _pathUsed;
     std::vector<pxr::SdfPath> _paths;
     std::vector<pxr::TfToken> _tokens;
     std::vector<pxr::VtValue> _values;

@@ -2,6 +2,7 @@
 // docs/wireFormat.md byte for byte, and bodies that read back as the
 // operations they were made of and apply as ApplySyncOp applies them.
 #include "sync/opFrame.h"
+#include "sync/opFrameReader.h"
 #include "sync/syncData.h"
 #include "sync/valueHandler.h"
 #include "tests/logCapture.h"
@@ -163,4 +164,48 @@ TEST(OpFrame, EveryTruncationIsRefusedWhole)
         EXPECT_EQ(applied, 0u);
         EXPECT_EQ(store->GetSpecCount(), 1u) << end;
     }
+}
+
+// One reader serves frame after frame (a ledger's): each body, a refused
+// one among them, reads and applies as it would with a reader of its own,
+// whatever the bodies before it left in the reader's tables.
+TEST(OpFrame, AReaderUsedAgainReadsEachBodyAsANewOneWould)
+{
+    const std::vector<Bytes> bodies = {
+        Encoded({RawOp(SyncOp::CreateNode, "/A", "", 6),
+                 RawOp(SyncOp::SetField, "/A", "doc", 0, _StringD),
+                 RawOp(SyncOp::CreateNode, "/A/B", "", 6),
+                 RawOp(SyncOp::SetField, "/A/B", "doc", 0, _Double1)}),
+        Encoded({RawOp(SyncOp::SetField, "/A", "doc", 0, _Double1)}),
+        // Cut short: refused, with nothing applied.
+        Bytes(),
+        Encoded({RawOp(SyncOp::MoveNode, "/C", "/A/B"),
+                 RawOp(SyncOp::EraseField, "/A", "doc")}),
+        Encoded({RawOp(SyncOp::CreateNode, "/D", "", 6)}),
+    };
+    SyncDataRefPtr reused = SyncData::New();
+    SyncDataRefPtr fresh = SyncData::New();
+    vela::OpFrameReader reader(nullptr, 0);
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        Bytes body = bodies[i];
+        if (body.empty()) {
+            body = bodies[0];
+            body.resize(body.size() / 2);
+        }
+        size_t appliedReused = 0, appliedFresh = 0;
+        std::string errorReused, errorFresh;
+        const bool okReused =
+            OpFrame::Apply(body.data(), body.size(), get_pointer(reused),
+                           &appliedReused, &errorReused, false, &reader);
+        const bool okFresh =
+            OpFrame::Apply(body.data(), body.size(), get_pointer(fresh),
+                           &appliedFresh, &errorFresh);
+        EXPECT_EQ(okReused, okFresh) << i;
+        EXPECT_EQ(okReused, !bodies[i].empty()) << i;
+        EXPECT_EQ(appliedReused, appliedFresh) << i;
+        EXPECT_EQ(errorReused, errorFresh) << i;
+        EXPECT_EQ(vela_test::Dump(*reused), vela_test::Dump(*fresh)) << i;
+    }
+    EXPECT_TRUE(fresh->HasSpec(SdfPath("/C")));
+    EXPECT_FALSE(fresh->HasSpec(SdfPath("/A/B")));
 }
