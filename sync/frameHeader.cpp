@@ -2,8 +2,7 @@
 // Copyright 2026 vela contributors
 //
 #include "sync/frameHeader.h"
-
-#include <zlib.h>
+#include "sync/crc32.h"
 
 namespace vela {
 
@@ -60,9 +59,9 @@ void FrameHeader::Write(uint8_t kind, uint8_t flags, std::string_view origin,
     _AppendText(base, out);
     out->append(extra);
     out->append(body);
-    const uint32_t check = static_cast<uint32_t>(
-        crc32_z(0, reinterpret_cast<const uint8_t*>(out->data() + start),
-                out->size() - start));
+    const uint32_t check =
+        Crc32(reinterpret_cast<const uint8_t*>(out->data() + start),
+              out->size() - start);
     for (int i = 0; i < 4; ++i) {
         out->push_back(static_cast<char>((check >> (8 * i)) & 0xff));
     }
@@ -82,7 +81,7 @@ bool FrameHeader::ReadCommon(const uint8_t* data, size_t size,
                            static_cast<uint32_t>(data[end + 2]) << 16 |
                            static_cast<uint32_t>(data[end + 3]) << 24;
     // Nothing of the frame is believed before its check passes.
-    if (crc32_z(0, data, end) != check) {
+    if (Crc32(data, end) != check) {
         return false;
     }
     const uint8_t kind = data[1];
