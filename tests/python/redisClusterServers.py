@@ -208,8 +208,10 @@ class ClusterServers:
                 for entry in node.Execute("CLUSTER", "SLOTS")}
 
     def MasterOfSlot(self, slot):
-        return next(port for (start, end), port in self.SlotMap().items()
-                    if start <= slot <= end)
+        """The port of the master serving slot; None while no node lists
+        one for it, as for a moment during a failover."""
+        return next((port for (start, end), port in self.SlotMap().items()
+                     if start <= slot <= end), None)
 
     def Masters(self):
         return [self.Node(port) for port in sorted(set(self.SlotMap().values()))]
