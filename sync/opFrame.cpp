@@ -319,7 +319,7 @@ bool OpFrame::Decode(const uint8_t* data, size_t size, SyncOpList* ops,
 bool OpFrame::Apply(const uint8_t* data, size_t size, SyncData* target,
                     size_t* applied, std::string* error, bool bases)
 {
-    OpFrameReader reader(data, size, bases);
+    OpFrameReader reader(nullptr, 0);
     return Apply(data, size, target, applied, error, bases, &reader);
 }
 

@@ -8,6 +8,7 @@
 // decodes to the same operations. The bytes are read both as a version 1
 // body and as a version 2 body, which ends with its bases section.
 
+#include "sync/crc32.h"
 #include "sync/frameHeader.h"
 #include "sync/frameLedger.h"
 #include "sync/opFrame.h"
@@ -16,8 +17,6 @@
 #include "tests/fuzz/opStream.h"
 
 #include <pxr/base/tf/errorMark.h>
-
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -94,7 +93,7 @@ void _Check(const std::vector<uint8_t>& bytes, bool bases)
 void _CheckFrame(const std::vector<uint8_t>& input)
 {
     std::vector<uint8_t> bytes(input);
-    const uint32_t check = crc32_z(0, input.data(), input.size());
+    const uint32_t check = vela::Crc32(input.data(), input.size());
     for (int i = 0; i < 4; ++i) {
         bytes.push_back(static_cast<uint8_t>(check >> (8 * i)));
     }
