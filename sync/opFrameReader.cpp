@@ -16,9 +16,9 @@ namespace vela {
 // up to 64 times the body's size, and at least 64 MiB.
 OpFrameReader::OpFrameReader(const uint8_t* data, size_t size, bool bases)
     : _in(data, size)
-    , _bases(bases)
-    , _textBudget(std::max<size_t>(64u << 20, size * 64))
-{}
+{
+    Reset(data, size, bases);
+}
 
 void OpFrameReader::Reset(const uint8_t* data, size_t size, bool bases)
 {

@@ -92,9 +92,9 @@ private:
                      std::string* message);
 
     OpFrameCursor _in;
-    bool _bases;
+    bool _bases = false;
     uint64_t _opCount = 0;
-    size_t _textBudget;
+    size_t _textBudget = 0;
     std::string _error;
     std::vector<std::string_view> _strings;
     std::vector<std::pair<uint64_t, uint64_t>> _pathEntries;
