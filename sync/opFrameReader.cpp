@@ -285,21 +285,16 @@ bool OpFrameReader::_Index(size_t size, uint64_t* index, const char* what)
 // property name (the common case, and much cheaper than parsing the
 // text); anything else is parsed whole by SyncData's check, which leaves a
 // path it refuses empty.
-SdfPath OpFrameReader::_BuildPath(uint64_t i) const
+SdfPath OpFrameReader::_BuildPath(uint64_t i, bool keep)
 {
     const uint64_t prefix = _pathEntries[i].first;
     const std::string_view piece = _strings[_pathEntries[i].second];
     if (piece.size() >= 2) {
-        const std::string name(piece.substr(1));
-        const SdfPath& parent =
-            prefix ? _paths[prefix - 1] : SdfPath::AbsoluteRootPath();
-        if (piece[0] == '/' && parent.IsAbsoluteRootOrPrimPath() &&
-            SdfPath::IsValidIdentifier(name)) {
-            return parent.AppendChild(TfToken(name));
-        }
-        if (piece[0] == '.' && parent.IsPrimPath() &&
-            SdfPath::IsValidNamespacedIdentifier(name)) {
-            return parent.AppendProperty(TfToken(name));
+        SdfPath path = _AppendPiece(prefix ? _paths[prefix - 1]
+                                           : SdfPath::AbsoluteRootPath(),
+                                    piece, keep);
+        if (!path.IsEmpty()) {
+            return path;
         }
     } else if (piece == "/" && !prefix) {
         return SdfPath::AbsoluteRootPath();
@@ -307,6 +302,52 @@ SdfPath OpFrameReader::_BuildPath(uint64_t i) const
     SdfPath path;
     SyncData::CheckNodePath(PathText(i), &path, nullptr);
     return path;
+}
+
+SdfPath OpFrameReader::_AppendPiece(const SdfPath& parent,
+                                    std::string_view piece, bool keep)
+{
+    if (parent.IsEmpty()) {
+        return SdfPath();
+    }
+    if (keep) {
+        _pieceKey.first = parent;
+        _pieceKey.second.assign(piece);
+        const auto found = _builtPaths.find(_pieceKey);
+        if (found != _builtPaths.end()) {
+            return found->second;
+        }
+    }
+    const std::string name(piece.substr(1));
+    SdfPath path;
+    if (piece[0] == '/' && parent.IsAbsoluteRootOrPrimPath() &&
+        SdfPath::IsValidIdentifier(name)) {
+        path = parent.AppendChild(TfToken(name));
+    } else if (piece[0] == '.' && parent.IsPrimPath() &&
+               SdfPath::IsValidNamespacedIdentifier(name)) {
+        path = parent.AppendProperty(TfToken(name));
+    }
+    if (!keep || path.IsEmpty()) {
+        return path;
+    }
+    if (_builtPaths.size() >= CacheLimit) {
+        _builtPaths.clear();
+    }
+    _builtPaths.emplace(_pieceKey, path);
+    return path;
+}
+
+const TfToken& OpFrameReader::_FieldToken(std::string_view name)
+{
+    _nameKey.assign(name);
+    auto found = _builtTokens.find(_nameKey);
+    if (found == _builtTokens.end()) {
+        if (_builtTokens.size() >= CacheLimit) {
+            _builtTokens.clear();
+        }
+        found = _builtTokens.emplace(_nameKey, TfToken(_nameKey)).first;
+    }
+    return found->second;
 }
 
 bool OpFrameReader::_Resolve()
@@ -344,10 +385,14 @@ void OpFrameReader::_ResolvePaths()
             used[_pathEntries[i].first - 1] = 1;
         }
     }
+    // A large body (a snapshot, a late joiner's first frames) builds
+    // paths it will not meet again: kept, they would only push out the
+    // few that every live frame names.
+    const bool keep = _pathEntries.size() <= KeptTableMax;
     _paths.resize(_pathEntries.size());
     for (uint64_t i = 0; i < _pathEntries.size(); ++i) {
         if (used[i]) {
-            _paths[i] = _BuildPath(i);
+            _paths[i] = _BuildPath(i, keep);
         }
     }
 }
@@ -389,7 +434,7 @@ bool OpFrameReader::_CheckField(const Op& op, const SdfPath& path,
         if (!SyncData::CheckFieldName(_strings[op.second], path, message)) {
             return false;
         }
-        _tokens[op.second] = TfToken(std::string(_strings[op.second]));
+        _tokens[op.second] = _FieldToken(_strings[op.second]);
         _tokenDone[op.second] = 1;
     }
     if (op.type != SyncOp::SetField) {

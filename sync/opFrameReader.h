@@ -13,8 +13,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,14 +44,21 @@ public:
 
     static constexpr uint64_t NoBase = UINT64_MAX;
 
+    /// The most paths, and field names, a reader keeps from body to body.
+    static constexpr size_t CacheLimit = 4096;
+    /// Only bodies of at most this many paths keep theirs.
+    static constexpr size_t KeptTableMax = 256;
+
     /// With \p bases the body ends with the bases section (version 2
     /// frames only).
     OpFrameReader(const uint8_t* data, size_t size, bool bases = false);
 
     /// Starts over on another body, as a new reader would, keeping the
     /// room its tables took: a reader used for frame after frame
-    /// allocates nothing once it has read the largest. Reset to an empty
-    /// body lets go of the paths, tokens and values the last body built.
+    /// allocates nothing once it has read the largest, and builds a path
+    /// or field name it built for an earlier body from what it kept (up to
+    /// CacheLimit of each, for the reader's life). Reset to an empty body
+    /// lets go of the paths, tokens and values the last body built.
     void Reset(const uint8_t* data, size_t size, bool bases = false);
 
     /// Reads and checks the whole body; on the first fault, false with
@@ -76,7 +85,13 @@ private:
     bool _ReadSecond(Op* op);
     bool _ReadBases();
     bool _Index(size_t size, uint64_t* index, const char* what);
-    pxr::SdfPath _BuildPath(uint64_t i) const;
+    // Path \p i of the table, kept for later bodies with \p keep.
+    pxr::SdfPath _BuildPath(uint64_t i, bool keep);
+    // A prim or property path one name below \p parent, from \p piece
+    // ('/' or '.' and the name); empty when the fast way does not apply.
+    pxr::SdfPath _AppendPiece(const pxr::SdfPath& parent,
+                              std::string_view piece, bool keep);
+    const pxr::TfToken& _FieldToken(std::string_view name);
     bool _Resolve();
     // Builds every path that an operation, or a path built on it, uses.
     void _ResolvePaths();
@@ -108,6 +123,26 @@ private:
     // Which field names and values have been checked.
     std::vector<char> _tokenDone;
     std::vector<char> _valueDone;
+
+    // What earlier bodies built: a reader taking frame after frame of a
+    // live session meets the same few paths and names again and again, and
+    // making a token or path from text takes a trip through OpenUSD's
+    // registries each time.
+    struct _PieceHash
+    {
+        size_t operator()(const std::pair<pxr::SdfPath, std::string>& key) const
+        {
+            return pxr::SdfPath::Hash()(key.first) ^
+                   (std::hash<std::string>()(key.second) *
+                    0x9e3779b97f4a7c15ull);
+        }
+    };
+    std::unordered_map<std::pair<pxr::SdfPath, std::string>, pxr::SdfPath,
+                       _PieceHash>
+        _builtPaths;
+    std::pair<pxr::SdfPath, std::string> _pieceKey;
+    std::unordered_map<std::string, pxr::TfToken> _builtTokens;
+    std::string _nameKey;
 };
 
 } // namespace vela

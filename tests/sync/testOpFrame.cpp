@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -208,4 +209,87 @@ TEST(OpFrame, AReaderUsedAgainReadsEachBodyAsANewOneWould)
     }
     EXPECT_TRUE(fresh->HasSpec(SdfPath("/C")));
     EXPECT_FALSE(fresh->HasSpec(SdfPath("/A/B")));
+}
+
+// What a reader keeps from body to body (the paths and field names it
+// built) never stands in for something else: a name under another parent,
+// a prim name read as a property, a name refused before, or a path built
+// before the reader let go of what it kept.
+TEST(OpFrame, AReaderKeepsWhatItBuiltWithoutMixingItUp)
+{
+    const Bytes double1 = _Double1;
+    const auto create = [](const char* path, int type = 6) {
+        return RawOp(SyncOp::CreateNode, path, "", type);
+    };
+    const auto set = [&](const char* path, const char* field) {
+        return RawOp(SyncOp::SetField, path, field, 0, double1);
+    };
+    // More paths than the reader keeps, in bodies small enough to keep
+    // theirs, and one body too large to.
+    std::vector<std::string> names;
+    for (size_t i = 0; i < vela::OpFrameReader::CacheLimit + 300; ++i) {
+        names.push_back("/Many/P" + std::to_string(i));
+    }
+    std::vector<Bytes> many;
+    for (size_t at = 0; at < names.size(); at += 200) {
+        SyncOpList ops = {create("/Many")};
+        for (size_t i = at; i < std::min(names.size(), at + 200); ++i) {
+            ops.push_back(create(names[i].c_str()));
+        }
+        many.push_back(Encoded(ops));
+    }
+    SyncOpList large = {create("/Large")};
+    for (size_t i = 0; i < vela::OpFrameReader::KeptTableMax + 10; ++i) {
+        names.push_back("/Large/P" + std::to_string(i));
+        large.push_back(create(names.back().c_str()));
+    }
+    many.push_back(Encoded(large));
+    std::vector<std::pair<Bytes, bool>> all = {
+        {Encoded({create("/A"), create("/A/B"), set("/A/B", "doc")}), true},
+        // The same piece under other parents, and as a property.
+        {Encoded({create("/C"), create("/C/B"), set("/C/B", "doc")}), true},
+        {Encoded({create("/A/B/B"), create("/A.B", 1), set("/A.B", "doc")}),
+         true},
+        // A name no prim may have, refused every time it comes.
+        {Encoded({create("/A/9lives")}), false},
+        {Encoded({create("/A/9lives")}), false},
+        // Field names seen before and a new one, on paths seen before.
+        {Encoded({set("/C/B", "doc"), set("/A/B", "comment")}), true},
+    };
+    for (const Bytes& body : many) {
+        all.emplace_back(body, true);
+    }
+    all.emplace_back(Encoded({set("/A/B", "doc"), set("/C/B", "comment"),
+                              set(names.front().c_str(), "doc"),
+                              set(names.back().c_str(), "doc")}),
+                     true);
+    SyncDataRefPtr reused = SyncData::New();
+    SyncDataRefPtr fresh = SyncData::New();
+    vela::OpFrameReader reader(nullptr, 0);
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Bytes& body = all[i].first;
+        size_t appliedReused = 0, appliedFresh = 0;
+        std::string errorReused, errorFresh;
+        const bool okReused =
+            OpFrame::Apply(body.data(), body.size(), get_pointer(reused),
+                           &appliedReused, &errorReused, false, &reader);
+        const bool okFresh =
+            OpFrame::Apply(body.data(), body.size(), get_pointer(fresh),
+                           &appliedFresh, &errorFresh);
+        EXPECT_EQ(okReused, all[i].second) << i << ": " << errorReused;
+        EXPECT_EQ(okFresh, okReused) << i;
+        EXPECT_EQ(errorReused, errorFresh) << i;
+        EXPECT_EQ(appliedReused, appliedFresh) << i;
+    }
+    EXPECT_EQ(vela_test::Dump(*reused), vela_test::Dump(*fresh));
+    for (const char* path : {"/A/B", "/C/B", "/A/B/B", "/A.B"}) {
+        EXPECT_TRUE(reused->HasSpec(SdfPath(path))) << path;
+    }
+    EXPECT_FALSE(reused->HasSpec(SdfPath("/B")));
+    EXPECT_FALSE(reused->HasSpec(SdfPath("/C.B")));
+    const VtValue* comment =
+        reused->GetFieldValue(SdfPath("/C/B"), TfToken("comment"));
+    ASSERT_TRUE(comment);
+    EXPECT_EQ(*comment, VtValue(1.0));
+    EXPECT_TRUE(reused->GetFieldValue(SdfPath(names.back()), TfToken("doc")));
 }
