@@ -218,7 +218,13 @@ void SyncData::_NoteChanged(const SdfPath& path)
 
 void SyncData::ClearChangedPaths(const SyncDataPtr& refreshedStore)
 {
-    PathSet().swap(_changedPaths);
+    // A small record is emptied in place, its room kept for the next
+    // refresh's few paths; a large one (a late joiner's) is let go of.
+    if (_changedPaths.bucket_count() > _ChangedPathsKeptBuckets) {
+        PathSet().swap(_changedPaths);
+    } else if (!_changedPaths.empty()) {
+        _changedPaths.clear();
+    }
     _changedPathsOverflowed = false;
     _refreshedStore = refreshedStore;
 }

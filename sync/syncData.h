@@ -468,6 +468,9 @@ private:
     // specs / _ChangedPathsShare) of them.
     static constexpr size_t _ChangedPathsMinimum = 256;
     static constexpr size_t _ChangedPathsShare = 8;
+    // A record of changed paths up to this many buckets is emptied in
+    // place when cleared.
+    static constexpr size_t _ChangedPathsKeptBuckets = 512;
 
     // Declared in this order so that the recorder goes first on destruction.
     _SpecMap _specs;

@@ -465,9 +465,27 @@ void SyncDelta::SwapPendingOps(SyncOpList& ops)
 
 void SyncDelta::DiscardPendingOps()
 {
+    {
+        // Nothing recorded since the last exchange, the common case of a
+        // refresh right after a drain: no slot refers to anything, and
+        // there is nothing to free.
+        std::lock_guard<_SpinMutex> lock(_mutex);
+        if (_IsUntouched(_pending)) {
+            return;
+        }
+    }
     _Pending discarded;
     _ExchangePending(discarded);
     // The records (and the values they share) are freed here, unlocked.
+}
+
+bool SyncDelta::_IsUntouched(const _Pending& pending)
+{
+    return pending.records.empty() && pending.textOps.empty() &&
+           pending.movedFrom.empty() && pending.fields.empty() &&
+           pending.erased.empty() && pending.barriers.empty() &&
+           pending.lastBarrier == 0 && pending.nextSerial == 1 &&
+           pending.dropped == 0;
 }
 
 void SyncDelta::_ExchangePending(_Pending& other)

@@ -325,6 +325,8 @@ private:
     // Exchanges the pending records with \p other under the lock and
     // retires every slot handed out for them.
     void _ExchangePending(_Pending& other);
+    // Whether \p pending is as new: nothing recorded, no slot handed out.
+    static bool _IsUntouched(const _Pending& pending);
 
     _FieldEntry* _Entry(const FieldSlot* slot, const pxr::SdfPath& path,
                         const pxr::TfToken& fieldName);

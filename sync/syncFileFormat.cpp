@@ -1138,8 +1138,8 @@ void SyncFileFormat::RefreshChangedData(const SdfLayerHandle& layer,
         RefreshData(layer, data);
         return;
     }
-    _DiscardPendingOps(*layer);
-    _NoteRefreshed(*layer, data);
+    own->GetDelta().DiscardPendingOps();
+    _NoteRefreshed(own, const_cast<vela::SyncData*>(incoming));
     spdlog::debug("RefreshChangedData: {} changed specs of layer {}, {} edits",
                   refresh.ChangedCount(), layer->GetIdentifier(),
                   refresh.EditCount());
@@ -1185,16 +1185,21 @@ void SyncFileFormat::_NoteRefreshed(const SdfLayer& layer,
     if (!current) {
         return;
     }
-    vela::SyncDataPtr own = TfConst_cast<vela::SyncDataPtr>(current);
-    auto* incoming = dynamic_cast<vela::SyncData*>(get_pointer(data));
+    _NoteRefreshed(const_cast<vela::SyncData*>(get_pointer(current)),
+                   dynamic_cast<vela::SyncData*>(get_pointer(data)));
+}
+
+void SyncFileFormat::_NoteRefreshed(vela::SyncData* own,
+                                    vela::SyncData* incoming)
+{
     // The layer agrees with the data: its local edits are no longer news.
     own->ClearChangedPaths(incoming ? TfCreateWeakPtr(incoming)
                                     : vela::SyncDataPtr());
     // A store that keeps a record for another layer still alive keeps it:
     // that layer's next refresh needs it.
     if (incoming && (!incoming->GetRefreshedStore() ||
-                     incoming->GetRefreshedStore() == own)) {
-        incoming->ClearChangedPaths(own);
+                     get_pointer(incoming->GetRefreshedStore()) == own)) {
+        incoming->ClearChangedPaths(TfCreateWeakPtr(own));
     }
 }
 

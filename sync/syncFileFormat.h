@@ -210,6 +210,8 @@ private:
     // this layer's refresh.
     static void _NoteRefreshed(const SdfLayer& layer,
                                const SdfAbstractDataRefPtr& data);
+    // The same, given the layer's store and the data's.
+    static void _NoteRefreshed(vela::SyncData* own, vela::SyncData* incoming);
 
     // Swaps out and drops the layer's pending operations; returns the
     // layer's SyncData, or null (GetData has logged) when there is none.
