@@ -3,6 +3,7 @@
 //
 #include "sync/frameHeader.h"
 #include "sync/crc32.h"
+#include "sync/opFrameEncoding.h"
 
 namespace vela {
 
@@ -24,21 +25,6 @@ bool _Ascii(const uint8_t* data, size_t size)
     return true;
 }
 
-void _AppendVarint(uint64_t value, std::string* out)
-{
-    while (value >= 0x80) {
-        out->push_back(static_cast<char>((value & 0x7f) | 0x80));
-        value >>= 7;
-    }
-    out->push_back(static_cast<char>(value));
-}
-
-void _AppendText(std::string_view text, std::string* out)
-{
-    _AppendVarint(text.size(), out);
-    out->append(text);
-}
-
 } // namespace
 
 void FrameHeader::Write(uint8_t kind, uint8_t flags, std::string_view origin,
@@ -54,9 +40,9 @@ void FrameHeader::Write(uint8_t kind, uint8_t flags, std::string_view origin,
     out->push_back(static_cast<char>(_Version));
     out->push_back(static_cast<char>(kind));
     out->push_back(static_cast<char>(flags));
-    _AppendText(origin, out);
-    _AppendVarint(seq, out);
-    _AppendText(base, out);
+    OpFramePutBytes(out, origin);
+    OpFramePutVarint(out, seq);
+    OpFramePutBytes(out, base);
     out->append(extra);
     out->append(body);
     const uint32_t check =
